@@ -1,0 +1,22 @@
+// What the runner prints: a readable report for people, or one JSON document.
+#pragma once
+
+#include <ostream>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "runner/runner.h"
+
+namespace runner {
+
+nlohmann::json runToJson(const standin::RunRecord& record);
+// {"runs": [...], "scene": <final scene>}
+nlohmann::json reportJson(const std::vector<RunOutcome>& runs, const standin::Scene& scene);
+
+// Per run: the server, each command (refused ones marked), messages, dialogs, the result.
+// `scene` names the items that command arguments refer to, where it still has them.
+void printReport(std::ostream& out, const std::vector<RunOutcome>& runs,
+                 const standin::Scene& scene);
+
+}  // namespace runner

@@ -1,0 +1,109 @@
+#include "runner/runner.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "standin/demo_rig.h"
+#include "standin/scene_json.h"
+
+namespace runner {
+
+namespace {
+
+std::string atLine(int line, const std::string& message) {
+  return "line " + std::to_string(line) + ": " + message;
+}
+
+}  // namespace
+
+void writeTextFile(const std::string& path, const std::string& text) {
+  // Written beside the target and renamed over it, so a failed write leaves the old file.
+  const std::string temporary = path + ".vorrik-tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+      std::error_code ignored;
+      std::filesystem::remove(temporary, ignored);
+      throw InputError("cannot write " + path);
+    }
+  }
+  std::error_code error;
+  std::filesystem::rename(temporary, path, error);
+  if (error) {
+    std::filesystem::remove(temporary, error);
+    throw InputError("cannot write " + path);
+  }
+}
+
+standin::Answers answersFor(const RunRequest& request) {
+  standin::Answers answers;
+  answers.ok = !request.cancel;
+  for (const Answer& answer : request.answers) {
+    if (answer.key == "percent") answers.values["PercentControl"] = answer.value;
+    if (answer.key == "item") answers.values["LWListControl"] = answer.value;
+    if (answer.key == "action") answers.values["ChoiceControl"] = answer.value;
+  }
+  return answers;
+}
+
+ScriptRunner::ScriptRunner(const std::string& modulePath) { standIn_.loadModule(modulePath); }
+
+void ScriptRunner::runSteps(const std::vector<Step>& steps) {
+  for (const Step& step : steps) runStep(step);
+}
+
+void ScriptRunner::runStep(const Step& step) {
+  standin::Scene& scene = standIn_.scene();
+  switch (step.kind) {
+    case Step::Kind::Load:
+      try {
+        scene = standin::loadSceneFile(step.path);
+      } catch (const standin::SceneFileError& error) {
+        throw InputError(atLine(step.line, error.what()));
+      }
+      break;
+    case Step::Kind::Demo:
+      scene = standin::demoRig();
+      break;
+    case Step::Kind::Time:
+      scene.setTime(step.time);
+      break;
+    case Step::Kind::Select: {
+      std::vector<standin::ItemId> ids;
+      for (const std::string& name : step.names) {
+        const standin::ItemId id = scene.findByName(name);
+        if (id == 0) throw InputError(atLine(step.line, "no item named \"" + name + "\""));
+        ids.push_back(id);
+      }
+      scene.clearSelection();
+      for (standin::ItemId id : ids) scene.addToSelection(id);
+      break;
+    }
+    case Step::Kind::Run: {
+      RunOutcome outcome;
+      outcome.line = step.line;
+      outcome.record = standIn_.activate("Vorrik:" + step.run.tool, answersFor(step.run));
+      if (!outcome.record.activated) {
+        throw InputError(atLine(step.line, "the module has no server Vorrik:" + step.run.tool));
+      }
+      if (!outcome.record.answerError.empty()) {
+        throw InputError(atLine(step.line, "bad answer: " + outcome.record.answerError));
+      }
+      runs_.push_back(std::move(outcome));
+      break;
+    }
+    case Step::Kind::Save:
+      saves_.emplace_back(step.path, standin::sceneToJson(scene));
+      break;
+  }
+}
+
+void ScriptRunner::writeSaves() const {
+  for (const auto& save : saves_) {
+    writeTextFile(save.first, save.second);
+  }
+}
+
+}  // namespace runner

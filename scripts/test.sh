@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test. Usage: scripts/test.sh [preset] (default: default)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-default}"
+
+scripts/install-deps.sh
+cmake --preset "$preset"
+cmake --build --preset "$preset"
+ctest --preset "$preset"

@@ -1,0 +1,123 @@
+// The module's whole view of the host during one activation: the service tables acquired
+// for it and the local record, behind calls that check what they use. Nothing outside
+// host/ touches the host's C tables.
+#pragma once
+
+#include <cstdarg>
+#include <optional>
+#include <vector>
+
+#include "host/command_channel.h"
+#include "host/host_fault.h"
+#include "host/lw_host.h"
+#include "math/vec3.h"
+
+namespace vorrik {
+
+// Services a tool uses beyond the nine every activation acquires, in the order the tool
+// looks them up.
+enum class ExtraServices { None, Messages, Panels, MessagesThenPanels };
+
+// The host's tables as acquired for one activation. The pointers are the host's; they are
+// valid for this activation only and are never released.
+struct HostServices {
+  GlobalFunc* global = nullptr;
+  const LWItemInfo* itemInfo = nullptr;
+  const void* lightInfo = nullptr;
+  const void* objectInfo = nullptr;
+  const LWBoneInfo* boneInfo = nullptr;
+  const void* sceneInfo = nullptr;
+  const void* cameraInfo = nullptr;
+  const void* surfaceFuncs = nullptr;
+  const void* sceneObjects = nullptr;
+  const LWInterfaceInfo* interfaceInfo = nullptr;
+  const LWMessageFuncs* messages = nullptr;
+  LWPanelFuncs* panels = nullptr;
+};
+
+// Looks up the nine services in their fixed order, then the tool's extra ones. Every
+// lookup uses the transient mode. The one place the module asks the host for services.
+HostServices acquireHostServices(GlobalFunc* global, ExtraServices extras);
+
+class Host;
+
+// A control of a dialog. Valid for the activation that made it.
+class DialogControl {
+public:
+  explicit DialogControl(LWControl* control) : control_(control) {}
+  void setInt(int tag, int value);
+  void setFloat(int tag, double value);
+  int getInt(int tag);
+  double getFloat(int tag);
+
+private:
+  LWControl* control_;  // owned by the host's panel
+};
+
+// A modal dialog built with the host's panel services. The panel is the host's; the tools
+// never destroy it.
+class Dialog {
+public:
+  DialogControl addControl(const char* kind, LWPanControlDesc& descriptor, const char* label);
+  // Shows it modally with OK and Cancel; true for OK.
+  bool open();
+
+private:
+  friend class Host;
+  Dialog(LWPanelFuncs* panels, LWPanelID panel) : panels_(panels), panel_(panel) {}
+  LWPanelFuncs* panels_;
+  LWPanelID panel_;
+};
+
+class Host {
+public:
+  Host(const HostServices& services, const LWLayoutGeneric* local)
+      : services_(services), local_(local) {}
+
+  const HostServices& services() const { return services_; }
+
+  // Items (LW Item Info).
+  int type(LWItemID item) const;
+  LWItemID parent(LWItemID item) const;
+  LWItemID first(int itemType, LWItemID object) const;
+  LWItemID next(LWItemID item) const;
+  LWItemID firstChild(LWItemID parent) const;
+  LWItemID nextChild(LWItemID parent, LWItemID previous) const;
+  // A parameter at the current time (rotations in radians).
+  Vec3 param(LWItemID item, int which) const;
+
+  // Interface (LW Interface Info).
+  double currentTime() const;
+  // The selected items in selection order; nullopt when the host gives no list at all.
+  std::optional<std::vector<LWItemID>> selection() const;
+
+  // Bones (LW Bone Info).
+  unsigned int boneFlags(LWItemID bone) const;
+  Vec3 restParam(LWItemID bone, int which) const;
+  double restLength(LWItemID bone) const;
+
+  // Messages (Info Messages).
+  void info(const char* text) const;
+  bool okCancel(const char* title, const char* text) const;
+
+  // Dialogs (LWPanelServices): a new panel with this title.
+  Dialog createDialog(const char* title) const;
+  GlobalFunc* global() const { return services_.global; }
+
+  // Commands: traced and evaluated; the untraced form writes no debugger line.
+  int send(const char* format, ...) const VORRIK_PRINTF(2, 3);
+  int sendUntraced(const char* format, ...) const VORRIK_PRINTF(2, 3);
+
+private:
+  const LWItemInfo& items() const;
+  const LWBoneInfo& bones() const;
+  const LWInterfaceInfo& interface() const;
+
+  HostServices services_;
+  const LWLayoutGeneric* local_;  // the host's record for this activation
+};
+
+// Item numbers as "%x" arguments.
+inline unsigned int idArg(LWItemID id) { return lwItemNumber(id); }
+
+}  // namespace vorrik

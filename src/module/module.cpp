@@ -1,0 +1,92 @@
+#include "module/module.h"
+
+#include "tools/items/item_tools.h"
+
+namespace vorrik {
+
+namespace {
+
+void quickParent(Host& host, ModuleState&) { runQuickParent(host); }
+void cutKey(Host& host, ModuleState& state) { runCutKey(host, state.clipboard); }
+void copyKey(Host& host, ModuleState& state) { runCopyKey(host, state.clipboard); }
+void pasteKey(Host& host, ModuleState& state) { runPasteKey(host, state.clipboard); }
+
+// The services a tool cannot run without. Missing ones end the activation before any
+// command or message.
+bool hasRequiredServices(const HostServices& services, const ToolEntry& tool) {
+  if (services.itemInfo == nullptr || services.interfaceInfo == nullptr) return false;
+  if (tool.needsBoneInfo && services.boneInfo == nullptr) return false;
+  const bool wantsMessages =
+      tool.extras == ExtraServices::Messages || tool.extras == ExtraServices::MessagesThenPanels;
+  const bool wantsPanels =
+      tool.extras == ExtraServices::Panels || tool.extras == ExtraServices::MessagesThenPanels;
+  if (wantsMessages && services.messages == nullptr) return false;
+  if (wantsPanels && services.panels == nullptr) return false;
+  return true;
+}
+
+}  // namespace
+
+constexpr ToolEntry kTools[8] = {
+    {"Vorrik:BoneUtil", ExtraServices::Panels, true, nullptr},
+    {"Vorrik:BoneSplit", ExtraServices::MessagesThenPanels, true, nullptr},
+    {"Vorrik:BoneMerge", ExtraServices::Messages, true, nullptr},
+    {"Vorrik:BoneUnParent", ExtraServices::MessagesThenPanels, true, nullptr},
+    {"Vorrik:QuickParent", ExtraServices::Messages, false, quickParent},
+    {"Vorrik:CutKey", ExtraServices::None, false, cutKey},
+    {"Vorrik:CopyKey", ExtraServices::None, false, copyKey},
+    {"Vorrik:PasteKey", ExtraServices::None, false, pasteKey},
+};
+
+int runActivation(long version, GlobalFunc* global, void* local, const ToolEntry& tool) noexcept {
+  if (version != 1) return AFUNC_BADVERSION;
+  try {
+    if (global == nullptr || local == nullptr) return AFUNC_OK;
+    const auto* generic = static_cast<const LWLayoutGeneric*>(local);
+    if (generic->evaluate == nullptr) return AFUNC_OK;
+    const HostServices services = acquireHostServices(global, tool.extras);
+    if (tool.run == nullptr || !hasRequiredServices(services, tool)) return AFUNC_OK;
+    Host host(services, generic);
+    tool.run(host, moduleState());
+  } catch (...) {
+    // A host fault or anything else: the activation ends here, and Layout goes on.
+  }
+  return AFUNC_OK;
+}
+
+namespace {
+
+template <int Index>
+int activate(long version, GlobalFunc* global, void* local, void* /*serverData*/) {
+  return runActivation(version, global, local, kTools[Index]);
+}
+
+void* startup() { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(4)); }
+void shutdown(void* /*startupValue*/) {}
+
+ServerRecord serverTable[] = {
+    {"LayoutGeneric", kTools[0].serverName, activate<0>, nullptr},
+    {"LayoutGeneric", kTools[1].serverName, activate<1>, nullptr},
+    {"LayoutGeneric", kTools[2].serverName, activate<2>, nullptr},
+    {"LayoutGeneric", kTools[3].serverName, activate<3>, nullptr},
+    {"LayoutGeneric", kTools[4].serverName, activate<4>, nullptr},
+    {"LayoutGeneric", kTools[5].serverName, activate<5>, nullptr},
+    {"LayoutGeneric", kTools[6].serverName, activate<6>, nullptr},
+    {"LayoutGeneric", kTools[7].serverName, activate<7>, nullptr},
+    {nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+}  // namespace vorrik
+
+extern "C" {
+#if defined(_WIN32)
+ModuleDescriptor _mod_descrip = {
+#else
+__attribute__((visibility("default"))) ModuleDescriptor _mod_descrip = {
+#endif
+    MOD_SYSSYNC, MOD_SYSVER, MOD_MACHINE, vorrik::startup, vorrik::shutdown,
+    vorrik::serverTable,
+};
+}

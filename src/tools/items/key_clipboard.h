@@ -1,0 +1,41 @@
+// The key clipboard: the transforms captured by CutKey or CopyKey, kept for PasteKey for as
+// long as the module is loaded.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "host/lw_host.h"
+#include "math/vec3.h"
+
+namespace vorrik {
+
+// The transform of one item at one time, exactly as the host reported it.
+struct KeyRecord {
+  Vec3 position{0, 0, 0};
+  Vec3 rotation{0, 0, 0};  // heading, pitch, bank in radians
+  Vec3 scaling{1.0, 1.0, 1.0};
+  LWItemID item = LWITEM_NULL;  // the item the values were taken from
+};
+
+class KeyClipboard {
+public:
+  KeyClipboard() = default;
+  KeyClipboard(const KeyClipboard&) = delete;
+  KeyClipboard& operator=(const KeyClipboard&) = delete;
+  virtual ~KeyClipboard();
+
+  void clear();
+  // Takes ownership of a newly built record and adds it at the end.
+  void append(std::unique_ptr<KeyRecord> record);
+
+  std::size_t size() const { return records_.size(); }
+  bool empty() const { return records_.empty(); }
+  const KeyRecord& operator[](std::size_t index) const { return *records_[index]; }
+
+private:
+  std::vector<std::unique_ptr<KeyRecord>> records_;  // capture order
+};
+
+}  // namespace vorrik

@@ -1,0 +1,361 @@
+#include "standin/commands.h"
+
+#include <charconv>
+#include <cmath>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace standin {
+
+namespace {
+
+constexpr double kDegree = 3.14159265358979323846 / 180.0;
+
+enum class Args { None, Item, Number, Three, Name };
+
+struct Parsed {
+  ItemId id = 0;
+  double number = 0;
+  Vec3 v{0, 0, 0};
+  std::string name;
+};
+
+CommandOutcome refuse(std::string why) { return {false, std::move(why)}; }
+CommandOutcome accept() { return {true, {}}; }
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// What C's "%g" prints (either exponent width, as MSVC once used three digits), and
+// nothing else: no "nan", "inf", hex floats, leading '+' or spaces.
+bool parseNumber(std::string_view text, double& out) {
+  std::size_t i = 0, n = text.size();
+  if (i < n && text[i] == '-') ++i;
+  std::size_t intDigits = 0, fracDigits = 0;
+  while (i < n && isDigit(text[i])) ++i, ++intDigits;
+  if (i < n && text[i] == '.') {
+    ++i;
+    while (i < n && isDigit(text[i])) ++i, ++fracDigits;
+  }
+  if (intDigits + fracDigits == 0) return false;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+    std::size_t expDigits = 0;
+    while (i < n && isDigit(text[i])) ++i, ++expDigits;
+    if (expDigits == 0) return false;
+  }
+  if (i != n) return false;
+  // from_chars ignores the locale, unlike strtod.
+  double value = 0;
+  auto [end, err] = std::from_chars(text.data(), text.data() + n, value);
+  if (err != std::errc() || end != text.data() + n || !std::isfinite(value)) return false;
+  out = value;
+  return true;
+}
+
+// Item numbers are plain hex ("%x"), one to eight digits, either case.
+bool parseItem(std::string_view text, ItemId& out) {
+  if (text.empty() || text.size() > 8) return false;
+  ItemId value = 0;
+  for (char c : text) {
+    int digit = isDigit(c) ? c - '0'
+                : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                         : -1;
+    if (digit < 0) return false;
+    value = (value << 4) | static_cast<ItemId>(digit);
+  }
+  out = value;
+  return true;
+}
+
+std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+// The current item, or a refusal.
+Item* current(Scene& scene, CommandOutcome& refusal) {
+  ItemId id = scene.currentItem();
+  Item* item = scene.find(id);
+  if (!item) refusal = refuse(id == 0 ? "nothing is selected" : "unknown item " + idText(id));
+  return item;
+}
+
+Item* currentBone(Scene& scene, CommandOutcome& refusal) {
+  Item* item = current(scene, refusal);
+  if (item && item->type != ItemType::Bone) {
+    refusal = refuse("current item " + idText(item->id) + " is not a bone");
+    return nullptr;
+  }
+  return item;
+}
+
+CommandOutcome selectItem(Scene& scene, const Parsed& a) {
+  if (!scene.find(a.id)) return refuse("unknown item " + idText(a.id));
+  scene.select(a.id);
+  return accept();
+}
+
+CommandOutcome addToSelection(Scene& scene, const Parsed& a) {
+  if (!scene.find(a.id)) return refuse("unknown item " + idText(a.id));
+  scene.addToSelection(a.id);
+  return accept();
+}
+
+CommandOutcome clearSelected(Scene& scene, const Parsed&) {
+  if (scene.selection().empty()) return refuse("nothing is selected");
+  // A copy: each removal edits the selection, and may already have taken later entries
+  // (a selected bone under a selected object).
+  const std::vector<ItemId> doomed = scene.selection();
+  for (ItemId id : doomed) scene.remove(id);
+  return accept();
+}
+
+CommandOutcome parentItem(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* item = current(scene, refusal);
+  if (!item) return refusal;
+  std::string why;
+  if (!scene.setParent(item->id, a.id, scene.parentInPlace, &why)) return refuse(why);
+  return accept();
+}
+
+CommandOutcome addBone(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* item = current(scene, refusal);
+  if (!item) return refusal;
+  ItemId owner = 0;
+  if (item->type == ItemType::Object) {
+    owner = item->id;
+  } else if (item->type == ItemType::Bone) {
+    owner = item->owner;
+  } else {
+    return refuse("current item " + idText(item->id) + " is not an object or a bone");
+  }
+  if (scene.addCommandsAddNothing) return accept();
+  ItemId bone = scene.addBone(owner, owner, scene.uniqueName(a.name));
+  if (bone == 0) return refuse("cannot add a bone to " + idText(owner));
+  scene.select(bone);
+  return accept();
+}
+
+CommandOutcome addChildBone(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* parent = currentBone(scene, refusal);
+  if (!parent) return refusal;
+  if (scene.addCommandsAddNothing) return accept();
+  // Copy before adding: the new item may move the storage `parent` points into.
+  const ItemId parentId = parent->id, owner = parent->owner;
+  const double length = parent->restLength;
+  ItemId bone = scene.addBone(owner, parentId, scene.uniqueName(a.name));
+  if (bone == 0) return refuse("cannot add a bone under " + idText(parentId));
+  Item* added = scene.find(bone);
+  scene.setPosition(bone, {0, 0, length});
+  added->restPosition = {0, 0, length};
+  added->restLength = length;
+  scene.select(bone);
+  return accept();
+}
+
+Vec3 degrees(const Vec3& v) { return {v[0] * kDegree, v[1] * kDegree, v[2] * kDegree}; }
+
+CommandOutcome position(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* item = current(scene, refusal);
+  if (!item) return refusal;
+  scene.setPosition(item->id, a.v);
+  return accept();
+}
+
+CommandOutcome rotation(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* item = current(scene, refusal);
+  if (!item) return refusal;
+  scene.setRotation(item->id, degrees(a.v));
+  return accept();
+}
+
+CommandOutcome scale(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* item = current(scene, refusal);
+  if (!item) return refusal;
+  scene.setScale(item->id, a.v);
+  return accept();
+}
+
+CommandOutcome pivotPosition(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* item = current(scene, refusal);
+  if (!item) return refusal;
+  item->pivot = a.v;
+  return accept();
+}
+
+CommandOutcome pivotRotation(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* item = current(scene, refusal);
+  if (!item) return refusal;
+  item->pivotRotation = degrees(a.v);
+  return accept();
+}
+
+CommandOutcome boneRestPosition(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* bone = currentBone(scene, refusal);
+  if (!bone) return refusal;
+  bone->restPosition = a.v;
+  return accept();
+}
+
+CommandOutcome boneRestRotation(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* bone = currentBone(scene, refusal);
+  if (!bone) return refusal;
+  bone->restRotation = degrees(a.v);
+  return accept();
+}
+
+CommandOutcome boneRestLength(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* bone = currentBone(scene, refusal);
+  if (!bone) return refusal;
+  // Layout takes zero and negative lengths too.
+  bone->restLength = a.number;
+  return accept();
+}
+
+CommandOutcome recordRestPosition(Scene& scene, const Parsed&) {
+  CommandOutcome refusal;
+  Item* bone = currentBone(scene, refusal);
+  if (!bone) return refusal;
+  bone->restPosition = bone->position();
+  bone->restRotation = bone->rotation();
+  return accept();
+}
+
+CommandOutcome boneActive(Scene& scene, const Parsed&) {
+  CommandOutcome refusal;
+  Item* bone = currentBone(scene, refusal);
+  if (!bone) return refusal;
+  bone->active = !bone->active;
+  return accept();
+}
+
+CommandOutcome createKey(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* item = current(scene, refusal);
+  if (!item) return refusal;
+  scene.createKey(item->id, a.number);
+  return accept();
+}
+
+CommandOutcome deleteKey(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* item = current(scene, refusal);
+  if (!item) return refusal;
+  // Layout does not complain when there is no key at that time; neither do we.
+  scene.deleteKey(item->id, a.number);
+  return accept();
+}
+
+struct Command {
+  std::string_view name;
+  Args args;
+  CommandOutcome (*run)(Scene&, const Parsed&);
+};
+
+constexpr Command kCommands[] = {
+    {"SelectItem", Args::Item, selectItem},
+    {"AddToSelection", Args::Item, addToSelection},
+    {"ClearSelected", Args::None, clearSelected},
+    {"ParentItem", Args::Item, parentItem},
+    {"AddBone", Args::Name, addBone},
+    {"AddChildBone", Args::Name, addChildBone},
+    {"Position", Args::Three, position},
+    {"Rotation", Args::Three, rotation},
+    {"Scale", Args::Three, scale},
+    {"PivotPosition", Args::Three, pivotPosition},
+    {"PivotRotation", Args::Three, pivotRotation},
+    {"BoneRestPosition", Args::Three, boneRestPosition},
+    {"BoneRestRotation", Args::Three, boneRestRotation},
+    {"BoneRestLength", Args::Number, boneRestLength},
+    {"RecordRestPosition", Args::None, recordRestPosition},
+    {"BoneActive", Args::None, boneActive},
+    {"CreateKey", Args::Number, createKey},
+    {"DeleteKey", Args::Number, deleteKey},
+};
+
+std::size_t argumentCount(Args args) {
+  switch (args) {
+    case Args::None: return 0;
+    case Args::Item:
+    case Args::Number: return 1;
+    case Args::Three: return 3;
+    case Args::Name: break;
+  }
+  return 1;
+}
+
+}  // namespace
+
+CommandOutcome executeCommand(Scene& scene, const std::string& line) {
+  if (line.empty()) return refuse("empty command");
+  for (char c : line) {
+    auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f) return refuse("control character in command");
+  }
+  std::string_view text(line);
+  std::size_t space = text.find(' ');
+  std::string_view name = text.substr(0, space);
+  const Command* command = nullptr;
+  for (const Command& c : kCommands) {
+    if (c.name == name) command = &c;
+  }
+  if (!command) return refuse("unknown command " + quoted(name));
+
+  std::string_view rest = space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
+  bool hasRest = space != std::string_view::npos;
+  Parsed parsed;
+  if (command->args == Args::Name) {
+    // The name is the rest of the line; spaces inside it are the name's own.
+    if (rest.empty()) return refuse(std::string(name) + " needs a name");
+    if (rest.front() == ' ' || rest.back() == ' ') return refuse("stray space in " + quoted(line));
+    parsed.name = std::string(rest);
+    return command->run(scene, parsed);
+  }
+
+  std::vector<std::string_view> words;
+  if (hasRest) {
+    std::size_t start = 0;
+    while (true) {
+      std::size_t end = rest.find(' ', start);
+      std::string_view word = rest.substr(start, end == std::string_view::npos ? rest.npos : end - start);
+      if (word.empty()) return refuse("stray space in " + quoted(line));
+      words.push_back(word);
+      if (end == std::string_view::npos) break;
+      start = end + 1;
+    }
+  }
+  std::size_t want = argumentCount(command->args);
+  if (words.size() != want) {
+    return refuse(std::string(name) + " takes " + std::to_string(want) + " argument" +
+                  (want == 1 ? "" : "s") + ", got " + std::to_string(words.size()));
+  }
+  switch (command->args) {
+    case Args::Item:
+      if (!parseItem(words[0], parsed.id)) return refuse("bad item " + quoted(words[0]));
+      break;
+    case Args::Number:
+      if (!parseNumber(words[0], parsed.number)) return refuse("bad number " + quoted(words[0]));
+      break;
+    case Args::Three:
+      for (std::size_t i = 0; i < 3; ++i) {
+        if (!parseNumber(words[i], parsed.v[i])) return refuse("bad number " + quoted(words[i]));
+      }
+      break;
+    case Args::None:
+    case Args::Name: break;
+  }
+  return command->run(scene, parsed);
+}
+
+}  // namespace standin

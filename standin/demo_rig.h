@@ -1,0 +1,10 @@
+// The built-in demo rig: a small character with a light, a camera and two props.
+#pragma once
+
+#include "standin/scene.h"
+
+namespace standin {
+
+Scene demoRig();
+
+}  // namespace standin

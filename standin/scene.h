@@ -1,0 +1,286 @@
+// The stand-in's scene model: the items Layout would hold, their hierarchy, motion and bone
+// values, and the selection. It knows nothing of the module or of the host's C tables; the
+// service layer (services.h) answers the host calls from it and commands.h changes it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace standin {
+
+// Layout's 32-bit item number ("%x" text in commands). 0 means none.
+using ItemId = std::uint32_t;
+
+// Same values as the host's LWI_* item types.
+enum class ItemType : int { Object = 0, Light = 1, Camera = 2, Bone = 3 };
+
+// What `typeOf` answers for an id that names no live item (never an item type).
+constexpr int kNoItemType = -1;
+
+// Same values as the host's LWIP_* item parameters.
+enum Param : int {
+  kPosition = 1,
+  kRight = 2,
+  kUp = 3,
+  kForward = 4,
+  kRotation = 5,
+  kScaling = 6,
+  kPivot = 7,
+  kWorldPosition = 8,
+  kWorldRight = 9,
+  kWorldUp = 10,
+  kWorldForward = 11,
+  kPivotRotation = 12,
+};
+
+using Vec3 = std::array<double, 3>;
+// Row-major 4x4, points are column vectors (x, y, z, 1).
+using Mat4 = std::array<double, 16>;
+
+// One key of one motion channel. Spans between keys are linear; outside the keyed
+// interval a channel holds its first or last value.
+struct Key {
+  double time = 0;
+  double value = 0;
+};
+
+// Motion channel numbers, as in Layout's scene files.
+enum Channel : int {
+  kPosX = 0, kPosY, kPosZ,
+  kHeading, kPitch, kBank,  // radians
+  kScaleX, kScaleY, kScaleZ,
+  kChannelCount
+};
+
+struct Item {
+  ItemId id = 0;
+  ItemType type = ItemType::Object;
+  std::string name;
+
+  // Hierarchy. `owner` is the object a bone belongs to (0 for non-bones).
+  ItemId parent = 0;
+  ItemId owner = 0;
+
+  // Current values of the nine channels at the scene's current time (positions, radians
+  // for rotations, scale factors).
+  std::array<double, kChannelCount> current{0, 0, 0, 0, 0, 0, 1, 1, 1};
+  // Keys per channel, each sorted by time; all empty when the item has no keys.
+  std::array<std::vector<Key>, kChannelCount> keys;
+
+  Vec3 pivot{0, 0, 0};
+  Vec3 pivotRotation{0, 0, 0};  // radians
+
+  // Bones only.
+  Vec3 restPosition{0, 0, 0};
+  Vec3 restRotation{0, 0, 0};  // radians
+  Vec3 restScale{1, 1, 1};
+  double restLength = 1;
+  bool active = true;
+
+  bool hasKeys() const;
+  Vec3 position() const { return {current[kPosX], current[kPosY], current[kPosZ]}; }
+  Vec3 rotation() const { return {current[kHeading], current[kPitch], current[kBank]}; }
+  Vec3 scale() const { return {current[kScaleX], current[kScaleY], current[kScaleZ]}; }
+};
+
+// The scene. Ids are unique and never reused: a removed item's id stays dead. Listing
+// order (`first`/`next`) is creation order per kind; bones are listed per object.
+// Every operation is O(1) or O(depth) so that rigs of a million bones stay usable.
+class Scene {
+public:
+  Scene();
+
+  // --- building (loaders, tests, and the command layer) ---
+  // Names are taken as given; uniqueness is the caller's business (see uniqueName).
+  ItemId addObject(const std::string& name);
+  ItemId addLight(const std::string& name);
+  ItemId addCamera(const std::string& name);
+  // Adds a bone to `owner` (an object) under `parent` (the owner or one of its bones).
+  // Values are the defaults of a new bone (rest length 1, active, no rotation). The bone
+  // is listed at the end of the owner's bones unless insertNewBonesAt says otherwise.
+  // Returns 0 if owner/parent are not valid for a bone.
+  ItemId addBone(ItemId owner, ItemId parent, const std::string& name);
+  // `name` if no live item has it, else `name (2)`, `name (3)`, ...
+  std::string uniqueName(const std::string& name) const;
+
+  // --- queries ---
+  const Item* find(ItemId id) const;  // null for an unknown or removed id
+  Item* find(ItemId id);
+  int typeOf(ItemId id) const;  // ItemType value, or kNoItemType
+  ItemId findByName(const std::string& name) const;  // 0 if none
+  // first(type, object): for bones the first bone of `object`; other kinds ignore `object`.
+  ItemId first(ItemType type, ItemId object) const;
+  ItemId next(ItemId id) const;  // next of the same kind (bones: of the same object)
+  ItemId firstChild(ItemId parent) const;
+  ItemId nextChild(ItemId parent, ItemId previousChild) const;
+  ItemId parentOf(ItemId id) const;
+  // Every live item in creation order (the order a scene file lists them).
+  std::vector<ItemId> allItems() const;
+  std::size_t itemCount() const;
+
+  // --- time and motion ---
+  double time() const { return time_; }
+  // Moves the current time; items with keys take their keyed values there.
+  void setTime(double seconds);
+  // What the host's `param` answers (Param values above; rotations in radians).
+  Vec3 param(ItemId id, int which, double atTime) const;
+  // Sets current values (position/rotation/scale) without touching keys.
+  void setPosition(ItemId id, const Vec3& v);
+  void setRotation(ItemId id, const Vec3& radians);
+  void setScale(ItemId id, const Vec3& v);
+  // Makes or updates a key at `t` on all nine channels from the current values.
+  void createKey(ItemId id, double t);
+  // Removes the item's keys at `t` (exact match); false if there were none.
+  bool deleteKey(ItemId id, double t);
+
+  // --- hierarchy ---
+  // Re-parents `id` to `newParent` (0: none). With inPlace the item's position and
+  // rotation are recomputed so its world placement stays. Refuses (returns false and
+  // changes nothing) for an unknown item or parent, a cycle, a bone whose new parent is
+  // not its own object or one of that object's bones, or a non-bone parented to nothing
+  // it may hang from. `why` says why.
+  bool setParent(ItemId id, ItemId newParent, bool inPlace, std::string* why = nullptr);
+  // Removes the item and every bone below it (an object: all its bones). Other items
+  // hanging from a removed item move up to the nearest surviving ancestor, keeping their
+  // stored values. Removed items leave the selection.
+  void remove(ItemId id);
+
+  // --- world placement at the current time ---
+  // Item frame to world: world(parent) x T(position) x R(rotation) x R(pivot rotation)
+  // x S(scale) x T(-pivot), R(h, p, b) = Ry(h) Rx(p) Rz(b).
+  Mat4 worldMatrix(ItemId id) const;
+  Vec3 worldOrigin(ItemId id) const;  // the item's origin (0,0,0) in the world
+  Vec3 worldTip(ItemId id) const;     // bones: (0, 0, rest length) in the world
+
+  // --- selection (order of selection; the last one selected is the current item) ---
+  const std::vector<ItemId>& selection() const { return selection_; }
+  void select(ItemId id);           // only selected item
+  void addToSelection(ItemId id);   // appended (or moved to the end if already selected)
+  void clearSelection();
+  ItemId currentItem() const;       // last selected, 0 when nothing is selected
+
+  // --- settings ---
+  bool parentInPlace = true;  // Layout's "Parent in Place" option
+  // When >= 0, new bones are inserted at this index of their object's listing (clamped)
+  // instead of at its end; lets tests check that a new bone is found anywhere.
+  long insertNewBonesAt = -1;
+  // When true, AddBone/AddChildBone are accepted but add nothing.
+  bool addCommandsAddNothing = false;
+
+  // Checks the scene's invariants (parents exist, bones under their object, no cycles,
+  // lists consistent, values finite). Empty when valid, else the first problem found.
+  std::string validate() const;
+
+private:
+  // Storage and list links are the implementation's own (scene.cpp).
+  using Slot = std::uint32_t;
+  static constexpr Slot kNil = 0xffffffffu;
+
+  // Intrusive links by slot, beside items_ so that Item stays what the header shows.
+  // `parent` mirrors Item::parent; validate() reports when the two disagree.
+  struct Links {
+    Slot parent = kNil;
+    Slot firstChild = kNil, lastChild = kNil;
+    Slot prevSibling = kNil, nextSibling = kNil;
+    Slot prevListed = kNil, nextListed = kNil;  // kind list, or the owner's bone list
+    Slot owner = kNil;                          // bones: the object's slot
+    ItemType type = ItemType::Object;           // which list, whatever Item::type says
+    bool live = false;
+  };
+  struct List {
+    Slot first = kNil, last = kNil;
+    std::size_t count = 0;
+  };
+  struct ObjectBones {
+    List bones;
+    std::uint32_t objectNumber = 0;
+    std::uint32_t nextBoneNumber = 0;
+  };
+
+  Slot slotOf(ItemId id) const;  // kNil unless live
+  Slot newItem(ItemType type, ItemId id, const std::string& name);
+  ItemId nextItemId(ItemType type, Slot ownerSlot);
+  ItemId takeOverflowId();
+  List& listOf(Slot s);
+  void linkListed(List& list, Slot s, Slot before);  // before == kNil: at the end
+  void unlinkListed(List& list, Slot s);
+  void linkChild(Slot parent, Slot child);  // at the end of parent's children
+  void unlinkChild(Slot child);
+  std::array<double, kChannelCount> valuesAt(const Item& item, double t) const;
+  Mat4 worldAt(Slot s, double t) const;
+  bool keepWorldUnder(Slot s, Slot newParent);
+  std::string validateLists() const;
+
+  // Slot-indexed storage in fixed-size chunks: growing never moves what is stored (so
+  // Item pointers from find() survive later additions) and a million items are not
+  // copied over and over while the store grows.
+  template <typename T>
+  class Chunked {
+  public:
+    T& operator[](std::size_t i) { return chunks_[i >> kShift][i & kMask]; }
+    const T& operator[](std::size_t i) const { return chunks_[i >> kShift][i & kMask]; }
+    std::size_t size() const { return size_; }
+    T& emplace_back() {
+      if ((size_ & kMask) == 0) {
+        chunks_.emplace_back();
+        chunks_.back().reserve(kMask + 1);
+      }
+      ++size_;
+      return chunks_.back().emplace_back();
+    }
+
+  private:
+    static constexpr std::size_t kShift = 12;
+    static constexpr std::size_t kMask = (std::size_t{1} << kShift) - 1;
+    std::vector<std::vector<T>> chunks_;
+    std::size_t size_ = 0;
+  };
+
+  // Live id -> slot, open addressing with linear probing; id 0 marks a free entry (no
+  // item has id 0). Flat, so that lookups stay cheap even in unoptimised builds.
+  class IdIndex {
+  public:
+    Slot find(ItemId id) const;
+    void insert(ItemId id, Slot slot);
+    void erase(ItemId id);
+    std::size_t size() const { return size_; }
+
+  private:
+    struct Entry {
+      ItemId id = 0;
+      Slot slot = 0;
+    };
+    std::size_t home(ItemId id) const;
+    void grow();
+    std::vector<Entry> table_;
+    unsigned bits_ = 0;
+    std::size_t size_ = 0;
+  };
+
+  double time_ = 0;
+  std::vector<ItemId> selection_;
+  Chunked<Item> items_;                               // by slot; removed slots stay dead
+  Chunked<Links> links_;                              // same slots as items_
+  IdIndex slotOf_;                                    // live ids only
+  std::array<List, 3> kindLists_;                     // objects, lights, cameras
+  std::array<std::uint32_t, 3> nextNumber_{};         // creation numbers per kind
+  std::unordered_map<Slot, ObjectBones> bonesOf_;     // by object slot, live objects only
+  ItemId nextOverflowId_ = 0x50000000u;
+};
+
+// 4x4 helpers used by the scene and by checks in tests.
+Mat4 identity();
+Mat4 multiply(const Mat4& a, const Mat4& b);
+Vec3 transformPoint(const Mat4& m, const Vec3& p);
+Mat4 rotationHPB(const Vec3& radians);  // Ry(h) Rx(p) Rz(b)
+Mat4 translation(const Vec3& v);
+Mat4 scaling(const Vec3& v);
+Mat4 inverseAffine(const Mat4& m);
+
+// Layout item-id text ("%x": lower-case hex, no leading zeros).
+std::string idText(ItemId id);
+
+}  // namespace standin

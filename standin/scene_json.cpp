@@ -1,0 +1,687 @@
+// Scene files: the JSON form of a stand-in scene.
+#include "standin/scene_json.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+namespace standin {
+namespace {
+
+using nlohmann::json;
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+[[noreturn]] void fail(const std::string& message) {
+  throw SceneFileError(message);
+}
+
+// JSON-quoted, so odd characters in names stay readable in one-line messages.
+std::string quote(const std::string& text) {
+  return json(text).dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+double toRadians(double degrees) {
+  return degrees * (kPi / 180);
+}
+
+// Rounded to 14 significant digits: radians -> degrees -> radians -> degrees then gives the
+// same text again, which full precision cannot promise. The loss is ~1e-14 relative.
+double toDegrees(double radians) {
+  const double degrees = radians * (180 / kPi);
+  if (!std::isfinite(degrees)) return degrees;
+  char buffer[40];
+  const auto written =
+      std::to_chars(buffer, buffer + sizeof buffer, degrees, std::chars_format::scientific, 13);
+  double rounded = degrees;
+  std::from_chars(buffer, written.ptr, rounded);
+  return rounded + 0.0;  // +0.0 turns -0 into 0
+}
+
+double clean(double v) {
+  return v + 0.0;
+}
+
+const char* typeName(ItemType type) {
+  switch (type) {
+    case ItemType::Object:
+      return "object";
+    case ItemType::Light:
+      return "light";
+    case ItemType::Camera:
+      return "camera";
+    case ItemType::Bone:
+      return "bone";
+  }
+  return "object";
+}
+
+// --- reading ---
+
+struct KeySpec {
+  double time = 0;
+  std::optional<Vec3> position, rotation, scale;  // rotation in radians
+};
+
+struct ItemSpec {
+  std::string name;
+  ItemType type = ItemType::Object;
+  std::optional<std::string> parent;
+  std::optional<Vec3> position, rotation, scale;  // rotation in radians
+  Vec3 pivot{0, 0, 0};
+  Vec3 pivotRotation{0, 0, 0};
+  Vec3 restPosition{0, 0, 0};
+  Vec3 restRotation{0, 0, 0};
+  Vec3 restScale{1, 1, 1};
+  double restLength = 1;
+  bool active = true;
+  std::vector<KeySpec> keys;
+};
+
+std::string itemPlace(std::size_t index, const std::string& name) {
+  std::string place = "items[" + std::to_string(index) + "]";
+  if (!name.empty()) place += " (" + quote(name) + ")";
+  return place;
+}
+
+double readNumber(const json& v, const std::string& where, const std::string& field) {
+  if (v.is_number()) {
+    const double d = v.get<double>();
+    if (std::isfinite(d)) return d;
+  }
+  fail(where + quote(field) + " must be a finite number");
+}
+
+Vec3 readVec3(const json& v, const std::string& where, const std::string& field) {
+  bool ok = v.is_array() && v.size() == 3;
+  Vec3 out{0, 0, 0};
+  for (std::size_t i = 0; ok && i < 3; ++i) {
+    ok = v[i].is_number() && std::isfinite(v[i].get<double>());
+    if (ok) out[i] = v[i].get<double>();
+  }
+  if (!ok) fail(where + quote(field) + " must be an array of 3 finite numbers");
+  return out;
+}
+
+Vec3 readAngles(const json& v, const std::string& where, const std::string& field) {
+  Vec3 out = readVec3(v, where, field);
+  for (double& a : out) a = toRadians(a);
+  return out;
+}
+
+ItemType readType(const json& v, const std::string& where) {
+  if (!v.is_string()) fail(where + "\"type\" must be a string");
+  const std::string& text = v.get_ref<const std::string&>();
+  for (ItemType t : {ItemType::Object, ItemType::Light, ItemType::Camera, ItemType::Bone}) {
+    if (text == typeName(t)) return t;
+  }
+  fail(where + "unknown type " + quote(text) + " (expected object, light, camera or bone)");
+}
+
+KeySpec readKey(const json& v, const std::string& where) {
+  if (!v.is_object()) fail(where + "must be an object");
+  KeySpec key;
+  bool hasTime = false;
+  for (const auto& [field, value] : v.items()) {
+    if (field == "time") {
+      key.time = readNumber(value, where, field);
+      hasTime = true;
+    } else if (field == "position") {
+      key.position = readVec3(value, where, field);
+    } else if (field == "rotation") {
+      key.rotation = readAngles(value, where, field);
+    } else if (field == "scale") {
+      key.scale = readVec3(value, where, field);
+    } else {
+      fail(where + "unknown field " + quote(field));
+    }
+  }
+  if (!hasTime) fail(where + "missing \"time\"");
+  return key;
+}
+
+bool isBoneField(const std::string& field) {
+  return field == "restPosition" || field == "restRotation" || field == "restScale" ||
+         field == "restLength" || field == "active";
+}
+
+ItemSpec readItem(const json& v, std::size_t index) {
+  std::string where = itemPlace(index, "") + ": ";
+  if (!v.is_object()) fail(where + "must be an object");
+  ItemSpec spec;
+  const auto name = v.find("name");
+  if (name == v.end()) fail(where + "missing \"name\"");
+  if (!name->is_string()) fail(where + "\"name\" must be a string");
+  spec.name = name->get<std::string>();
+  if (spec.name.empty()) fail(where + "empty name");
+  where = itemPlace(index, spec.name) + ": ";
+  const auto type = v.find("type");
+  if (type == v.end()) fail(where + "missing \"type\"");
+  spec.type = readType(*type, where);
+  const bool bone = spec.type == ItemType::Bone;
+
+  for (const auto& [field, value] : v.items()) {
+    if (field == "name" || field == "type") continue;
+    if (isBoneField(field) && !bone) fail(where + quote(field) + " is for bones only");
+    if (field == "id") {
+      // Ids follow from creation order; the written one is only for readers.
+      if (!value.is_string()) fail(where + "\"id\" must be a string");
+    } else if (field == "parent") {
+      if (value.is_string()) {
+        spec.parent = value.get<std::string>();
+      } else if (!value.is_null()) {
+        fail(where + "\"parent\" must be a name or null");
+      }
+    } else if (field == "position") {
+      spec.position = readVec3(value, where, field);
+    } else if (field == "rotation") {
+      spec.rotation = readAngles(value, where, field);
+    } else if (field == "scale") {
+      spec.scale = readVec3(value, where, field);
+    } else if (field == "pivot") {
+      spec.pivot = readVec3(value, where, field);
+    } else if (field == "pivotRotation") {
+      spec.pivotRotation = readAngles(value, where, field);
+    } else if (field == "restPosition") {
+      spec.restPosition = readVec3(value, where, field);
+    } else if (field == "restRotation") {
+      spec.restRotation = readAngles(value, where, field);
+    } else if (field == "restScale") {
+      spec.restScale = readVec3(value, where, field);
+    } else if (field == "restLength") {
+      spec.restLength = readNumber(value, where, field);
+    } else if (field == "active") {
+      if (!value.is_boolean()) fail(where + "\"active\" must be true or false");
+      spec.active = value.get<bool>();
+    } else if (field == "keys") {
+      if (!value.is_array()) fail(where + "\"keys\" must be an array");
+      for (std::size_t k = 0; k < value.size(); ++k) {
+        spec.keys.push_back(readKey(value[k], where + "keys[" + std::to_string(k) + "]: "));
+      }
+    } else {
+      fail(where + "unknown field " + quote(field));
+    }
+  }
+
+  std::stable_sort(spec.keys.begin(), spec.keys.end(),
+                   [](const KeySpec& a, const KeySpec& b) { return a.time < b.time; });
+  for (std::size_t k = 1; k < spec.keys.size(); ++k) {
+    if (spec.keys[k].time == spec.keys[k - 1].time) {
+      fail(where + "two keys at time " + json(spec.keys[k].time).dump());
+    }
+  }
+  return spec;
+}
+
+// Parent index per item (kNone for none), checked for unknown names and cycles.
+std::vector<std::size_t> resolveParents(const std::vector<ItemSpec>& specs) {
+  const std::size_t n = specs.size();
+  std::unordered_map<std::string, std::size_t> byName;
+  byName.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto [at, added] = byName.emplace(specs[i].name, i);
+    if (!added) {
+      fail(itemPlace(i, specs[i].name) + ": duplicate name (also " + itemPlace(at->second, "") +
+           ")");
+    }
+  }
+  std::vector<std::size_t> parent(n, kNone);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!specs[i].parent) continue;
+    const auto at = byName.find(*specs[i].parent);
+    if (at == byName.end()) {
+      fail(itemPlace(i, specs[i].name) + ": unknown parent " + quote(*specs[i].parent));
+    }
+    parent[i] = at->second;
+  }
+
+  // Walk each chain once: 1 = on the current walk, 2 = known to end at a root.
+  std::vector<unsigned char> state(n, 0);
+  std::vector<std::size_t> path;
+  for (std::size_t start = 0; start < n; ++start) {
+    path.clear();
+    std::size_t at = start;
+    while (at != kNone && state[at] == 0) {
+      state[at] = 1;
+      path.push_back(at);
+      at = parent[at];
+    }
+    if (at != kNone && state[at] == 1) {
+      const auto from = std::find(path.begin(), path.end(), at);
+      std::string chain;
+      std::size_t shown = 0;
+      for (auto it = from; it != path.end(); ++it) {
+        if (++shown > 8) {
+          chain += " -> ...";
+          break;
+        }
+        chain += quote(specs[*it].name) + " -> ";
+      }
+      if (shown <= 8) chain += quote(specs[at].name);
+      fail(itemPlace(at, specs[at].name) + ": parenting cycle " + chain);
+    }
+    for (std::size_t p : path) state[p] = 2;
+  }
+  return parent;
+}
+
+// The owning object of each bone (kNone for non-bones).
+std::vector<std::size_t> findOwners(const std::vector<ItemSpec>& specs,
+                                    const std::vector<std::size_t>& parent) {
+  const std::size_t n = specs.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (specs[i].type != ItemType::Bone) continue;
+    const std::string where = itemPlace(i, specs[i].name) + ": ";
+    if (parent[i] == kNone) fail(where + "a bone needs a parent (an object or a bone)");
+    const ItemSpec& p = specs[parent[i]];
+    if (p.type == ItemType::Light || p.type == ItemType::Camera) {
+      fail(where + "a bone must be under an object, not the " + typeName(p.type) + " " +
+           quote(p.name));
+    }
+  }
+  // Every bone's chain now climbs through bones to an object; memoise to stay linear.
+  std::vector<std::size_t> owner(n, kNone);
+  std::vector<std::size_t> path;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (specs[i].type != ItemType::Bone || owner[i] != kNone) continue;
+    path.clear();
+    std::size_t at = i;
+    while (specs[at].type == ItemType::Bone && owner[at] == kNone) {
+      path.push_back(at);
+      at = parent[at];
+    }
+    const std::size_t found = specs[at].type == ItemType::Bone ? owner[at] : at;
+    for (std::size_t b : path) owner[b] = found;
+  }
+  return owner;
+}
+
+double valueAt(const std::vector<Key>& keys, double t, double fallback) {
+  if (keys.empty()) return fallback;
+  if (t <= keys.front().time) return keys.front().value;
+  if (t >= keys.back().time) return keys.back().value;
+  const auto after = std::lower_bound(keys.begin(), keys.end(), t,
+                                      [](const Key& k, double time) { return k.time < time; });
+  if (after->time == t) return after->value;
+  const auto before = after - 1;
+  const double f = (t - before->time) / (after->time - before->time);
+  return before->value + (after->value - before->value) * f;
+}
+
+Scene build(const json& root) {
+  if (!root.is_object()) fail("a scene file must be a JSON object");
+  double time = 0;
+  bool parentInPlace = true;
+  const json* items = nullptr;
+  const json* selection = nullptr;
+  for (const auto& [field, value] : root.items()) {
+    if (field == "time") {
+      time = readNumber(value, "", field);
+    } else if (field == "parentInPlace") {
+      if (!value.is_boolean()) fail("\"parentInPlace\" must be true or false");
+      parentInPlace = value.get<bool>();
+    } else if (field == "items") {
+      if (!value.is_array()) fail("\"items\" must be an array");
+      items = &value;
+    } else if (field == "selection") {
+      if (!value.is_array()) fail("\"selection\" must be an array of names");
+      selection = &value;
+    } else {
+      fail("unknown field " + quote(field));
+    }
+  }
+
+  std::vector<ItemSpec> specs;
+  if (items) {
+    specs.reserve(items->size());
+    for (std::size_t i = 0; i < items->size(); ++i) specs.push_back(readItem((*items)[i], i));
+  }
+  const std::vector<std::size_t> parent = resolveParents(specs);
+  const std::vector<std::size_t> owner = findOwners(specs, parent);
+  const std::size_t n = specs.size();
+
+  Scene scene;
+  scene.parentInPlace = parentInPlace;
+  std::vector<ItemId> ids(n, 0);
+
+  // Creation order is listing order, so create in file order; a bone listed before its
+  // object waits for it (saved files never do that: bones come after their object).
+  std::unordered_map<std::size_t, std::vector<std::size_t>> waiting;
+  auto addBone = [&](std::size_t b) {
+    ids[b] = scene.addBone(ids[owner[b]], ids[owner[b]], specs[b].name);
+    if (ids[b] == 0) fail(itemPlace(b, specs[b].name) + ": cannot add the bone");
+  };
+  for (std::size_t i = 0; i < n; ++i) {
+    const ItemSpec& s = specs[i];
+    switch (s.type) {
+      case ItemType::Object:
+        ids[i] = scene.addObject(s.name);
+        break;
+      case ItemType::Light:
+        ids[i] = scene.addLight(s.name);
+        break;
+      case ItemType::Camera:
+        ids[i] = scene.addCamera(s.name);
+        break;
+      case ItemType::Bone:
+        if (ids[owner[i]] != 0) {
+          addBone(i);
+        } else {
+          waiting[owner[i]].push_back(i);
+        }
+        continue;
+    }
+    const auto queued = waiting.find(i);
+    if (queued != waiting.end()) {
+      for (std::size_t b : queued->second) addBone(b);
+      waiting.erase(queued);
+    }
+  }
+
+  // Stored values are relative to the parent as written: never parent in place here.
+  for (std::size_t i = 0; i < n; ++i) {
+    if (parent[i] == kNone || parent[i] == owner[i]) continue;
+    std::string why;
+    if (!scene.setParent(ids[i], ids[parent[i]], false, &why)) {
+      fail(itemPlace(i, specs[i].name) + ": cannot parent to " + quote(specs[parent[i]].name) +
+           ": " + why);
+    }
+  }
+
+  for (std::size_t i = 0; i < n; ++i) {
+    const ItemSpec& s = specs[i];
+    Item& item = *scene.find(ids[i]);
+    const Vec3 position = s.position.value_or(Vec3{0, 0, 0});
+    const Vec3 rotation = s.rotation.value_or(Vec3{0, 0, 0});
+    const Vec3 scale = s.scale.value_or(Vec3{1, 1, 1});
+    scene.setPosition(ids[i], position);
+    scene.setRotation(ids[i], rotation);
+    scene.setScale(ids[i], scale);
+    item.pivot = s.pivot;
+    item.pivotRotation = s.pivotRotation;
+    if (s.type == ItemType::Bone) {
+      item.restPosition = s.restPosition;
+      item.restRotation = s.restRotation;
+      item.restScale = s.restScale;
+      item.restLength = s.restLength;
+      item.active = s.active;
+    }
+    for (const KeySpec& k : s.keys) {
+      const Vec3 kp = k.position.value_or(position);
+      const Vec3 kr = k.rotation.value_or(rotation);
+      const Vec3 ks = k.scale.value_or(scale);
+      for (int c = 0; c < 3; ++c) {
+        item.keys[kPosX + c].push_back({k.time, kp[c]});
+        item.keys[kHeading + c].push_back({k.time, kr[c]});
+        item.keys[kScaleX + c].push_back({k.time, ks[c]});
+      }
+    }
+  }
+
+  scene.setTime(time);
+  // A saved scene holds current values, which a command may have set off the keys.
+  for (std::size_t i = 0; i < n; ++i) {
+    if (specs[i].position) scene.setPosition(ids[i], *specs[i].position);
+    if (specs[i].rotation) scene.setRotation(ids[i], *specs[i].rotation);
+    if (specs[i].scale) scene.setScale(ids[i], *specs[i].scale);
+  }
+
+  if (selection) {
+    std::unordered_set<std::string> seen;
+    for (std::size_t i = 0; i < selection->size(); ++i) {
+      const json& entry = (*selection)[i];
+      if (!entry.is_string()) fail("selection[" + std::to_string(i) + "] must be a name");
+      const std::string& name = entry.get_ref<const std::string&>();
+      const ItemId id = scene.findByName(name);
+      if (id == 0) fail("selection: unknown item " + quote(name));
+      if (!seen.insert(name).second) fail("selection: " + quote(name) + " is listed twice");
+      if (i == 0) {
+        scene.select(id);
+      } else {
+        scene.addToSelection(id);
+      }
+    }
+  }
+
+  const std::string problem = scene.validate();
+  if (!problem.empty()) fail("invalid scene: " + problem);
+  return scene;
+}
+
+// --- writing ---
+
+template <class J>
+J vec3Json(const Vec3& v) {
+  return J::array({clean(v[0]), clean(v[1]), clean(v[2])});
+}
+
+template <class J>
+J anglesJson(const Vec3& radians) {
+  return J::array({toDegrees(radians[0]), toDegrees(radians[1]), toDegrees(radians[2])});
+}
+
+template <class J>
+J keysJson(const Item& item) {
+  std::vector<double> times;
+  for (const auto& channel : item.keys) {
+    for (const Key& k : channel) times.push_back(k.time);
+  }
+  std::sort(times.begin(), times.end());
+  times.erase(std::unique(times.begin(), times.end()), times.end());
+  J keys = J::array();
+  for (double t : times) {
+    std::array<double, kChannelCount> v{};
+    for (int c = 0; c < kChannelCount; ++c) v[c] = valueAt(item.keys[c], t, item.current[c]);
+    J key;
+    key["time"] = clean(t);
+    key["position"] = vec3Json<J>({v[kPosX], v[kPosY], v[kPosZ]});
+    key["rotation"] = anglesJson<J>({v[kHeading], v[kPitch], v[kBank]});
+    key["scale"] = vec3Json<J>({v[kScaleX], v[kScaleY], v[kScaleZ]});
+    keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
+template <class J>
+J toJson(const Scene& scene) {
+  J root;
+  root["time"] = clean(scene.time());
+  root["parentInPlace"] = scene.parentInPlace;
+  J selection = J::array();
+  for (ItemId id : scene.selection()) {
+    if (const Item* item = scene.find(id)) selection.push_back(item->name);
+  }
+  root["selection"] = std::move(selection);
+  J items = J::array();
+  for (ItemId id : scene.allItems()) {
+    const Item& item = *scene.find(id);
+    J out;
+    out["id"] = idText(item.id);
+    out["name"] = item.name;
+    out["type"] = typeName(item.type);
+    const Item* parent = item.parent ? scene.find(item.parent) : nullptr;
+    out["parent"] = parent ? J(parent->name) : J(nullptr);
+    out["position"] = vec3Json<J>(item.position());
+    out["rotation"] = anglesJson<J>(item.rotation());
+    out["scale"] = vec3Json<J>(item.scale());
+    out["pivot"] = vec3Json<J>(item.pivot);
+    out["pivotRotation"] = anglesJson<J>(item.pivotRotation);
+    if (item.type == ItemType::Bone) {
+      out["restPosition"] = vec3Json<J>(item.restPosition);
+      out["restRotation"] = anglesJson<J>(item.restRotation);
+      out["restScale"] = vec3Json<J>(item.restScale);
+      out["restLength"] = clean(item.restLength);
+      out["active"] = item.active;
+    }
+    out["keys"] = keysJson<J>(item);
+    items.push_back(std::move(out));
+  }
+  root["items"] = std::move(items);
+  return root;
+}
+
+// Like dump(2), but arrays of plain values stay on one line: a vector is one line, not five.
+void writePretty(const nlohmann::ordered_json& j, int indent, std::string& out) {
+  const bool flat = std::none_of(j.begin(), j.end(),
+                                 [](const nlohmann::ordered_json& e) { return e.is_structured(); });
+  if (j.is_object() && !j.empty()) {
+    out += "{\n";
+    std::size_t i = 0;
+    for (const auto& [key, value] : j.items()) {
+      out.append(indent + 2, ' ');
+      out += quote(key) + ": ";
+      writePretty(value, indent + 2, out);
+      out += ++i < j.size() ? ",\n" : "\n";
+    }
+    out.append(indent, ' ') += "}";
+  } else if (j.is_array() && !flat) {
+    out += "[\n";
+    for (std::size_t i = 0; i < j.size(); ++i) {
+      out.append(indent + 2, ' ');
+      writePretty(j[i], indent + 2, out);
+      out += i + 1 < j.size() ? ",\n" : "\n";
+    }
+    out.append(indent, ' ') += "]";
+  } else if (j.is_array()) {
+    out += "[";
+    for (std::size_t i = 0; i < j.size(); ++i) {
+      if (i > 0) out += ", ";
+      writePretty(j[i], indent, out);
+    }
+    out += "]";
+  } else {
+    out += j.dump(-1, ' ', false, json::error_handler_t::replace);
+  }
+}
+
+// nlohmann keeps the last of repeated fields; a repeat is almost always an editing slip.
+json parseStrict(const std::string& text) {
+  std::vector<std::unordered_set<std::string>> open;
+  auto check = [&open](int, json::parse_event_t event, json& parsed) {
+    switch (event) {
+      case json::parse_event_t::object_start:
+        open.emplace_back();
+        break;
+      case json::parse_event_t::object_end:
+        open.pop_back();
+        break;
+      case json::parse_event_t::key:
+        if (!open.back().insert(parsed.get<std::string>()).second) {
+          fail("invalid JSON: field " + quote(parsed.get<std::string>()) + " appears twice");
+        }
+        break;
+      default:
+        break;
+    }
+    return true;
+  };
+  try {
+    return json::parse(text, check);
+  } catch (const json::exception& e) {
+    // Drop the "[json.exception.parse_error.101] " prefix; keep the position.
+    std::string what = e.what();
+    const auto close = what.find("] ");
+    if (what.rfind("[json.exception.", 0) == 0 && close != std::string::npos) {
+      what.erase(0, close + 2);
+    }
+    fail("invalid JSON: " + what);
+  }
+}
+
+bool isLwsPath(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string tail = path.substr(path.size() - 4);
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".lws";
+}
+
+std::string readWholeFile(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) fail("cannot read " + path + ": " + std::strerror(errno));
+  std::string text;
+  char buffer[65536];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+  const bool bad = std::ferror(file) != 0;
+  const int error = errno;
+  std::fclose(file);
+  if (bad) fail("cannot read " + path + ": " + std::strerror(error));
+  return text;
+}
+
+}  // namespace
+
+Scene sceneFromJson(const std::string& text) {
+  return build(parseStrict(text));
+}
+
+Scene sceneFromJsonValue(const nlohmann::json& value) {
+  return build(value);
+}
+
+nlohmann::json sceneToJsonValue(const Scene& scene) {
+  return toJson<json>(scene);
+}
+
+std::string sceneToJson(const Scene& scene) {
+  // Ordered fields read better than the alphabetical order of nlohmann::json.
+  std::string text;
+  writePretty(toJson<nlohmann::ordered_json>(scene), 0, text);
+  return text + "\n";
+}
+
+Scene loadSceneFile(const std::string& path) {
+  if (isLwsPath(path)) fail(path + ": .lws scenes are not supported yet");
+  const std::string text = readWholeFile(path);
+  try {
+    return sceneFromJson(text);
+  } catch (const SceneFileError& e) {
+    fail(path + ": " + e.what());
+  }
+}
+
+void saveSceneFile(const Scene& scene, const std::string& path) {
+  namespace fs = std::filesystem;
+  if (isLwsPath(path)) fail(path + ": .lws scenes are not supported yet");
+  const std::string text = sceneToJson(scene);
+
+  // A unique temporary beside the target, so the rename stays on one file system.
+  static unsigned counter = 0;
+  char suffix[48];
+  std::snprintf(
+      suffix, sizeof suffix, ".%llx-%x.tmp",
+      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()),
+      ++counter);
+  const std::string temp = path + suffix;
+
+  std::FILE* file = std::fopen(temp.c_str(), "wbx");
+  if (!file) fail("cannot write " + path + ": " + std::strerror(errno));
+  bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  ok = std::fflush(file) == 0 && ok;
+  int error = errno;
+  ok = std::fclose(file) == 0 && ok;
+  if (!ok) {
+    if (error == 0) error = errno;
+    std::remove(temp.c_str());
+    fail("cannot write " + path + ": " + std::strerror(error));
+  }
+  std::error_code ec;
+  fs::rename(temp, path, ec);
+  if (ec) {
+    std::remove(temp.c_str());
+    fail("cannot write " + path + ": " + ec.message());
+  }
+}
+
+}  // namespace standin

@@ -1,0 +1,86 @@
+// The stand-in's private state, shared by stand_in.cpp and services.cpp.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "standin/stand_in.h"
+
+namespace standin {
+
+struct StandIn::Impl {
+  // A control handed to the module: the host record first, so that the module's
+  // LWControl* is also this control.
+  struct Control {
+    LWControl lw{};
+    std::size_t dialog = 0;   // index into the run's dialogs
+    std::size_t control = 0;  // index into that dialog's controls
+  };
+  struct Panel {
+    std::size_t dialog = 0;
+    std::deque<Control> controls;  // deque: the module keeps pointers to them
+  };
+
+  explicit Impl(StandIn& owner);
+
+  StandIn& owner;
+
+  // The tables handed out. Stable addresses for the stand-in's lifetime.
+  LWItemInfo itemInfo{};
+  LWBoneInfo boneInfo{};
+  LWInterfaceInfo interfaceInfo{};
+  LWMessageFuncs messages{};
+  LWPanelFuncs panels{};
+  LWLayoutGeneric generic{};
+  // The six services the module acquires but never calls: each answers with a table of
+  // null members, which is all that can be said of them here.
+  void* unusedTables[6][32] = {};
+
+  // The run in progress (null between runs).
+  RunRecord* run = nullptr;
+  const Answers* answers = nullptr;
+  std::set<std::string> answersUsed;
+  std::deque<Panel> livePanels;
+  // Every selection list handed out during a run stays valid until the run ends.
+  std::deque<std::vector<LWItemID>> selectionLists;
+  // How often each item and bone query was made (by member name), over the run.
+  std::map<std::string, std::size_t> queryCounts;
+
+  void beginRun(RunRecord& record, const Answers& answersForRun);
+  void endRun();
+  // Points the interface table at the scene's present time and selection.
+  void refreshInterface();
+  void event(std::string text);
+
+  void* lookUp(const char* name, int mode);
+  int evaluate(const char* command);
+
+  // Panels.
+  LWPanelID createPanel(const char* title);
+  LWControl* addControl(LWPanelID panel, const char* kind, const LWPanControlDesc* desc,
+                        const char* label);
+  int openPanel(LWPanelID panel, int flags);
+  void controlSet(LWControl* control, int tag, const LWValue* value);
+  void controlGet(LWControl* control, int tag, LWValue* value);
+  void applyAnswers(DialogRecord& dialog);
+
+  // Messages.
+  void message(const char* kind, const char* text, const char* text2);
+  int messageBox(const char* kind, const char* title, const char* text, const char* text2);
+};
+
+// The stand-in whose run is in progress; the host's C callbacks carry no context.
+StandIn* activeStandIn();
+void setActiveStandIn(StandIn* standIn);
+
+// Fills the tables with the stand-in's callbacks (services.cpp).
+void installCallbacks(StandIn::Impl& impl);
+// Gives a new control its callbacks.
+void initControl(LWControl& control);
+// The lookup function passed to the module's activations.
+GlobalFunc* standInGlobal();
+
+}  // namespace standin

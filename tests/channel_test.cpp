@@ -1,0 +1,111 @@
+// The command channel: what reaches evaluate and the debugger output, and where lines stop.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/command_channel.h"
+#include "standin/module_loader.h"
+
+namespace {
+
+struct Evaluated {
+  std::vector<std::string> lines;
+  int answer = 1;
+};
+
+int recordEvaluate(void* data, const char* command) {
+  auto* evaluated = static_cast<Evaluated*>(data);
+  evaluated->lines.push_back(command);
+  return evaluated->answer;
+}
+
+LWLayoutGeneric localFor(Evaluated& evaluated) {
+  LWLayoutGeneric local{};
+  local.data = &evaluated;
+  local.evaluate = recordEvaluate;
+  return local;
+}
+
+TEST(CommandChannel, FormatsTracesAndEvaluatesInOrder) {
+  struct Case {
+    const char* what;
+    std::string expected;
+    int (*send)(const LWLayoutGeneric*);
+  };
+  const Case cases[] = {
+      {"an item id is lower-case hex without prefix", "SelectItem 2f",
+       [](const LWLayoutGeneric* l) { return vorrik::sendCommand(l, "SelectItem %x", 0x2Fu); }},
+      {"the top digit of a bone id survives", "SelectItem 40010000",
+       [](const LWLayoutGeneric* l) {
+         return vorrik::sendCommand(l, "SelectItem %x", 0x40010000u);
+       }},
+      {"%g keeps six significant digits", "Position 0.5 2 1.5e+06",
+       [](const LWLayoutGeneric* l) {
+         return vorrik::sendCommand(l, "Position %g %g %g", 0.5, 2.0, 1500000.0);
+       }},
+      {"%g drops trailing zeros and rounds", "Rotation 90 0 -45",
+       [](const LWLayoutGeneric* l) {
+         return vorrik::sendCommand(l, "Rotation %g %g %g", 89.9999999, 0.0, -45.0000001);
+       }},
+      {"a command without arguments", "ClearSelected",
+       [](const LWLayoutGeneric* l) { return vorrik::sendCommand(l, "ClearSelected"); }},
+  };
+  for (const Case& c : cases) {
+    Evaluated evaluated;
+    const LWLayoutGeneric local = localFor(evaluated);
+    standin::TraceCapture capture;
+    const int result = c.send(&local);
+    const std::vector<std::string> trace = capture.finish();
+    EXPECT_EQ(result, 1) << c.what;
+    EXPECT_EQ(evaluated.lines, std::vector<std::string>{c.expected}) << c.what;
+    EXPECT_EQ(trace, std::vector<std::string>{"[Command] : " + c.expected}) << c.what;
+  }
+}
+
+TEST(CommandChannel, ARefusedCommandIsReportedAndTheNextOneStillGoes) {
+  Evaluated evaluated;
+  evaluated.answer = 0;
+  const LWLayoutGeneric local = localFor(evaluated);
+  standin::TraceCapture capture;
+  EXPECT_EQ(vorrik::sendCommand(&local, "SelectItem %x", 0x99u), 0);
+  evaluated.answer = 1;
+  EXPECT_EQ(vorrik::sendCommand(&local, "ClearSelected"), 1);
+  capture.finish();
+  EXPECT_EQ(evaluated.lines, (std::vector<std::string>{"SelectItem 99", "ClearSelected"}));
+}
+
+TEST(CommandChannel, LinesAreBoundedAndACutLineIsNeverEvaluated) {
+  Evaluated evaluated;
+  const LWLayoutGeneric local = localFor(evaluated);
+  // "AddBone " is 8 characters: a 1015-character name fills the 1023 usable bytes exactly.
+  const std::string fits(1015, 'x');
+  const std::string tooLong(1016, 'x');
+  standin::TraceCapture capture;
+  EXPECT_EQ(vorrik::sendCommand(&local, "AddBone %s", fits.c_str()), 1);
+  EXPECT_EQ(vorrik::sendCommand(&local, "AddBone %s", tooLong.c_str()), 0);
+  const std::vector<std::string> trace = capture.finish();
+  ASSERT_EQ(evaluated.lines.size(), 1u);
+  EXPECT_EQ(evaluated.lines[0], "AddBone " + fits);
+  ASSERT_EQ(trace.size(), 2u);
+  for (const std::string& line : trace) EXPECT_LE(line.size(), vorrik::kCommandBufferSize - 1);
+  EXPECT_EQ(trace[1].compare(0, 20, "[Command] : AddBone "), 0);
+}
+
+TEST(CommandChannel, UntracedCommandsWriteNoDebuggerLine) {
+  Evaluated evaluated;
+  const LWLayoutGeneric local = localFor(evaluated);
+  standin::TraceCapture capture;
+  auto sendQuietly = [&](const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int result = vorrik::sendUntracedV(&local, format, args);
+    va_end(args);
+    return result;
+  };
+  EXPECT_EQ(sendQuietly("ParentItem %x", 0x10000000u), 1);
+  EXPECT_TRUE(capture.finish().empty());
+  EXPECT_EQ(evaluated.lines, std::vector<std::string>{"ParentItem 10000000"});
+}
+
+}  // namespace

@@ -1,0 +1,70 @@
+#include "tool_harness.h"
+
+#include <stdexcept>
+
+#include "standin/scene_json.h"
+
+namespace testing_support {
+
+const char* modulePath() { return VORRIK_MODULE_PATH; }
+
+ToolHarness::ToolHarness(standin::Scene scene) : standIn_(std::move(scene)) {
+  standIn_.loadModule(modulePath());
+  remember();
+}
+
+ToolHarness::ToolHarness(const std::string& sceneJson)
+    : ToolHarness(standin::sceneFromJson(sceneJson)) {}
+
+void ToolHarness::remember() {
+  for (standin::ItemId item : scene().allItems()) {
+    const std::string& name = scene().find(item)->name;
+    bool seen = false;
+    for (const auto& entry : known_) seen = seen || entry.first == name;
+    if (!seen) known_.emplace_back(name, item);
+  }
+}
+
+void ToolHarness::select(const std::vector<std::string>& names) {
+  scene().clearSelection();
+  for (const std::string& name : names) scene().addToSelection(id(name));
+}
+
+standin::RunRecord ToolHarness::run(const std::string& tool, const standin::Answers& answers) {
+  remember();
+  standin::RunRecord record = standIn_.activate("Vorrik:" + tool, answers);
+  remember();
+  return record;
+}
+
+standin::ItemId ToolHarness::id(const std::string& name) const {
+  const standin::ItemId live = standIn_.scene().findByName(name);
+  if (live != 0) return live;
+  for (const auto& entry : known_) {
+    if (entry.first == name) return entry.second;
+  }
+  throw std::invalid_argument("no item named " + name);
+}
+
+std::string ToolHarness::expand(const std::string& pattern) const {
+  std::string out;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != '{') {
+      out += pattern[i];
+      continue;
+    }
+    const std::size_t close = pattern.find('}', i);
+    if (close == std::string::npos) throw std::invalid_argument("unclosed { in " + pattern);
+    out += standin::idText(id(pattern.substr(i + 1, close - i - 1)));
+    i = close;
+  }
+  return out;
+}
+
+std::vector<std::string> ToolHarness::expand(const std::vector<std::string>& patterns) const {
+  std::vector<std::string> out;
+  for (const std::string& pattern : patterns) out.push_back(expand(pattern));
+  return out;
+}
+
+}  // namespace testing_support
