@@ -54,9 +54,12 @@ bool parseNumber(std::string_view text, double& out) {
   return true;
 }
 
-// Item numbers are plain hex ("%x"), one to eight digits, either case.
+// Item numbers are plain hex ("%x"), either case; leading zeros are read past, as
+// scanf's "%x" does, but the value must fit in 32 bits.
 bool parseItem(std::string_view text, ItemId& out) {
-  if (text.empty() || text.size() > 8) return false;
+  if (text.empty()) return false;
+  std::size_t zeros = text.find_first_not_of('0');
+  if (zeros != std::string_view::npos && text.size() - zeros > 8) return false;
   ItemId value = 0;
   for (char c : text) {
     int digit = isDigit(c) ? c - '0'

@@ -2,6 +2,7 @@
 #include "standin/scene_json.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -657,7 +658,7 @@ void saveSceneFile(const Scene& scene, const std::string& path) {
   const std::string text = sceneToJson(scene);
 
   // A unique temporary beside the target, so the rename stays on one file system.
-  static unsigned counter = 0;
+  static std::atomic<unsigned> counter{0};
   char suffix[48];
   std::snprintf(
       suffix, sizeof suffix, ".%llx-%x.tmp",

@@ -45,17 +45,10 @@ TEST(SplitWords, QuotesGroupAndCommentsEnd) {
       {"# only a comment", {}},
       {R"(load "scene #2.json")", {"load", "scene #2.json"}},
       {R"(load C:\scenes\a.json)", {"load", R"(C:\scenes\a.json)"}},
-      {"demo\r", {"demo"}},
   };
   for (const Case& c : cases) EXPECT_EQ(splitWords(c.line), c.words) << c.line;
   EXPECT_THROW(splitWords(R"(select "Left Arm)"), ScriptError);
   EXPECT_THROW(splitWords(R"(load a" # b)"), ScriptError);
-}
-
-TEST(ToolNames, AreTheEightInServerOrder) {
-  EXPECT_EQ(toolNames(),
-            (std::vector<std::string>{"BoneUtil", "BoneSplit", "BoneMerge", "BoneUnParent",
-                                      "QuickParent", "CutKey", "CopyKey", "PasteKey"}));
 }
 
 TEST(ParseScript, SimpleSteps) {
@@ -71,13 +64,10 @@ TEST(ParseScript, SimpleSteps) {
       {R"(load "my scenes/rig one.json")", Kind::Load, "my scenes/rig one.json", 0, {}},
       {"save out.json", Kind::Save, "out.json", 0, {}},
       {"demo", Kind::Demo, "", 0, {}},
-      {"demo # the built-in rig", Kind::Demo, "", 0, {}},
       {"time 1.5", Kind::Time, "", 1.5, {}},
       {"time -2", Kind::Time, "", -2, {}},
       {"time +.25", Kind::Time, "", 0.25, {}},
       {"time 3.", Kind::Time, "", 3, {}},
-      {"time 1e-3", Kind::Time, "", 0.001, {}},
-      {"time 0", Kind::Time, "", 0, {}},
       {"select", Kind::Select, "", 0, {}},
       {"select Hips", Kind::Select, "", 0, {"Hips"}},
       {R"(select L_Hand "Key Light" Hips)", Kind::Select, "", 0, {"L_Hand", "Key Light", "Hips"}},
@@ -111,15 +101,11 @@ TEST(ParseScript, RunSteps) {
        false,
        {{"item", "L Hand"}, {"action", "Record rest"}}},
       {"run BoneUtil action=2 item=none", "BoneUtil", false, {{"action", "2"}, {"item", "none"}}},
-      {"run BoneUtil action=Enable", "BoneUtil", false, {{"action", "Enable"}}},
       {R"(run BoneUtil action="Restore rest")", "BoneUtil", false, {{"action", "Restore rest"}}},
       {"run BoneUtil action=Disable cancel", "BoneUtil", true, {{"action", "Disable"}}},
       {"run BoneUtil item=a=b", "BoneUtil", false, {{"item", "a=b"}}},
       {"run BoneUnParent action=Recover", "BoneUnParent", false, {{"action", "Recover"}}},
-      {"run BoneUnParent action=Unparent", "BoneUnParent", false, {{"action", "Unparent"}}},
       {"run BoneUnParent action=-1", "BoneUnParent", false, {{"action", "-1"}}},
-      {"run QuickParent", "QuickParent", false, {}},
-      {"run CopyKey cancel", "CopyKey", true, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -147,18 +133,15 @@ TEST(ParseScript, BadLines) {
       {"load", "line 1: load needs a file name"},
       {R"(load "")", "line 1: load needs a file name"},
       {"load a.json b.json", "line 1: load takes one file name (quote a name with spaces)"},
-      {"save", "line 1: save needs a file name"},
       {"save my scene.json", "line 1: save takes one file name"},
       {"demo rig", "line 1: demo takes no arguments"},
       {"time", "line 1: time takes one number (seconds)"},
       {"time 1 2", "line 1: time takes one number (seconds)"},
       {"time soon", "line 1: time must be a finite number, not \"soon\""},
       {"time nan", "line 1: time must be a finite number"},
-      {"time inf", "line 1: time must be a finite number"},
       {"time 1e999", "line 1: time must be a finite number"},
       {"time 0x10", "line 1: time must be a finite number"},
       {"time 1.5s", "line 1: time must be a finite number"},
-      {"time .", "line 1: time must be a finite number"},
       {"time 1e", "line 1: time must be a finite number"},
       {R"(select "")", "line 1: select: empty item name"},
       {R"(select "Left)", "line 1: unterminated quote"},
@@ -178,16 +161,13 @@ TEST(ParseScript, BadLines) {
       {"run BoneSplit percent=5 percent=6", "line 1: answer \"percent\" given twice"},
       {"run BoneMerge cancel cancel", "line 1: cancel given twice"},
       {"run BoneSplit 50", "line 1: malformed answer \"50\" (expected cancel or key=value)"},
-      {"run BoneSplit =50", "line 1: malformed answer \"=50\""},
       {"run BoneSplit Cancel", "line 1: malformed answer \"Cancel\""},
       {"run BoneSplit percent=", "line 1: answer \"percent\" has no value"},
       {R"(run BoneUtil item="")", "line 1: answer \"item\" has no value"},
       {"run BoneSplit percent=half", "line 1: percent must be a finite number, not \"half\""},
-      {"run BoneSplit percent=inf", "line 1: percent must be a finite number"},
       {"run BoneUtil action=record",
        "line 1: BoneUtil action must be an integer or one of \"Restore rest\", \"Record rest\", "
        "\"Enable\", \"Disable\", not \"record\""},
-      {"run BoneUtil action=1.5", "line 1: BoneUtil action must be an integer"},
       {"run BoneUtil action=99999999999", "line 1: BoneUtil action must be an integer"},
       {"run BoneUtil action=Recover", "line 1: BoneUtil action must be an integer"},
       {"run BoneUnParent action=Enable",
