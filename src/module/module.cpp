@@ -1,11 +1,16 @@
 #include "module/module.h"
 
+#include "tools/bones/bone_tools.h"
 #include "tools/items/item_tools.h"
 
 namespace vorrik {
 
 namespace {
 
+void boneUtil(Host& host, ModuleState&) { runBoneUtil(host); }
+void boneSplit(Host& host, ModuleState&) { runBoneSplit(host); }
+void boneMerge(Host& host, ModuleState&) { runBoneMerge(host); }
+void boneUnParent(Host& host, ModuleState& state) { runBoneUnParent(host, state.unparentRecord); }
 void quickParent(Host& host, ModuleState&) { runQuickParent(host); }
 void cutKey(Host& host, ModuleState& state) { runCutKey(host, state.clipboard); }
 void copyKey(Host& host, ModuleState& state) { runCopyKey(host, state.clipboard); }
@@ -28,10 +33,10 @@ bool hasRequiredServices(const HostServices& services, const ToolEntry& tool) {
 }  // namespace
 
 constexpr ToolEntry kTools[8] = {
-    {"Vorrik:BoneUtil", ExtraServices::Panels, true, nullptr},
-    {"Vorrik:BoneSplit", ExtraServices::MessagesThenPanels, true, nullptr},
-    {"Vorrik:BoneMerge", ExtraServices::Messages, true, nullptr},
-    {"Vorrik:BoneUnParent", ExtraServices::MessagesThenPanels, true, nullptr},
+    {"Vorrik:BoneUtil", ExtraServices::Panels, true, boneUtil},
+    {"Vorrik:BoneSplit", ExtraServices::MessagesThenPanels, true, boneSplit},
+    {"Vorrik:BoneMerge", ExtraServices::Messages, true, boneMerge},
+    {"Vorrik:BoneUnParent", ExtraServices::MessagesThenPanels, false, boneUnParent},
     {"Vorrik:QuickParent", ExtraServices::Messages, false, quickParent},
     {"Vorrik:CutKey", ExtraServices::None, false, cutKey},
     {"Vorrik:CopyKey", ExtraServices::None, false, copyKey},

@@ -1,0 +1,79 @@
+#include "scene/item_helpers.h"
+
+#include <unordered_set>
+
+namespace vorrik {
+
+LWItemID ownerObject(const Host& host, LWItemID item) {
+  if (host.type(item) != LWI_BONE) return item;
+  // A loop, not recursion: a skeleton can be a very long chain.
+  for (;;) {
+    item = host.parent(item);
+    if (item == LWITEM_NULL) return LWITEM_NULL;
+    if (host.type(item) != LWI_BONE) return item;
+  }
+}
+
+LWItemID addBoneAndFind(const Host& host, LWItemID owner, LWItemID parentItem, const char* name) {
+  // The bones before the add; the new one is the first listed afterwards that is not among
+  // them. A hash set keeps this linear for objects with very many bones.
+  std::unordered_set<LWItemID> before;
+  for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL; bone = host.next(bone)) {
+    before.insert(bone);
+  }
+  host.send("SelectItem %x", idArg(parentItem));
+  if (host.type(parentItem) == LWI_BONE) {
+    host.send("AddChildBone %s", name);
+  } else {
+    host.send("AddBone %s", name);
+  }
+  for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL; bone = host.next(bone)) {
+    if (before.count(bone) == 0) return bone;
+  }
+  return LWITEM_NULL;
+}
+
+namespace {
+
+Vec3 degrees(const Vec3& radians) {
+  return {radians[0] * RAD_TO_DEG, radians[1] * RAD_TO_DEG, radians[2] * RAD_TO_DEG};
+}
+
+}  // namespace
+
+void emitTransform(const Host& host, LWItemID item, const Vec3* position, const Vec3* rotation,
+                   const Vec3* scale) {
+  host.send("SelectItem %x", idArg(item));
+  if (position) host.send("Position %g %g %g", (*position)[0], (*position)[1], (*position)[2]);
+  if (rotation) {
+    const Vec3 d = degrees(*rotation);
+    host.send("Rotation %g %g %g", d[0], d[1], d[2]);
+  }
+  if (scale) host.send("Scale %g %g %g", (*scale)[0], (*scale)[1], (*scale)[2]);
+}
+
+void emitRest(const Host& host, LWItemID item, const Vec3* restPosition,
+              const Vec3* restRotation, const double* restLength) {
+  host.send("SelectItem %x", idArg(item));
+  if (host.type(item) != LWI_BONE) return;
+  if (restPosition) {
+    const Vec3& p = *restPosition;
+    host.send("BoneRestPosition %g %g %g", p[0], p[1], p[2]);
+  }
+  if (restRotation) {
+    const Vec3 d = degrees(*restRotation);
+    host.send("BoneRestRotation %g %g %g", d[0], d[1], d[2]);
+  }
+  if (restLength) host.send("BoneRestLength %g", *restLength);
+}
+
+void emitPivot(const Host& host, LWItemID item, const Vec3* pivot, const Vec3* pivotRotation) {
+  host.send("SelectItem %x", idArg(item));
+  if (pivot) host.send("PivotPosition %g %g %g", (*pivot)[0], (*pivot)[1], (*pivot)[2]);
+  if (pivotRotation) {
+    const Vec3 d = degrees(*pivotRotation);
+    host.send("PivotRotation %g %g %g", d[0], d[1], d[2]);
+  }
+}
+
+}  // namespace vorrik

@@ -1,0 +1,31 @@
+// Small scene-editing operations the bone tools share: the object that owns a bone, adding a
+// bone and finding out which one Layout made, and the groups of parameter commands that
+// place an item, give a bone its rest pose, and set an item's pivot.
+#pragma once
+
+#include <string>
+
+#include "host/host_session.h"
+#include "math/vec3.h"
+
+namespace vorrik {
+
+// The item itself if it is not a bone; otherwise its nearest ancestor that is not a bone;
+// null when the chain of bone parents ends without one.
+LWItemID ownerObject(const Host& host, LWItemID item);
+
+// Adds a bone named `name` under `parentItem` (the owner object itself, or one of its
+// bones) and returns the bone that appeared among the owner's bones, wherever Layout
+// listed it; null when none did.
+LWItemID addBoneAndFind(const Host& host, LWItemID owner, LWItemID parentItem, const char* name);
+
+// Each selects the item, then sends one command per value given (null: not sent), in a
+// fixed order. Rotations are in radians and go out in degrees.
+void emitTransform(const Host& host, LWItemID item, const Vec3* position, const Vec3* rotation,
+                   const Vec3* scale);
+// Sends nothing after the selection when the item is not a bone.
+void emitRest(const Host& host, LWItemID item, const Vec3* restPosition,
+              const Vec3* restRotation, const double* restLength);
+void emitPivot(const Host& host, LWItemID item, const Vec3* pivot, const Vec3* pivotRotation);
+
+}  // namespace vorrik
