@@ -417,4 +417,31 @@ RunRecord StandIn::activate(const std::string& serverName, const Answers& answer
   return record;
 }
 
+RunRecord StandIn::runDirect(
+    const std::function<void(GlobalFunc* global, LWLayoutGeneric* local)>& body,
+    const Answers& answers) {
+  RunRecord record;
+  record.server = "(direct)";
+  record.activated = true;
+  impl_->beginRun(record, answers);
+  setActiveStandIn(this);
+  {
+    std::unique_ptr<TraceCapture> capture;
+    if (captureTrace) capture.reset(new TraceCapture());
+    try {
+      body(standInGlobal(), &impl_->generic);
+    } catch (...) {
+      if (capture) record.trace = capture->finish();
+      setActiveStandIn(nullptr);
+      impl_->endRun();
+      throw;
+    }
+    if (capture) record.trace = capture->finish();
+  }
+  setActiveStandIn(nullptr);
+  impl_->endRun();
+  record.result = 0;
+  return record;
+}
+
 }  // namespace standin

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -121,6 +122,11 @@ public:
   // "bad version", down to 1.
   RunRecord activate(const std::string& serverName, const Answers& answers = {},
                      long version = 1);
+
+  // Runs `body` as if it were an activation: the services answer, commands are carried out
+  // and everything is recorded. For tests that call the module's parts directly.
+  RunRecord runDirect(const std::function<void(GlobalFunc* global, LWLayoutGeneric* local)>& body,
+                      const Answers& answers = {});
 
   // Makes a service lookup answer null.
   void withhold(const std::string& serviceName) { withheld_.insert(serviceName); }

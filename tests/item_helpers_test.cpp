@@ -1,1 +1,163 @@
-// placeholder: being written
+// The item helpers, called directly against the stand-in's services.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "scene/item_helpers.h"
+#include "tool_harness.h"
+
+namespace {
+
+using testing_support::ToolHarness;
+using vorrik::Host;
+using vorrik::Vec3;
+
+const char* const kRig = R"({"items": [
+  {"name": "Obj", "type": "object"},
+  {"name": "Lamp", "type": "light"},
+  {"name": "Cam", "type": "camera"},
+  {"name": "B1", "type": "bone", "parent": "Obj", "restLength": 2},
+  {"name": "B2", "type": "bone", "parent": "B1"},
+  {"name": "B3", "type": "bone", "parent": "B2"},
+  {"name": "Empty", "type": "object"}
+]})";
+
+// Runs `body` with a Host bound to the harness's stand-in; returns the commands sent.
+std::vector<std::string> withHost(ToolHarness& harness, const std::function<void(Host&)>& body) {
+  const standin::RunRecord record =
+      harness.standIn().runDirect([&](GlobalFunc* global, LWLayoutGeneric* local) {
+        Host host(vorrik::acquireHostServices(global, vorrik::ExtraServices::None), local);
+        body(host);
+      });
+  return record.commandTexts();
+}
+
+LWItemID item(ToolHarness& harness, const std::string& name) {
+  return lwItemFromNumber(harness.id(name));
+}
+
+TEST(ItemHelpers, OwnerObjectWalksUpToTheFirstItemThatIsNoBone) {
+  ToolHarness harness(kRig);
+  const std::pair<const char*, const char*> cases[] = {
+      {"Obj", "Obj"}, {"Lamp", "Lamp"}, {"Cam", "Cam"},
+      {"B1", "Obj"},  {"B3", "Obj"},
+  };
+  for (const auto& c : cases) {
+    LWItemID owner = nullptr;
+    const auto commands = withHost(harness, [&](Host& host) {
+      owner = vorrik::ownerObject(host, item(harness, c.first));
+    });
+    EXPECT_EQ(owner, item(harness, c.second)) << c.first;
+    EXPECT_TRUE(commands.empty());
+  }
+  // No item at all has no owner.
+  withHost(harness, [&](Host& host) { EXPECT_EQ(vorrik::ownerObject(host, nullptr), nullptr); });
+}
+
+TEST(ItemHelpers, AddBoneAndFindAddsUnderTheRightItemAndFindsItAnywhere) {
+  struct Case {
+    const char* owner;
+    const char* parent;
+    long insertAt;
+    std::vector<std::string> commands;
+    const char* expectedParent;
+  };
+  const Case cases[] = {
+      {"Obj", "Obj", -1, {"SelectItem {Obj}", "AddBone Bone"}, "Obj"},
+      {"Obj", "B2", -1, {"SelectItem {B2}", "AddChildBone Bone"}, "B2"},
+      {"Obj", "B1", 1, {"SelectItem {B1}", "AddChildBone Bone"}, "B1"},
+      {"Obj", "Obj", 0, {"SelectItem {Obj}", "AddBone Bone"}, "Obj"},
+      {"Empty", "Empty", -1, {"SelectItem {Empty}", "AddBone Bone"}, "Empty"},
+  };
+  for (const Case& c : cases) {
+    ToolHarness harness(kRig);
+    harness.scene().insertNewBonesAt = c.insertAt;
+    LWItemID added = nullptr;
+    const auto commands = withHost(harness, [&](Host& host) {
+      added = vorrik::addBoneAndFind(host, item(harness, c.owner), item(harness, c.parent), "Bone");
+    });
+    EXPECT_EQ(commands, harness.expand(c.commands)) << c.parent;
+    ASSERT_NE(added, nullptr) << c.parent;
+    const standin::Item* bone = harness.scene().find(lwItemNumber(added));
+    ASSERT_NE(bone, nullptr);
+    EXPECT_EQ(bone->name, "Bone");
+    EXPECT_EQ(harness.scene().parentOf(bone->id), harness.id(c.expectedParent));
+  }
+}
+
+TEST(ItemHelpers, AddBoneAndFindGivesNullWhenNoBoneAppears) {
+  ToolHarness harness(kRig);
+  harness.scene().addCommandsAddNothing = true;
+  LWItemID added = item(harness, "Obj");
+  const auto commands = withHost(harness, [&](Host& host) {
+    added = vorrik::addBoneAndFind(host, item(harness, "Obj"), item(harness, "B1"), "Bone");
+  });
+  EXPECT_EQ(added, nullptr);
+  EXPECT_EQ(commands.size(), 2u);
+}
+
+TEST(ItemHelpers, CommandGroupsSendOnlyWhatIsGiven) {
+  const double pi = std::acos(-1.0);
+  const Vec3 position{1, 2, 3};
+  const Vec3 rotation{pi / 2, 0, -pi / 4};
+  const Vec3 scale{1, 1, 2};
+  const double length = 0.75;
+  struct Case {
+    const char* what;
+    const char* target;
+    std::function<void(Host&, LWItemID)> call;
+    std::vector<std::string> commands;
+  };
+  const Case cases[] = {
+      {"transform with nothing", "B1",
+       [](Host& h, LWItemID i) { vorrik::emitTransform(h, i, nullptr, nullptr, nullptr); },
+       {"SelectItem {B1}"}},
+      {"transform with a scale only", "B1",
+       [&](Host& h, LWItemID i) { vorrik::emitTransform(h, i, nullptr, nullptr, &scale); },
+       {"SelectItem {B1}", "Scale 1 1 2"}},
+      {"transform with everything, rotation in degrees", "Lamp",
+       [&](Host& h, LWItemID i) { vorrik::emitTransform(h, i, &position, &rotation, &scale); },
+       {"SelectItem {Lamp}", "Position 1 2 3", "Rotation 90 0 -45", "Scale 1 1 2"}},
+      {"rest values for an object: the selection only", "Obj",
+       [&](Host& h, LWItemID i) { vorrik::emitRest(h, i, &position, &rotation, &length); },
+       {"SelectItem {Obj}"}},
+      {"rest values for a bone", "B2",
+       [&](Host& h, LWItemID i) { vorrik::emitRest(h, i, &position, &rotation, &length); },
+       {"SelectItem {B2}", "BoneRestPosition 1 2 3", "BoneRestRotation 90 0 -45",
+        "BoneRestLength 0.75"}},
+      {"a bone's rest length only", "B2",
+       [&](Host& h, LWItemID i) { vorrik::emitRest(h, i, nullptr, nullptr, &length); },
+       {"SelectItem {B2}", "BoneRestLength 0.75"}},
+      {"a pivot position only", "Cam",
+       [&](Host& h, LWItemID i) { vorrik::emitPivot(h, i, &position, nullptr); },
+       {"SelectItem {Cam}", "PivotPosition 1 2 3"}},
+      {"a pivot with its rotation", "B3",
+       [&](Host& h, LWItemID i) { vorrik::emitPivot(h, i, &position, &rotation); },
+       {"SelectItem {B3}", "PivotPosition 1 2 3", "PivotRotation 90 0 -45"}},
+  };
+  for (const Case& c : cases) {
+    ToolHarness harness(kRig);
+    const auto commands = withHost(harness, [&](Host& host) { c.call(host, item(harness, c.target)); });
+    EXPECT_EQ(commands, harness.expand(c.commands)) << c.what;
+  }
+}
+
+TEST(ItemHelpers, TheSceneTakesTheValuesTheGroupsSend) {
+  ToolHarness harness(kRig);
+  const double pi = std::acos(-1.0);
+  const Vec3 restPosition{0, 0, 2};
+  const Vec3 restRotation{0, -pi / 2, 0};
+  const double length = 0.5;
+  withHost(harness, [&](Host& host) {
+    vorrik::emitRest(host, item(harness, "B2"), &restPosition, &restRotation, &length);
+  });
+  const standin::Item& b2 = *harness.scene().find(harness.id("B2"));
+  EXPECT_EQ(b2.restPosition, restPosition);
+  EXPECT_NEAR(b2.restRotation[1], -pi / 2, 1e-12);
+  EXPECT_EQ(b2.restLength, 0.5);
+}
+
+}  // namespace

@@ -716,6 +716,7 @@ TEST(SceneWorld, ChainMatchesLayoutsComposition) {
   scene.setPosition(a, {0, 0, 1});
   scene.setRotation(a, {-1, 0.5, 0});
   scene.setPosition(b, {0, 0, 2});
+  scene.find(b)->pivot = {0.1, 0.2, 0.3};  // pivot without rotation or scale
   scene.find(b)->restLength = 2.5;
   EXPECT_TRUE(near(scene.worldMatrix(b), expectedWorld(scene, b), 1e-12));
   EXPECT_TRUE(near(scene.worldTip(b), transformPoint(expectedWorld(scene, b), {0, 0, 2.5}), 1e-12));

@@ -1,7 +1,135 @@
+#include <cstdint>
+#include <vector>
+
+#include "scene/item_helpers.h"
 #include "tools/bones/bone_tools.h"
 
 namespace vorrik {
 
-void runBoneUtil(Host&) {}
+namespace {
+
+enum BoneAction { kRestoreRest = 0, kRecordRest = 1, kEnable = 2, kDisable = 3 };
+
+// The panel keeps a pointer to the items; they must outlive the activation.
+const char* kActionNames[] = {"Restore rest", "Record rest", "Enable", "Disable", nullptr};
+
+// Radians to degrees the way the commands have always been computed: 1/pi first, then 180.
+double toDegrees(double radians) { return (radians * 0.3183098861837907) * 180; }
+
+void restoreRest(const Host& host, LWItemID bone) {
+  const Vec3 position = host.restParam(bone, LWIP_POSITION);
+  const Vec3 rotation = host.restParam(bone, LWIP_ROTATION);
+  const Vec3 scaling = host.restParam(bone, LWIP_SCALING);
+  host.send("SelectItem %x", idArg(bone));
+  host.send("Position %g %g %g", position[0], position[1], position[2]);
+  host.send("Rotation %g %g %g", toDegrees(rotation[0]), toDegrees(rotation[1]),
+            toDegrees(rotation[2]));
+  host.send("Scale %g %g %g", scaling[0], scaling[1], scaling[2]);
+}
+
+void recordRest(const Host& host, LWItemID bone) {
+  host.send("SelectItem %x", idArg(bone));
+  host.send("RecordRestPosition");
+}
+
+// BoneActive toggles, so it is sent only to bones not already in the wanted state.
+void setActive(const Host& host, LWItemID bone, bool active) {
+  const bool isActive = (host.boneFlags(bone) & LWBONEF_ACTIVE) != 0;
+  if (isActive == active) return;
+  host.send("SelectItem %x", idArg(bone));
+  host.send("BoneActive");
+}
+
+void applyAction(const Host& host, int action, LWItemID bone) {
+  switch (action) {
+    case kRestoreRest: restoreRest(host, bone); break;
+    case kRecordRest: recordRest(host, bone); break;
+    case kEnable: setActive(host, bone, true); break;
+    case kDisable: setActive(host, bone, false); break;
+    default: break;
+  }
+}
+
+// Depth first from `root`, each bone before its children. An explicit stack rather than
+// recursion: a skeleton can be one chain of a hundred thousand bones. The host calls come
+// in the order the recursive walk would make them.
+void walkBones(const Host& host, LWItemID root, int action) {
+  struct Frame {
+    LWItemID item;
+    LWItemID child;  // the child being walked; null once the children are done
+  };
+  std::vector<Frame> stack;
+  const auto enter = [&](LWItemID item) {
+    if (host.type(item) == LWI_BONE) applyAction(host, action, item);
+    stack.push_back({item, host.firstChild(item)});
+  };
+  enter(root);
+  while (!stack.empty()) {
+    const LWItemID child = stack.back().child;
+    if (child != LWITEM_NULL) {
+      enter(child);
+      continue;
+    }
+    stack.pop_back();
+    if (!stack.empty()) {
+      Frame& parent = stack.back();
+      parent.child = host.nextChild(parent.item, parent.child);
+    }
+  }
+}
+
+int itemValue(LWItemID item) { return static_cast<int>(idArg(item)); }
+
+// Offers the selected object, or the owner of the selected bone; anything else leaves none.
+void presetItem(const Host& host, DialogControl& itemControl) {
+  const auto selection = host.selection();
+  if (!selection) return;
+  const LWItemID first = selection->empty() ? LWITEM_NULL : selection->front();
+  const int type = host.type(first);
+  if (type == LWI_BONE) {
+    itemControl.setInt(CTL_VALUE, itemValue(ownerObject(host, first)));
+  } else if (type == LWI_OBJECT) {
+    itemControl.setInt(CTL_VALUE, itemValue(first));
+  }
+}
+
+}  // namespace
+
+void runBoneUtil(Host& host) {
+  Dialog dialog = host.createDialog("Vorrik version 0.17b : BoneUtil");
+
+  LWPanControlDesc itemDescriptor{};
+  itemDescriptor.lwitem.type = LWT_LWITEM;
+  itemDescriptor.lwitem.global = reinterpret_cast<void*>(host.global());
+  itemDescriptor.lwitem.itemType = LWI_OBJECT;
+  itemDescriptor.lwitem.list = nullptr;
+  itemDescriptor.lwitem.count = 0;
+  itemDescriptor.lwitem.width = 0;
+  DialogControl itemControl = dialog.addControl("LWListControl", itemDescriptor, "Item : ");
+  itemControl.setInt(CTL_X, 8);
+  itemControl.setInt(CTL_Y, 0);
+
+  LWPanControlDesc actionDescriptor{};
+  actionDescriptor.choice.type = LWT_CHOICE;
+  actionDescriptor.choice.items = kActionNames;
+  actionDescriptor.choice.vertical = 0;
+  DialogControl actionControl = dialog.addControl("ChoiceControl", actionDescriptor,
+                                                  "Bone action : ");
+  actionControl.setInt(CTL_X, 8);
+  actionControl.setInt(CTL_Y, 24);
+
+  itemControl.setInt(CTL_VALUE, 0);
+  actionControl.setInt(CTL_VALUE, kRecordRest);
+  presetItem(host, itemControl);
+
+  if (!dialog.open()) return;
+
+  const LWItemID item =
+      lwItemFromNumber(static_cast<std::uint32_t>(itemControl.getInt(CTL_VALUE)));
+  const int action = actionControl.getInt(CTL_VALUE);
+  if (item == LWITEM_NULL) return;
+  if (action < kRestoreRest || action > kDisable) return;
+  walkBones(host, item, action);
+}
 
 }  // namespace vorrik
