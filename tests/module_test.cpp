@@ -153,7 +153,7 @@ TEST(Activation, ServicesLookedUpButNeverUsedMayBeMissing) {
 }
 
 TEST(Activation, ToolsNotBuiltYetAnswerZeroAndSendNothing) {
-  for (const char* tool : {"BoneUtil", "BoneSplit", "BoneMerge", "BoneUnParent"}) {
+  for (const char* tool : {"BoneMerge"}) {
     ToolHarness harness(kTwoNulls);
     harness.select({"P"});
     const RunRecord record = harness.run(tool);
