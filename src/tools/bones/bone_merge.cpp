@@ -1,7 +1,89 @@
+#include "math/bone_chain.h"
+#include "math/matrix.h"
+#include "scene/item_helpers.h"
 #include "tools/bones/bone_tools.h"
 
 namespace vorrik {
 
-void runBoneMerge(Host&) {}
+namespace {
+
+const char* const kSelectTwo = "Select 2 bones.";
+const char* const kNotParented = "Selected bone must be parented with another.";
+const char* const kNoNewBone = "BoneMerge stopped: the new bone could not be found.";
+
+// Replaces bone P and its child bone Q by one bone N that starts where P starts and ends at
+// Q's tip. P's other children and Q's children move to N; Q goes with P when P is cleared.
+void mergeBones(const Host& host, LWItemID p, LWItemID q) {
+  Vec3 tipInP;
+  const double newLength = vecLength(childTipInBone(tipInP, host, p, q));
+  const LWItemID parent = host.parent(p);
+  Vec3 farTip;
+  childTipInBone(farTip, host, parent, q);
+  const Vec3 position = host.param(p, LWIP_POSITION);
+
+  Vec3 direction{farTip[0] - position[0], farTip[1] - position[1], farTip[2] - position[2]};
+  vecNormalize(direction);
+  Vec3 angles{0, 0, 0};
+  directionToAngles(direction, angles);
+
+  const LWItemID owner = ownerObject(host, p);
+  const Vec3 scaling = host.param(p, LWIP_SCALING);
+  const Vec3 pivot = host.param(p, LWIP_PIVOT);
+  const Vec3 restPosition = host.restParam(p, LWIP_POSITION);
+
+  const LWItemID merged = addBoneAndFind(host, owner, parent, "Bone");
+  if (merged == LWITEM_NULL) {
+    // Without the new bone there is nothing to move the children to: keep P and Q.
+    host.info(kNoNewBone);
+    return;
+  }
+  emitTransform(host, merged, &position, &angles, &scaling);
+  emitRest(host, merged, &restPosition, &angles, &newLength);
+  emitPivot(host, merged, &pivot, nullptr);
+
+  for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL;
+       bone = host.next(bone)) {
+    if (bone == p || bone == q) continue;
+    const LWItemID boneParent = host.parent(bone);
+    if (boneParent != p && boneParent != q) continue;
+    host.send("SelectItem %x", idArg(bone));
+    host.send("ParentItem %x", idArg(merged));
+  }
+
+  host.send("SelectItem %x", idArg(p));
+  host.send("ClearSelected");
+}
+
+}  // namespace
+
+void runBoneMerge(Host& host) {
+  const auto selection = host.selection();
+  if (!selection) return;
+  if (selection->size() != 2) {
+    host.info(kSelectTwo);
+    return;
+  }
+  const LWItemID first = (*selection)[0];
+  const LWItemID second = (*selection)[1];
+  if (host.type(first) != LWI_BONE || host.type(second) != LWI_BONE) {
+    host.info(kSelectTwo);
+    return;
+  }
+  // Either selection order: the bone that is the other's parent is P.
+  LWItemID p = LWITEM_NULL;
+  LWItemID q = LWITEM_NULL;
+  if (host.parent(first) == second) {
+    p = second;
+    q = first;
+  } else if (host.parent(second) == first) {
+    p = first;
+    q = second;
+  } else {
+    host.info(kNotParented);
+    return;
+  }
+  if (!host.okCancel("Vorrik version 0.17b : MergeBone", "Merge selected bones, OK?")) return;
+  mergeBones(host, p, q);
+}
 
 }  // namespace vorrik
