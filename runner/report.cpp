@@ -114,8 +114,8 @@ void printReport(std::ostream& out, const std::vector<RunOutcome>& runs,
         } else {
           value << control.value;
         }
-        out << "           " << std::left << std::setw(16) << control.kind << std::setw(24)
-            << ("\"" + control.label + "\"") << value.str() << "\n";
+        out << "           " << std::left << std::setw(16) << control.kind << std::setw(28)
+            << ("\"" + control.label + "\"") << " " << value.str() << "\n";
       }
     }
     for (const auto& message : record.messages) {

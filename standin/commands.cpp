@@ -21,10 +21,16 @@ struct Parsed {
   std::string name;
 };
 
-CommandOutcome refuse(std::string why) { return {false, std::move(why)}; }
-CommandOutcome accept() { return {true, {}}; }
+CommandOutcome refuse(std::string why) {
+  return {false, std::move(why)};
+}
+CommandOutcome accept() {
+  return {true, {}};
+}
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // What C's "%g" prints (either exponent width, as MSVC once used three digits), and
 // nothing else: no "nan", "inf", hex floats, leading '+' or spaces.
@@ -62,7 +68,7 @@ bool parseItem(std::string_view text, ItemId& out) {
   if (zeros != std::string_view::npos && text.size() - zeros > 8) return false;
   ItemId value = 0;
   for (char c : text) {
-    int digit = isDigit(c) ? c - '0'
+    int digit = isDigit(c)               ? c - '0'
                 : (c >= 'a' && c <= 'f') ? c - 'a' + 10
                 : (c >= 'A' && c <= 'F') ? c - 'A' + 10
                                          : -1;
@@ -73,7 +79,9 @@ bool parseItem(std::string_view text, ItemId& out) {
   return true;
 }
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string quoted(std::string_view text) {
+  return "'" + std::string(text) + "'";
+}
 
 // The current item, or a refusal.
 Item* current(Scene& scene, CommandOutcome& refusal) {
@@ -159,7 +167,9 @@ CommandOutcome addChildBone(Scene& scene, const Parsed& a) {
   return accept();
 }
 
-Vec3 degrees(const Vec3& v) { return {v[0] * kDegree, v[1] * kDegree, v[2] * kDegree}; }
+Vec3 degrees(const Vec3& v) {
+  return {v[0] * kDegree, v[1] * kDegree, v[2] * kDegree};
+}
 
 CommandOutcome position(Scene& scene, const Parsed& a) {
   CommandOutcome refusal;
@@ -289,11 +299,15 @@ constexpr Command kCommands[] = {
 
 std::size_t argumentCount(Args args) {
   switch (args) {
-    case Args::None: return 0;
+    case Args::None:
+      return 0;
     case Args::Item:
-    case Args::Number: return 1;
-    case Args::Three: return 3;
-    case Args::Name: break;
+    case Args::Number:
+      return 1;
+    case Args::Three:
+      return 3;
+    case Args::Name:
+      break;
   }
   return 1;
 }
@@ -315,7 +329,8 @@ CommandOutcome executeCommand(Scene& scene, const std::string& line) {
   }
   if (!command) return refuse("unknown command " + quoted(name));
 
-  std::string_view rest = space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
+  std::string_view rest =
+      space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
   bool hasRest = space != std::string_view::npos;
   Parsed parsed;
   if (command->args == Args::Name) {
@@ -331,7 +346,8 @@ CommandOutcome executeCommand(Scene& scene, const std::string& line) {
     std::size_t start = 0;
     while (true) {
       std::size_t end = rest.find(' ', start);
-      std::string_view word = rest.substr(start, end == std::string_view::npos ? rest.npos : end - start);
+      std::string_view word =
+          rest.substr(start, end == std::string_view::npos ? rest.npos : end - start);
       if (word.empty()) return refuse("stray space in " + quoted(line));
       words.push_back(word);
       if (end == std::string_view::npos) break;
@@ -356,7 +372,8 @@ CommandOutcome executeCommand(Scene& scene, const std::string& line) {
       }
       break;
     case Args::None:
-    case Args::Name: break;
+    case Args::Name:
+      break;
   }
   return command->run(scene, parsed);
 }

@@ -11,11 +11,13 @@ namespace standin {
 namespace {
 
 constexpr std::uint32_t kTypeShift = 28;
-constexpr std::uint32_t kNumberMask = 0x0fffffffu;  // what fits below the type digit
-constexpr std::uint32_t kMaxBoneNumber = 0x1000u;   // bits 16..27 of a bone id
+constexpr std::uint32_t kNumberMask = 0x0fffffffu;    // what fits below the type digit
+constexpr std::uint32_t kMaxBoneNumber = 0x1000u;     // bits 16..27 of a bone id
 constexpr std::uint32_t kMaxObjectNumber = 0x10000u;  // bits 0..15 of a bone id
 
-std::size_t kindIndex(ItemType type) { return static_cast<std::size_t>(type); }
+std::size_t kindIndex(ItemType type) {
+  return static_cast<std::size_t>(type);
+}
 
 bool finite3(const Vec3& v) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
@@ -53,20 +55,30 @@ Mat4 multiplyAffine(const Mat4& m, const Mat4& n) {
 }
 
 // Column c of the 3x3 part.
-Vec3 column(const Mat4& m, int c) { return {m[c], m[4 + c], m[8 + c]}; }
+Vec3 column(const Mat4& m, int c) {
+  return {m[c], m[4 + c], m[8 + c]};
+}
 
 Vec3 applyLinear(const Mat4& m, const Vec3& v) {
   return {m[0] * v[0] + m[1] * v[1] + m[2] * v[2], m[4] * v[0] + m[5] * v[1] + m[6] * v[2],
           m[8] * v[0] + m[9] * v[1] + m[10] * v[2]};
 }
 
-double dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-double length(const Vec3& a) { return std::sqrt(dot(a, a)); }
+double dot(const Vec3& a, const Vec3& b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+double length(const Vec3& a) {
+  return std::sqrt(dot(a, a));
+}
 Vec3 cross(const Vec3& a, const Vec3& b) {
   return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
 }
-Vec3 scaled(const Vec3& a, double s) { return {a[0] * s, a[1] * s, a[2] * s}; }
-Vec3 minus(const Vec3& a, const Vec3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+Vec3 scaled(const Vec3& a, double s) {
+  return {a[0] * s, a[1] * s, a[2] * s};
+}
+Vec3 minus(const Vec3& a, const Vec3& b) {
+  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+}
 
 bool usable(const Vec3& v) {
   double len = length(v);
@@ -139,8 +151,8 @@ Mat4 localMatrix(const double* v, const Vec3& pivot, const Vec3& pivotRotation) 
 
 bool isPureTranslation(const double* v, const Vec3& pivotRotation) {
   return v[kHeading] == 0 && v[kPitch] == 0 && v[kBank] == 0 && v[kScaleX] == 1 &&
-         v[kScaleY] == 1 && v[kScaleZ] == 1 && pivotRotation[0] == 0 &&
-         pivotRotation[1] == 0 && pivotRotation[2] == 0;
+         v[kScaleY] == 1 && v[kScaleZ] == 1 && pivotRotation[0] == 0 && pivotRotation[1] == 0 &&
+         pivotRotation[2] == 0;
 }
 
 bool finiteMatrix(const Mat4& m) {
@@ -163,7 +175,9 @@ void setWhy(std::string* why, const std::string& text) {
 
 // --- matrix helpers ---
 
-Mat4 identity() { return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}; }
+Mat4 identity() {
+  return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+}
 
 Mat4 multiply(const Mat4& a, const Mat4& b) {
   Mat4 r{};
@@ -192,10 +206,12 @@ Mat4 rotationHPB(const Vec3& radians) {
   double cp = std::cos(radians[1]), sp = std::sin(radians[1]);
   double cb = std::cos(radians[2]), sb = std::sin(radians[2]);
   // Ry(h) Rx(p) Rz(b) multiplied out.
+  // clang-format off
   return {ch * cb + sh * sp * sb, -ch * sb + sh * sp * cb, sh * cp, 0,
           cp * sb,                cp * cb,                 -sp,     0,
           -sh * cb + ch * sp * sb, sh * sb + ch * sp * cb, ch * cp, 0,
           0,                      0,                       0,       1};
+  // clang-format on
 }
 
 Mat4 translation(const Vec3& v) {
@@ -250,7 +266,8 @@ std::string idText(ItemId id) {
 }
 
 bool Item::hasKeys() const {
-  return std::any_of(keys.begin(), keys.end(), [](const std::vector<Key>& k) { return !k.empty(); });
+  return std::any_of(keys.begin(), keys.end(),
+                     [](const std::vector<Key>& k) { return !k.empty(); });
 }
 
 // --- building ---
@@ -315,7 +332,9 @@ void Scene::IdIndex::erase(ItemId id) {
   --size_;
 }
 
-Scene::Slot Scene::slotOf(ItemId id) const { return slotOf_.find(id); }
+Scene::Slot Scene::slotOf(ItemId id) const {
+  return slotOf_.find(id);
+}
 
 ItemId Scene::takeOverflowId() {
   if (nextOverflowId_ == 0) throw std::length_error("stand-in scene: item ids exhausted");
@@ -593,7 +612,9 @@ std::vector<ItemId> Scene::allItems() const {
   return ids;
 }
 
-std::size_t Scene::itemCount() const { return slotOf_.size(); }
+std::size_t Scene::itemCount() const {
+  return slotOf_.size();
+}
 
 // --- time and motion ---
 
@@ -634,22 +655,34 @@ Vec3 Scene::param(ItemId id, int which, double atTime) const {
     return len > 0 && std::isfinite(len) ? scaled(d, 1 / len) : d;
   };
   switch (which) {
-    case kPosition: return {v[kPosX], v[kPosY], v[kPosZ]};
-    case kRotation: return {v[kHeading], v[kPitch], v[kBank]};
-    case kScaling: return {v[kScaleX], v[kScaleY], v[kScaleZ]};
-    case kPivot: return item.pivot;
-    case kPivotRotation: return item.pivotRotation;
+    case kPosition:
+      return {v[kPosX], v[kPosY], v[kPosZ]};
+    case kRotation:
+      return {v[kHeading], v[kPitch], v[kBank]};
+    case kScaling:
+      return {v[kScaleX], v[kScaleY], v[kScaleZ]};
+    case kPivot:
+      return item.pivot;
+    case kPivotRotation:
+      return item.pivotRotation;
     case kWorldPosition: {
       Mat4 w = worldAt(s, atTime);
       return {w[3], w[7], w[11]};
     }
-    case kRight: return column(axes(), 0);
-    case kUp: return column(axes(), 1);
-    case kForward: return column(axes(), 2);
-    case kWorldRight: return worldAxis(0);
-    case kWorldUp: return worldAxis(1);
-    case kWorldForward: return worldAxis(2);
-    default: return {0, 0, 0};
+    case kRight:
+      return column(axes(), 0);
+    case kUp:
+      return column(axes(), 1);
+    case kForward:
+      return column(axes(), 2);
+    case kWorldRight:
+      return worldAxis(0);
+    case kWorldUp:
+      return worldAxis(1);
+    case kWorldForward:
+      return worldAxis(2);
+    default:
+      return {0, 0, 0};
   }
 }
 
@@ -863,9 +896,13 @@ void Scene::addToSelection(ItemId id) {
   selection_.push_back(id);
 }
 
-void Scene::clearSelection() { selection_.clear(); }
+void Scene::clearSelection() {
+  selection_.clear();
+}
 
-ItemId Scene::currentItem() const { return selection_.empty() ? 0 : selection_.back(); }
+ItemId Scene::currentItem() const {
+  return selection_.empty() ? 0 : selection_.back();
+}
 
 // --- checks ---
 
@@ -903,7 +940,8 @@ std::string Scene::validate() const {
     Slot parent = kNil;
     if (item.parent != 0) {
       parent = slotOf(item.parent);
-      if (parent == kNil) return label() + " hangs from " + idText(item.parent) + ", not a live item";
+      if (parent == kNil)
+        return label() + " hangs from " + idText(item.parent) + ", not a live item";
     }
     if (links_[s].parent != parent) return label() + ": parent disagrees with the child lists";
     if (links_[s].type != item.type) return label() + ": type disagrees with the listing";
@@ -964,7 +1002,8 @@ std::string Scene::validateLists() const {
       if (++children > withParent + items_.size()) return "a child list loops";
       prev = c;
     }
-    if (links_[s].lastChild != prev) return "the child list of " + idText(items_[s].id) + " is broken";
+    if (links_[s].lastChild != prev)
+      return "the child list of " + idText(items_[s].id) + " is broken";
   }
   if (children != withParent) return "child lists do not hold every parented item";
 

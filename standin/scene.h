@@ -220,6 +220,24 @@ private:
   template <typename T>
   class Chunked {
   public:
+    Chunked() = default;
+    // A copy reserves whole chunks again, so that it keeps the no-move promise.
+    Chunked(const Chunked& other) : size_(other.size_) {
+      chunks_.reserve(other.chunks_.size());
+      for (const std::vector<T>& chunk : other.chunks_) {
+        chunks_.emplace_back();
+        chunks_.back().reserve(kMask + 1);
+        chunks_.back().insert(chunks_.back().end(), chunk.begin(), chunk.end());
+      }
+    }
+    Chunked(Chunked&&) noexcept = default;
+    Chunked& operator=(const Chunked& other) {
+      if (this != &other) *this = Chunked(other);
+      return *this;
+    }
+    Chunked& operator=(Chunked&&) noexcept = default;
+    ~Chunked() = default;
+
     T& operator[](std::size_t i) { return chunks_[i >> kShift][i & kMask]; }
     const T& operator[](std::size_t i) const { return chunks_[i >> kShift][i & kMask]; }
     std::size_t size() const { return size_; }

@@ -17,9 +17,8 @@ constexpr double kDeg = 3.14159265358979323846 / 180;
 //   Body 10000000: Root 40000000 (rest length 2) > Arm 40010000
 //   Prop 10000001: PropBone 40000001
 //   Key 20000000, Camera 30000000
-constexpr ItemId kBody = 0x10000000, kProp = 0x10000001, kRoot = 0x40000000,
-                 kArm = 0x40010000, kPropBone = 0x40000001, kLight = 0x20000000,
-                 kCamera = 0x30000000;
+constexpr ItemId kBody = 0x10000000, kProp = 0x10000001, kRoot = 0x40000000, kArm = 0x40010000,
+                 kPropBone = 0x40000001, kLight = 0x20000000, kCamera = 0x30000000;
 constexpr ItemId kNewBone = 0x40020000;  // the next bone of Body
 
 Scene startingScene() {
@@ -44,8 +43,8 @@ std::string snapshot(const Scene& scene) {
   out << "time " << scene.time() << " inPlace " << scene.parentInPlace << '\n';
   for (ItemId id : scene.allItems()) {
     const Item& item = *scene.find(id);
-    out << idText(id) << " '" << item.name << "' type " << static_cast<int>(item.type)
-        << " parent " << idText(item.parent) << " owner " << idText(item.owner) << " cur ";
+    out << idText(id) << " '" << item.name << "' type " << static_cast<int>(item.type) << " parent "
+        << idText(item.parent) << " owner " << idText(item.owner) << " cur ";
     for (double v : item.current) out << v << ',';
     out << " keys ";
     for (const auto& channel : item.keys) {
@@ -60,12 +59,14 @@ std::string snapshot(const Scene& scene) {
     vec(item.restRotation);
     vec(item.restScale);
     out << item.restLength << ' ' << item.active << " children";
-    for (ItemId c = scene.firstChild(id); c != 0; c = scene.nextChild(id, c)) out << ' ' << idText(c);
+    for (ItemId c = scene.firstChild(id); c != 0; c = scene.nextChild(id, c))
+      out << ' ' << idText(c);
     out << '\n';
   }
   for (ItemId o = scene.first(ItemType::Object, 0); o != 0; o = scene.next(o)) {
     out << "bones of " << idText(o) << ':';
-    for (ItemId b = scene.first(ItemType::Bone, o); b != 0; b = scene.next(b)) out << ' ' << idText(b);
+    for (ItemId b = scene.first(ItemType::Bone, o); b != 0; b = scene.next(b))
+      out << ' ' << idText(b);
     out << '\n';
   }
   out << "selection";
@@ -113,48 +114,55 @@ void unchanged(const Scene& before, const Scene& after) {
 ::testing::AssertionResult near(const Vec3& a, const Vec3& b) {
   for (int i = 0; i < 3; ++i) {
     if (!(std::fabs(a[i] - b[i]) <= 1e-9)) {
-      return ::testing::AssertionFailure() << "(" << a[0] << ", " << a[1] << ", " << a[2]
-                                           << ") vs (" << b[0] << ", " << b[1] << ", " << b[2]
-                                           << ")";
+      return ::testing::AssertionFailure()
+             << "(" << a[0] << ", " << a[1] << ", " << a[2] << ") vs (" << b[0] << ", " << b[1]
+             << ", " << b[2] << ")";
     }
   }
   return ::testing::AssertionSuccess();
 }
 
 TEST(StandinCommands, Selection) {
+  auto twelveObjects = [](Scene& s) {
+    for (int i = 0; i < 10; ++i) s.addObject("filler");
+  };
+  auto twelfthIsCurrent = [](const Scene&, const Scene& s) {
+    EXPECT_EQ(s.currentItem(), 0x1000000bu);
+  };
   run({
-      {"select a bone", {kLight}, "SelectItem 40010000", true,
-       [](const Scene&, const Scene& s) {
-         EXPECT_EQ(s.selection(), std::vector<ItemId>{kArm});
-       }},
-      {"leading zeros", {}, "SelectItem 0020000000", true,
+      {"select a bone",
+       {kLight},
+       "SelectItem 40010000",
+       true,
+       [](const Scene&, const Scene& s) { EXPECT_EQ(s.selection(), std::vector<ItemId>{kArm}); }},
+      {"leading zeros",
+       {},
+       "SelectItem 0020000000",
+       true,
        [](const Scene&, const Scene& s) { EXPECT_EQ(s.currentItem(), kLight); }},
       {"short id", {}, "SelectItem 0", false},
-      {"hex digits either case", {}, "SelectItem 1000000B", true,
-       [](const Scene&, const Scene& s) { EXPECT_EQ(s.currentItem(), 0x1000000bu); },
-       [](Scene& s) {
-         for (int i = 0; i < 10; ++i) s.addObject("filler");
-       }},
-      {"hex digits lower case", {}, "SelectItem 1000000b", true,
-       [](const Scene&, const Scene& s) { EXPECT_EQ(s.currentItem(), 0x1000000bu); },
-       [](Scene& s) {
-         for (int i = 0; i < 10; ++i) s.addObject("filler");
-       }},
+      {"upper-case hex", {}, "SelectItem 1000000B", true, twelfthIsCurrent, twelveObjects},
+      {"lower-case hex", {}, "SelectItem 1000000b", true, twelfthIsCurrent, twelveObjects},
       {"unknown item", {kLight}, "SelectItem 4001ffff", false},
-      {"removed item", {}, "SelectItem 40010000", false, nullptr,
-       [](Scene& s) { s.remove(kArm); }},
+      {"removed item", {}, "SelectItem 40010000", false, nullptr, [](Scene& s) { s.remove(kArm); }},
       {"0x prefix", {}, "SelectItem 0x10000000", false},
       {"not hex", {}, "SelectItem 1000000g", false},
       {"negative", {}, "SelectItem -10000000", false},
       {"past 32 bits", {}, "SelectItem 110000000", false},
       {"missing id", {}, "SelectItem", false},
       {"extra id", {}, "SelectItem 10000000 20000000", false},
-      {"add to the selection", {kBody}, "AddToSelection 20000000", true,
+      {"add to the selection",
+       {kBody},
+       "AddToSelection 20000000",
+       true,
        [](const Scene&, const Scene& s) {
          EXPECT_EQ(s.selection(), (std::vector<ItemId>{kBody, kLight}));
          EXPECT_EQ(s.currentItem(), kLight);
        }},
-      {"add again: moves to the end", {kBody, kLight}, "AddToSelection 10000000", true,
+      {"add again: moves to the end",
+       {kBody, kLight},
+       "AddToSelection 10000000",
+       true,
        [](const Scene&, const Scene& s) {
          EXPECT_EQ(s.selection(), (std::vector<ItemId>{kLight, kBody}));
        }},
@@ -164,23 +172,35 @@ TEST(StandinCommands, Selection) {
 
 TEST(StandinCommands, ClearSelected) {
   run({
-      {"a bone", {kArm}, "ClearSelected", true,
+      {"a bone",
+       {kArm},
+       "ClearSelected",
+       true,
        [](const Scene&, const Scene& s) {
          EXPECT_EQ(s.find(kArm), nullptr);
          EXPECT_NE(s.find(kRoot), nullptr);
          EXPECT_TRUE(s.selection().empty());
        }},
-      {"a bone with its child and a light", {kRoot, kLight}, "ClearSelected", true,
+      {"a bone with its child and a light",
+       {kRoot, kLight},
+       "ClearSelected",
+       true,
        [](const Scene&, const Scene& s) {
          for (ItemId gone : {kRoot, kArm, kLight}) EXPECT_EQ(s.typeOf(gone), kNoItemType);
          EXPECT_EQ(s.itemCount(), 4u);
        }},
-      {"an object and one of its bones", {kBody, kArm}, "ClearSelected", true,
+      {"an object and one of its bones",
+       {kBody, kArm},
+       "ClearSelected",
+       true,
        [](const Scene&, const Scene& s) {
          EXPECT_EQ(s.itemCount(), 4u);
          EXPECT_EQ(s.first(ItemType::Object, 0), kProp);
        }},
-      {"a hanging camera is re-homed", {kRoot}, "ClearSelected", true,
+      {"a hanging camera is re-homed",
+       {kRoot},
+       "ClearSelected",
+       true,
        [](const Scene&, const Scene& s) { EXPECT_EQ(s.parentOf(kCamera), kBody); },
        [](Scene& s) { s.setParent(kCamera, kArm, false); }},
       {"nothing selected", {}, "ClearSelected", false},
@@ -196,15 +216,22 @@ TEST(StandinCommands, ParentItem) {
     s.setRotation(kLight, {1, 0.3, 0});
   };
   run({
-      {"in place", {kLight}, "ParentItem 10000000", true,
+      {"in place",
+       {kLight},
+       "ParentItem 10000000",
+       true,
        [](const Scene& before, const Scene& s) {
          EXPECT_EQ(s.parentOf(kLight), kBody);
          EXPECT_TRUE(near(s.worldOrigin(kLight), before.worldOrigin(kLight)));
-         EXPECT_TRUE(near(s.param(kLight, kWorldForward, 0), before.param(kLight, kWorldForward, 0)));
+         EXPECT_TRUE(
+             near(s.param(kLight, kWorldForward, 0), before.param(kLight, kWorldForward, 0)));
          EXPECT_NE(s.find(kLight)->position(), before.find(kLight)->position());
        },
        posed},
-      {"not in place", {kLight}, "ParentItem 10000000", true,
+      {"not in place",
+       {kLight},
+       "ParentItem 10000000",
+       true,
        [](const Scene& before, const Scene& s) {
          EXPECT_EQ(s.parentOf(kLight), kBody);
          EXPECT_EQ(s.find(kLight)->current, before.find(kLight)->current);
@@ -213,9 +240,15 @@ TEST(StandinCommands, ParentItem) {
          posed(s);
          s.parentInPlace = false;
        }},
-      {"to a bone of another object", {kProp}, "ParentItem 40010000", true,
+      {"to a bone of another object",
+       {kProp},
+       "ParentItem 40010000",
+       true,
        [](const Scene&, const Scene& s) { EXPECT_EQ(s.parentOf(kProp), kArm); }},
-      {"to no parent", {kLight}, "ParentItem 0", true,
+      {"to no parent",
+       {kLight},
+       "ParentItem 0",
+       true,
        [](const Scene& before, const Scene& s) {
          EXPECT_EQ(s.parentOf(kLight), 0u);
          EXPECT_TRUE(near(s.worldOrigin(kLight), before.worldOrigin(kLight)));
@@ -224,7 +257,10 @@ TEST(StandinCommands, ParentItem) {
          posed(s);
          s.setParent(kLight, kBody, false);
        }},
-      {"bone up to its object", {kArm}, "ParentItem 10000000", true,
+      {"bone up to its object",
+       {kArm},
+       "ParentItem 10000000",
+       true,
        [](const Scene&, const Scene& s) { EXPECT_EQ(s.parentOf(kArm), kBody); }},
       {"nothing current", {}, "ParentItem 10000000", false},
       {"cycle", {kBody}, "ParentItem 40010000", false},
@@ -233,6 +269,7 @@ TEST(StandinCommands, ParentItem) {
       {"bone to another object", {kArm}, "ParentItem 10000001", false},
       {"bone to another object's bone", {kArm}, "ParentItem 40000001", false},
       {"unknown parent", {kLight}, "ParentItem 10000009", false},
+      {"other object's bone to this one's", {kPropBone}, "ParentItem 40000000", false},
       {"missing parent", {kLight}, "ParentItem", false},
   });
 }
@@ -255,16 +292,28 @@ TEST(StandinCommands, AddBones) {
     EXPECT_EQ(s.selection(), std::vector<ItemId>{kNewBone});
   };
   run({
-      {"to the current object", {kLight, kBody}, "AddBone Hand", true,
+      {"to the current object",
+       {kLight, kBody},
+       "AddBone Hand",
+       true,
        [=](const Scene&, const Scene& s) {
          freshBone(s, kBody, "Hand", 0);
          EXPECT_EQ(s.find(kNewBone)->restLength, 1);
        }},
-      {"beside the current bone, with a unique name", {kRoot}, "AddBone Arm", true,
+      {"beside the current bone, with a unique name",
+       {kRoot},
+       "AddBone Arm",
+       true,
        [=](const Scene&, const Scene& s) { freshBone(s, kBody, "Arm (2)", 0); }},
-      {"a name with spaces", {kBody}, "AddBone Left Hand  2", true,
+      {"a name with spaces",
+       {kBody},
+       "AddBone Left Hand  2",
+       true,
        [=](const Scene&, const Scene& s) { freshBone(s, kBody, "Left Hand  2", 0); }},
-      {"found anywhere in the listing", {kBody}, "AddBone Hand", true,
+      {"found anywhere in the listing",
+       {kBody},
+       "AddBone Hand",
+       true,
        [](const Scene&, const Scene& s) { EXPECT_EQ(s.first(ItemType::Bone, kBody), kNewBone); },
        [](Scene& s) { s.insertNewBonesAt = 0; }},
       {"adding nothing", {kBody}, "AddBone Hand", true, unchanged, nothing},
@@ -275,13 +324,19 @@ TEST(StandinCommands, AddBones) {
       {"empty name", {kBody}, "AddBone ", false},
       {"double space", {kBody}, "AddBone  Hand", false},
       {"trailing space", {kBody}, "AddBone Hand ", false},
-      {"child at the tip", {kRoot}, "AddChildBone Tip", true,
+      {"child at the tip",
+       {kRoot},
+       "AddChildBone Tip",
+       true,
        [=](const Scene&, const Scene& s) {
          freshBone(s, kRoot, "Tip", 2);
          EXPECT_EQ(s.find(kNewBone)->restLength, 2);
          EXPECT_TRUE(near(s.worldOrigin(kNewBone), s.worldTip(kRoot)));
        }},
-      {"child with a taken name", {kRoot}, "AddChildBone Root", true,
+      {"child with a taken name",
+       {kRoot},
+       "AddChildBone Root",
+       true,
        [=](const Scene&, const Scene& s) { freshBone(s, kRoot, "Root (2)", 2); }},
       {"child adding nothing", {kRoot}, "AddChildBone Tip", true, unchanged, nothing},
       {"child of an object", {kBody}, "AddChildBone Tip", false},
@@ -292,33 +347,56 @@ TEST(StandinCommands, AddBones) {
 
 TEST(StandinCommands, Placement) {
   run({
-      {"position", {kLight}, "Position 1 -2.5 3e+00", true,
+      {"position",
+       {kLight},
+       "Position 1 -2.5 3e+00",
+       true,
        [](const Scene&, const Scene& s) {
          EXPECT_EQ(s.find(kLight)->position(), (Vec3{1, -2.5, 3}));
          EXPECT_FALSE(s.find(kLight)->hasKeys());
        }},
-      {"position keeps keys", {kLight}, "Position 9 9 9", true,
+      {"position keeps keys",
+       {kLight},
+       "Position 9 9 9",
+       true,
        [](const Scene&, const Scene& s) {
          ASSERT_EQ(s.find(kLight)->keys[kPosX].size(), 1u);
          EXPECT_EQ(s.find(kLight)->keys[kPosX][0].value, 0);
          EXPECT_EQ(s.find(kLight)->position(), (Vec3{9, 9, 9}));
        },
        [](Scene& s) { s.createKey(kLight, 0); }},
-      {"rotation in degrees", {kCamera}, "Rotation 90 -45 1.5e+006", true,
+      {"rotation in degrees",
+       {kCamera},
+       "Rotation 90 -45 1.5e+006",
+       true,
        [](const Scene&, const Scene& s) {
          EXPECT_TRUE(near(s.find(kCamera)->rotation(), {90 * kDeg, -45 * kDeg, 1.5e6 * kDeg}));
        }},
-      {"scale", {kBody}, "Scale 0.5 2 -1", true,
+      {"scale",
+       {kBody},
+       "Scale 0.5 2 -1",
+       true,
        [](const Scene&, const Scene& s) {
          EXPECT_EQ(s.find(kBody)->scale(), (Vec3{0.5, 2, -1}));
        }},
-      {"pivot", {kArm}, "PivotPosition 1 2 3", true,
-       [](const Scene&, const Scene& s) { EXPECT_EQ(s.find(kArm)->pivot, (Vec3{1, 2, 3})); }},
-      {"pivot rotation", {kArm}, "PivotRotation 0 90 -180", true,
+      {"pivot",
+       {kArm},
+       "PivotPosition 1 2 3",
+       true,
+       [](const Scene&, const Scene& s) {
+         EXPECT_EQ(s.find(kArm)->pivot, (Vec3{1, 2, 3}));
+       }},
+      {"pivot rotation",
+       {kArm},
+       "PivotRotation 0 90 -180",
+       true,
        [](const Scene&, const Scene& s) {
          EXPECT_TRUE(near(s.find(kArm)->pivotRotation, {0, 90 * kDeg, -180 * kDeg}));
        }},
-      {"only the current item", {kArm, kLight}, "Position 1 1 1", true,
+      {"only the current item",
+       {kArm, kLight},
+       "Position 1 1 1",
+       true,
        [](const Scene& before, const Scene& s) {
          EXPECT_EQ(s.find(kArm)->current, before.find(kArm)->current);
        }},
@@ -346,16 +424,20 @@ TEST(StandinCommands, NumberForms) {
     bool ok;
     double value;
   } cases[] = {
-      {"0.5", true, 0.5},        {"-45", true, -45},       {"1.5e+06", true, 1.5e6},
-      {"1.5e+006", true, 1.5e6}, {"1e-05", true, 1e-5},    {"-0", true, -0.0},
-      {"2.", true, 2},           {".25", true, 0.25},      {"1E+02", true, 100},
-      {"1.79769e+308", true, 1.79769e308},
-      {"nan", false, 0},         {"-nan", false, 0},       {"inf", false, 0},
-      {"-inf", false, 0},        {"1e999", false, 0},      {"", false, 0},
-      {"-", false, 0},           {".", false, 0},          {"1e", false, 0},
-      {"1e+", false, 0},         {"e5", false, 0},         {"1,5", false, 0},
-      {"0x10", false, 0},        {"+1", false, 0},         {"1.5.2", false, 0},
-      {"--1", false, 0},         {"1f", false, 0},
+      {"0.5", true, 0.5},       {"-45", true, -45},
+      {"1.5e+06", true, 1.5e6}, {"1.5e+006", true, 1.5e6},
+      {"1e-05", true, 1e-5},    {"-0", true, -0.0},
+      {"2.", true, 2},          {".25", true, 0.25},
+      {"1E+02", true, 100},     {"1.79769e+308", true, 1.79769e308},
+      {"nan", false, 0},        {"-nan", false, 0},
+      {"inf", false, 0},        {"-inf", false, 0},
+      {"1e999", false, 0},      {"", false, 0},
+      {"-", false, 0},          {".", false, 0},
+      {"1e", false, 0},         {"1e+", false, 0},
+      {"e5", false, 0},         {"1,5", false, 0},
+      {"0x10", false, 0},       {"+1", false, 0},
+      {"1.5.2", false, 0},      {"--1", false, 0},
+      {"1f", false, 0},
   };
   for (const auto& c : cases) {
     Scene scene = startingScene();
@@ -380,22 +462,40 @@ TEST(StandinCommands, BoneValues) {
     s.find(kArm)->restScale = {2, 2, 2};
   };
   run({
-      {"rest position", {kArm}, "BoneRestPosition 1 2 3", true,
+      {"rest position",
+       {kArm},
+       "BoneRestPosition 1 2 3",
+       true,
        [](const Scene& before, const Scene& s) {
          EXPECT_EQ(s.find(kArm)->restPosition, (Vec3{1, 2, 3}));
          EXPECT_EQ(s.find(kArm)->current, before.find(kArm)->current);
        }},
-      {"rest rotation", {kArm}, "BoneRestRotation 0 90 45", true,
+      {"rest rotation",
+       {kArm},
+       "BoneRestRotation 0 90 45",
+       true,
        [](const Scene&, const Scene& s) {
          EXPECT_TRUE(near(s.find(kArm)->restRotation, {0, 90 * kDeg, 45 * kDeg}));
        }},
-      {"rest length", {kArm}, "BoneRestLength 3.25", true,
+      {"rest length",
+       {kArm},
+       "BoneRestLength 3.25",
+       true,
        [](const Scene&, const Scene& s) { EXPECT_EQ(s.find(kArm)->restLength, 3.25); }},
-      {"zero rest length", {kArm}, "BoneRestLength 0", true,
+      {"zero rest length",
+       {kArm},
+       "BoneRestLength 0",
+       true,
        [](const Scene&, const Scene& s) { EXPECT_EQ(s.find(kArm)->restLength, 0); }},
-      {"negative rest length", {kArm}, "BoneRestLength -2.5", true,
+      {"negative rest length",
+       {kArm},
+       "BoneRestLength -2.5",
+       true,
        [](const Scene&, const Scene& s) { EXPECT_EQ(s.find(kArm)->restLength, -2.5); }},
-      {"record rest position", {kArm}, "RecordRestPosition", true,
+      {"record rest position",
+       {kArm},
+       "RecordRestPosition",
+       true,
        [](const Scene&, const Scene& s) {
          const Item& arm = *s.find(kArm);
          EXPECT_EQ(arm.restPosition, (Vec3{0.5, 1, 2}));
@@ -403,9 +503,15 @@ TEST(StandinCommands, BoneValues) {
          EXPECT_EQ(arm.restScale, (Vec3{2, 2, 2}));
        },
        posedArm},
-      {"deactivate", {kArm}, "BoneActive", true,
+      {"deactivate",
+       {kArm},
+       "BoneActive",
+       true,
        [](const Scene&, const Scene& s) { EXPECT_FALSE(s.find(kArm)->active); }},
-      {"activate", {kArm}, "BoneActive", true,
+      {"activate",
+       {kArm},
+       "BoneActive",
+       true,
        [](const Scene&, const Scene& s) { EXPECT_TRUE(s.find(kArm)->active); },
        [](Scene& s) { s.find(kArm)->active = false; }},
       {"rest position of a light", {kLight}, "BoneRestPosition 1 2 3", false},
@@ -428,7 +534,10 @@ TEST(StandinCommands, Keys) {
     s.setPosition(kLight, {3, 0, 0});
   };
   run({
-      {"create", {kLight}, "CreateKey 1.5", true,
+      {"create",
+       {kLight},
+       "CreateKey 1.5",
+       true,
        [](const Scene&, const Scene& s) {
          const Item& light = *s.find(kLight);
          for (int c = 0; c < kChannelCount; ++c) {
@@ -438,14 +547,22 @@ TEST(StandinCommands, Keys) {
          }
          EXPECT_EQ(light.keys[kPosX][0].value, 3);
        },
-       [](Scene& s) { s.setPosition(kLight, {3, 0, 0}); }},
-      {"update", {kLight}, "CreateKey 1", true,
+       [](Scene& s) {
+         s.setPosition(kLight, {3, 0, 0});
+       }},
+      {"update",
+       {kLight},
+       "CreateKey 1",
+       true,
        [](const Scene&, const Scene& s) {
          ASSERT_EQ(s.find(kLight)->keys[kPosX].size(), 1u);
          EXPECT_EQ(s.find(kLight)->keys[kPosX][0].value, 3);
        },
        keyedAtOne},
-      {"delete", {kLight}, "DeleteKey 1", true,
+      {"delete",
+       {kLight},
+       "DeleteKey 1",
+       true,
        [](const Scene&, const Scene& s) {
          EXPECT_FALSE(s.find(kLight)->hasKeys());
          EXPECT_EQ(s.find(kLight)->position(), (Vec3{3, 0, 0}));
