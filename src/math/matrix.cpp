@@ -1,26 +1,32 @@
 #include "math/matrix.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vorrik {
 
 namespace {
 
-void preMultiply(Matrix4& m, const Matrix4& left) { matMultiply(m, left, m); }
+void preMultiply(Matrix4& m, const Matrix4& left) {
+  matMultiply(m, left, m);
+}
 
 }  // namespace
 
 Matrix4& matMultiply(Matrix4& out, const Matrix4& a, const Matrix4& b) {
-  // A temporary, so that out may alias either operand.
-  Matrix4 product;
-  for (std::size_t row = 0; row < 4; ++row) {
-    for (std::size_t col = 0; col < 4; ++col) {
-      double sum = 0;
-      for (std::size_t k = 0; k < 4; ++k) sum += a[row * 4 + k] * b[k * 4 + col];
-      product[row * 4 + col] = sum;
+  // A temporary, so that out may alias either operand. Raw pointers keep unoptimised
+  // builds quick on long bone chains.
+  double product[16];
+  const double* pa = a.e.data();
+  const double* pb = b.e.data();
+  for (int row = 0; row < 4; ++row) {
+    const double* ra = pa + 4 * row;
+    for (int col = 0; col < 4; ++col) {
+      product[4 * row + col] =
+          ra[0] * pb[col] + ra[1] * pb[4 + col] + ra[2] * pb[8 + col] + ra[3] * pb[12 + col];
     }
   }
-  out = product;
+  std::copy(product, product + 16, out.e.begin());
   return out;
 }
 
@@ -76,7 +82,9 @@ Vec3& transformPoint(Vec3& out, const Matrix4& m, const Vec3& p) {
   return out;
 }
 
-double vecLength(const Vec3& v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
+double vecLength(const Vec3& v) {
+  return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
 
 Vec3 vecNormalize(Vec3& v) {
   const double length = vecLength(v);
