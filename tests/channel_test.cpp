@@ -1,10 +1,12 @@
 // The command channel: what reaches evaluate and the debugger output, and where lines stop.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "host/command_channel.h"
+#include "host/host_fault.h"
 #include "standin/module_loader.h"
 
 namespace {
@@ -106,6 +108,31 @@ TEST(CommandChannel, UntracedCommandsWriteNoDebuggerLine) {
   EXPECT_EQ(sendQuietly("ParentItem %x", 0x10000000u), 1);
   EXPECT_TRUE(capture.finish().empty());
   EXPECT_EQ(evaluated.lines, std::vector<std::string>{"ParentItem 10000000"});
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandChannel, NonFiniteNumbersAreNeverSent) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (double bad : {inf, -inf, nan}) {
+    Evaluated evaluated;
+    const LWLayoutGeneric local = localFor(evaluated);
+    standin::TraceCapture capture;
+    EXPECT_THROW(vorrik::sendCommand(&local, "Position %g %g %g", 1.0, bad, 2.0),
+                 vorrik::HostFault);
+    EXPECT_TRUE(capture.finish().empty());
+    EXPECT_TRUE(evaluated.lines.empty());
+  }
+  // Huge but finite numbers go out as they are.
+  Evaluated evaluated;
+  const LWLayoutGeneric local = localFor(evaluated);
+  standin::TraceCapture capture;
+  vorrik::sendCommand(&local, "BoneRestLength %g", 1e300);
+  capture.finish();
+  EXPECT_EQ(evaluated.lines, std::vector<std::string>{"BoneRestLength 1e+300"});
 }
 
 }  // namespace

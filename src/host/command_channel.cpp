@@ -1,5 +1,6 @@
 #include "host/command_channel.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -36,6 +37,29 @@ void writeTraceLine(const char* line) {
 #endif
 }
 
+// True when every "%g" argument is a finite number. A NaN or an infinity has no meaning as
+// a position or a length, and the C runtimes spell them differently ("nan", "1.#INF").
+bool numbersAreFinite(const char* format, std::va_list args) {
+  std::va_list walk;
+  va_copy(walk, args);
+  bool finite = true;
+  for (const char* c = format; *c != '\0'; ++c) {
+    if (*c != '%') continue;
+    ++c;
+    if (*c == 'g') {
+      finite = finite && std::isfinite(va_arg(walk, double));
+    } else if (*c == 'x') {
+      (void)va_arg(walk, unsigned int);
+    } else if (*c == 's') {
+      (void)va_arg(walk, const char*);
+    } else if (*c == '\0') {
+      break;
+    }
+  }
+  va_end(walk);
+  return finite;
+}
+
 int evaluateLine(const LWLayoutGeneric* local, const char* line) {
   if (local == nullptr || local->evaluate == nullptr) throw HostFault("no evaluate");
   return local->evaluate(local->data, line);
@@ -53,6 +77,7 @@ void debugTrace(const char* format, ...) {
 }
 
 int sendCommandV(const LWLayoutGeneric* local, const char* format, std::va_list args) {
+  if (!numbersAreFinite(format, args)) throw HostFault("a command would carry a non-finite number");
   char line[kCommandBufferSize];
   const bool complete = formatBounded(line, format, args);
   debugTrace("[Command] : %s", line);
@@ -69,6 +94,7 @@ int sendCommand(const LWLayoutGeneric* local, const char* format, ...) {
 }
 
 int sendUntracedV(const LWLayoutGeneric* local, const char* format, std::va_list args) {
+  if (!numbersAreFinite(format, args)) throw HostFault("a command would carry a non-finite number");
   char line[kCommandBufferSize];
   if (!formatBounded(line, format, args)) return 0;
   return evaluateLine(local, line);

@@ -28,7 +28,8 @@ void debugTrace(const char* format, ...) VORRIK_PRINTF(1, 2);
 
 // Formats, traces "[Command] : <line>", then evaluates; returns evaluate's result. A line
 // that did not fit the buffer is traced but not evaluated (a cut command could do the
-// wrong thing), and 0 is returned.
+// wrong thing), and 0 is returned. A non-finite "%g" argument is never sent: HostFault is
+// thrown before anything is formatted, which ends the activation.
 int sendCommand(const LWLayoutGeneric* local, const char* format, ...) VORRIK_PRINTF(2, 3);
 int sendCommandV(const LWLayoutGeneric* local, const char* format, std::va_list args);
 
