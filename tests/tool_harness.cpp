@@ -18,10 +18,7 @@ ToolHarness::ToolHarness(const std::string& sceneJson)
 
 void ToolHarness::remember() {
   for (standin::ItemId item : scene().allItems()) {
-    const std::string& name = scene().find(item)->name;
-    bool seen = false;
-    for (const auto& entry : known_) seen = seen || entry.first == name;
-    if (!seen) known_.emplace_back(name, item);
+    known_.emplace(scene().find(item)->name, item);
   }
 }
 
@@ -40,9 +37,8 @@ standin::RunRecord ToolHarness::run(const std::string& tool, const standin::Answ
 standin::ItemId ToolHarness::id(const std::string& name) const {
   const standin::ItemId live = standIn_.scene().findByName(name);
   if (live != 0) return live;
-  for (const auto& entry : known_) {
-    if (entry.first == name) return entry.second;
-  }
+  const auto found = known_.find(name);
+  if (found != known_.end()) return found->second;
   throw std::invalid_argument("no item named " + name);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "standin/stand_in.h"
@@ -35,7 +36,7 @@ public:
 private:
   void remember();
   standin::StandIn standIn_;
-  std::vector<std::pair<std::string, standin::ItemId>> known_;  // names seen, with ids
+  std::unordered_map<std::string, standin::ItemId> known_;  // first id seen for each name
 };
 
 }  // namespace testing_support

@@ -14,7 +14,9 @@ enum BoneAction { kRestoreRest = 0, kRecordRest = 1, kEnable = 2, kDisable = 3 }
 const char* kActionNames[] = {"Restore rest", "Record rest", "Enable", "Disable", nullptr};
 
 // Radians to degrees the way the commands have always been computed: 1/pi first, then 180.
-double toDegrees(double radians) { return (radians * 0.3183098861837907) * 180; }
+double toDegrees(double radians) {
+  return (radians * 0.3183098861837907) * 180;
+}
 
 void restoreRest(const Host& host, LWItemID bone) {
   const Vec3 position = host.restParam(bone, LWIP_POSITION);
@@ -42,11 +44,20 @@ void setActive(const Host& host, LWItemID bone, bool active) {
 
 void applyAction(const Host& host, int action, LWItemID bone) {
   switch (action) {
-    case kRestoreRest: restoreRest(host, bone); break;
-    case kRecordRest: recordRest(host, bone); break;
-    case kEnable: setActive(host, bone, true); break;
-    case kDisable: setActive(host, bone, false); break;
-    default: break;
+    case kRestoreRest:
+      restoreRest(host, bone);
+      break;
+    case kRecordRest:
+      recordRest(host, bone);
+      break;
+    case kEnable:
+      setActive(host, bone, true);
+      break;
+    case kDisable:
+      setActive(host, bone, false);
+      break;
+    default:
+      break;
   }
 }
 
@@ -78,7 +89,9 @@ void walkBones(const Host& host, LWItemID root, int action) {
   }
 }
 
-int itemValue(LWItemID item) { return static_cast<int>(idArg(item)); }
+int itemValue(LWItemID item) {
+  return static_cast<int>(idArg(item));
+}
 
 // Offers the selected object, or the owner of the selected bone; anything else leaves none.
 void presetItem(const Host& host, DialogControl& itemControl) {
@@ -113,8 +126,8 @@ void runBoneUtil(Host& host) {
   actionDescriptor.choice.type = LWT_CHOICE;
   actionDescriptor.choice.items = kActionNames;
   actionDescriptor.choice.vertical = 0;
-  DialogControl actionControl = dialog.addControl("ChoiceControl", actionDescriptor,
-                                                  "Bone action : ");
+  DialogControl actionControl =
+      dialog.addControl("ChoiceControl", actionDescriptor, "Bone action : ");
   actionControl.setInt(CTL_X, 8);
   actionControl.setInt(CTL_Y, 24);
 
@@ -124,8 +137,7 @@ void runBoneUtil(Host& host) {
 
   if (!dialog.open()) return;
 
-  const LWItemID item =
-      lwItemFromNumber(static_cast<std::uint32_t>(itemControl.getInt(CTL_VALUE)));
+  const LWItemID item = lwItemFromNumber(static_cast<std::uint32_t>(itemControl.getInt(CTL_VALUE)));
   const int action = actionControl.getInt(CTL_VALUE);
   if (item == LWITEM_NULL) return;
   if (action < kRestoreRest || action > kDisable) return;
