@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -254,6 +255,35 @@ TEST(BoneMerge, WhenNoNewBoneAppearsItStopsAndSaysSo) {
   EXPECT_EQ(record.messages[1].text, "BoneMerge stopped: the new bone could not be found.");
   EXPECT_EQ(harness.scene().parentOf(harness.id("H")), harness.id("Q"));
   EXPECT_NE(harness.scene().find(harness.id("P")), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// With a pivot position on P the merged bone keeps P's pivot but not P's rotation, so its
+// frame is offset: it starts at P's pivot point minus the pivot turned by the new rotation,
+// and its tip misses Q's tip by the same kind of offset. Pinned here so a change is noticed.
+TEST(BoneMerge, APivotOnTheParentShiftsTheNewBone) {
+  ToolHarness harness(R"({"items": [{"name": "O", "type": "object"},
+    {"name": "P", "type": "bone", "parent": "O", "pivot": [0, 0.5, 0]},
+    {"name": "Q", "type": "bone", "parent": "P", "position": [0, 0, 1]}]})");
+  Scene& scene = harness.scene();
+  const Vec3 pOrigin = scene.worldOrigin(harness.id("P"));
+  const Vec3 qTip = scene.worldTip(harness.id("Q"));
+  harness.select({"P", "Q"});
+  harness.run("BoneMerge");
+  const standin::ItemId merged = harness.id("Bone");
+  // P's origin is (0, -0.5, 0) and Q's tip (0, -0.5, 2); the new bone is aimed from the pivot
+  // point (0, 0, 0) at Q's tip, tilted down by atan(0.25), and is itself moved by its pivot.
+  expectNear(pOrigin, {0, -0.5, 0}, "P's origin");
+  expectNear(qTip, {0, -0.5, 2}, "Q's tip");
+  const Vec3 start = scene.worldOrigin(merged);
+  const Vec3 tip = scene.worldTip(merged);
+  EXPECT_GT(std::hypot(start[0] - pOrigin[0], start[1] - pOrigin[1], start[2] - pOrigin[2]), 0.05);
+  EXPECT_GT(std::hypot(tip[0] - qTip[0], tip[1] - qTip[1], tip[2] - qTip[2]), 0.05);
+  std::printf("pivot case: new bone from (%g, %g, %g) to (%g, %g, %g)\n", start[0], start[1],
+              start[2], tip[0], tip[1], tip[2]);
 }
 
 }  // namespace
