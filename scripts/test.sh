@@ -8,3 +8,7 @@ scripts/install-deps.sh
 cmake --preset "$preset"
 cmake --build --preset "$preset"
 ctest --preset "$preset"
+# The Windows builds, checked under Wine against the native runner just tested.
+if [ "$preset" = default ]; then
+  scripts/windows-test.sh
+fi

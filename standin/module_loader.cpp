@@ -2,8 +2,13 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
 #include <dlfcn.h>
@@ -14,7 +19,11 @@ namespace standin {
 
 std::string moduleBesideExecutable() {
   const std::string folder = executableDirectory();
+#if defined(_WIN32)
+  return folder.empty() ? std::string("Vorrik.p") : folder + "\\Vorrik.p";
+#else
   return folder.empty() ? std::string("Vorrik.p") : folder + "/Vorrik.p";
+#endif
 }
 
 #if defined(_WIN32)
@@ -29,27 +38,43 @@ std::string executableDirectory() {
 }
 
 std::unique_ptr<LoadedModule> LoadedModule::open(const std::string& path, std::string* error) {
-  HMODULE handle = LoadLibraryA(path.c_str());
+  // LoadLibrary walks the DLL search path for a bare or relative name; Layout loads the
+  // file it is given, so the name is made absolute (with backslashes) first.
+  std::string wanted = path;
+  for (char& c : wanted) {
+    if (c == '/') c = '\\';
+  }
+  char full[MAX_PATH];
+  const DWORD fullLength = GetFullPathNameA(wanted.c_str(), MAX_PATH, full, nullptr);
+  if (fullLength > 0 && fullLength < MAX_PATH) wanted.assign(full, fullLength);
+  // No "cannot load" message box for a bad file: the error comes back as a code.
+  const UINT savedMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  HMODULE handle = LoadLibraryA(wanted.c_str());
+  const DWORD loadError = GetLastError();
+  SetErrorMode(savedMode);
   if (handle == nullptr) {
-    *error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
+    *error = "cannot load " + path + " (Windows error " + std::to_string(loadError) + ")";
     return nullptr;
   }
-  auto* descriptor =
-      reinterpret_cast<ModuleDescriptor*>(GetProcAddress(handle, "_mod_descrip"));
-  if (descriptor == nullptr) {
+  FARPROC symbol = GetProcAddress(handle, "_mod_descrip");
+  if (symbol == nullptr) {
     FreeLibrary(handle);
     *error = path + " has no _mod_descrip";
     return nullptr;
   }
+  auto* descriptor = reinterpret_cast<ModuleDescriptor*>(symbol);
   return std::unique_ptr<LoadedModule>(new LoadedModule(handle, descriptor));
 }
 
+// FreeLibrary runs the module's static destructors (its C runtime's DLL detach), so the
+// module-lifetime state goes with it.
 LoadedModule::~LoadedModule() { FreeLibrary(static_cast<HMODULE>(handle_)); }
 
-// OutputDebugStringA raises DBG_PRINTEXCEPTION_C with the length and text; a vectored
-// handler sees it first and tells the system it was handled.
+// OutputDebugStringA raises DBG_PRINTEXCEPTION_C with the text's length (with its NUL) and
+// address; a vectored handler sees it before anything else and resumes the caller, so the
+// line is neither lost nor sent on to a debugger.
 namespace {
-constexpr DWORD kDebugPrintException = 0x40010006;
+constexpr DWORD kDebugPrintException = 0x40010006;  // DBG_PRINTEXCEPTION_C
 std::vector<std::string>* activeLines = nullptr;
 
 LONG CALLBACK onException(EXCEPTION_POINTERS* info) {
@@ -60,9 +85,10 @@ LONG CALLBACK onException(EXCEPTION_POINTERS* info) {
   }
   const auto length = static_cast<std::size_t>(record->ExceptionInformation[0]);
   const char* text = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
-  std::string line(text, length);
+  std::string line;
+  if (text != nullptr && length > 0) line.assign(text, length);
   if (!line.empty() && line.back() == '\0') line.pop_back();
-  activeLines->push_back(line);
+  activeLines->push_back(std::move(line));
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 }  // namespace
@@ -74,7 +100,9 @@ struct TraceCapture::State {
 
 TraceCapture::TraceCapture() : state_(new State) {
   activeLines = &state_->lines;
+  // First in the chain, so no other handler turns the event into anything else.
   state_->handler = AddVectoredExceptionHandler(1, onException);
+  if (state_->handler == nullptr) activeLines = nullptr;
 }
 
 std::vector<std::string> TraceCapture::finish() {
@@ -82,7 +110,7 @@ std::vector<std::string> TraceCapture::finish() {
     RemoveVectoredExceptionHandler(state_->handler);
     state_->handler = nullptr;
   }
-  activeLines = nullptr;
+  if (activeLines == &state_->lines) activeLines = nullptr;
   return std::move(state_->lines);
 }
 

@@ -5,6 +5,10 @@
 #include <cstring>
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #endif
 
@@ -25,6 +29,7 @@ namespace {
 
 void writeTraceLine(const char* line) {
 #if defined(_WIN32)
+  // One call per line, without a newline: a debugger takes each call as one line.
   OutputDebugStringA(line);
 #else
   // One write per line so that lines from one activation never interleave.

@@ -1,0 +1,133 @@
+// Checks of the Windows stand-in's platform layer, run under Wine: the module is loaded with
+// LoadLibrary and really unloaded with FreeLibrary, its state lives exactly as long as it
+// is loaded, and its OutputDebugStringA lines are captured exactly and in order.
+// usage: vorrik_module_checks PATH\TO\Vorrik.p
+#include <windows.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "standin/demo_rig.h"
+#include "standin/stand_in.h"
+
+namespace {
+
+int failures = 0;
+int passed = 0;
+
+void check(bool ok, const std::string& what) {
+  if (ok) {
+    ++passed;
+  } else {
+    ++failures;
+    std::cout << "FAILED: " << what << "\n";
+  }
+}
+
+std::string baseName(const std::string& path) {
+  const auto slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void select(standin::StandIn& standIn, const std::vector<std::string>& names) {
+  standin::Scene& scene = standIn.scene();
+  scene.clearSelection();
+  for (const std::string& name : names) scene.addToSelection(scene.findByName(name));
+}
+
+// The module's trace is one "[Command] : <text>" line per command, in order.
+bool traceMatchesCommands(const standin::RunRecord& record) {
+  if (record.trace.size() != record.commands.size()) return false;
+  for (std::size_t i = 0; i < record.trace.size(); ++i) {
+    if (record.trace[i] != "[Command] : " + record.commands[i].text) return false;
+  }
+  return true;
+}
+
+void checkLoading(const std::string& modulePath) {
+  const std::string name = baseName(modulePath);
+  check(GetModuleHandleA(name.c_str()) == nullptr, "the module is not loaded before the start");
+  standin::StandIn standIn(standin::demoRig());
+  try {
+    standIn.loadModule(modulePath);
+  } catch (const std::exception& error) {
+    check(false, std::string("loading the module: ") + error.what());
+    return;
+  }
+  check(GetModuleHandleA(name.c_str()) != nullptr, "LoadLibrary mapped the module");
+  check(standIn.serverNames().size() == 8, "the module serves 8 tools");
+
+  // The clipboard carries from one run to the next while the module stays loaded.
+  select(standIn, {"L_UpperArm"});
+  const standin::RunRecord copy = standIn.activate("Vorrik:CopyKey");
+  check(copy.activated && copy.result == AFUNC_OK, "CopyKey runs");
+  standIn.scene().setTime(1);
+  const standin::RunRecord paste = standIn.activate("Vorrik:PasteKey");
+  check(paste.commands.size() >= 5, "PasteKey pastes what CopyKey copied");
+  check(!paste.trace.empty() && traceMatchesCommands(paste),
+        "PasteKey's trace lines are its commands, in order");
+
+  // FreeLibrary unmaps the module and runs its static destructors; a new load builds
+  // fresh state, so there is nothing to paste.
+  standIn.unloadModule();
+  check(GetModuleHandleA(name.c_str()) == nullptr, "FreeLibrary unmapped the module");
+  standIn.loadModule(modulePath);
+  check(GetModuleHandleA(name.c_str()) != nullptr, "the module loads again");
+  select(standIn, {"L_UpperArm"});
+  const standin::RunRecord fresh = standIn.activate("Vorrik:PasteKey");
+  check(fresh.activated && fresh.commands.empty() && fresh.trace.empty(),
+        "after a reload the clipboard is empty");
+  standIn.unloadModule();
+  check(GetModuleHandleA(name.c_str()) == nullptr, "the module is unloaded at the end");
+}
+
+void checkTraceCapture() {
+  standin::StandIn standIn(standin::demoRig());
+  std::vector<std::string> lines = {
+      "",
+      "one line",
+      "tabs\tand \"quotes\" and % signs %s %d",
+      "no newline is added or kept: \n inside stays",
+      std::string("bytes above 127: \xc3\xa9\xe2\x82\xac\xff"),
+      std::string(1023, 'x'),
+      std::string(5000, 'y'),
+  };
+  for (int i = 0; i < 300; ++i) lines.push_back("line " + std::to_string(i));
+  const standin::RunRecord record = standIn.runDirect([&](GlobalFunc*, LWLayoutGeneric*) {
+    for (const std::string& line : lines) OutputDebugStringA(line.c_str());
+  });
+  check(record.trace == lines, "OutputDebugStringA lines come back exactly and in order");
+  if (record.trace != lines) {
+    std::cout << "  captured " << record.trace.size() << " lines, wrote " << lines.size()
+              << "\n";
+  }
+
+  // Outside a capture the handler is gone: the line goes its usual way and is not kept.
+  OutputDebugStringA("outside any capture");
+  const standin::RunRecord quiet = standIn.runDirect([](GlobalFunc*, LWLayoutGeneric*) {});
+  check(quiet.trace.empty(), "nothing is captured from before the run");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: vorrik_module_checks PATH\\TO\\Vorrik.p\n";
+    return 2;
+  }
+  try {
+    checkTraceCapture();
+    checkLoading(argv[1]);
+  } catch (const std::exception& error) {
+    check(false, std::string("unexpected error: ") + error.what());
+  }
+  const int bits = static_cast<int>(sizeof(void*) * 8);
+  if (failures > 0) {
+    std::cout << "wine module checks (" << bits << "-bit): " << failures << " of "
+              << failures + passed << " checks failed\n";
+    return 1;
+  }
+  std::cout << "wine module checks (" << bits << "-bit): " << passed << " checks passed\n";
+  return 0;
+}
