@@ -1,5 +1,7 @@
 #include "standin/scene.h"
 
+#include "standin/envelope.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -21,18 +23,6 @@ std::size_t kindIndex(ItemType type) {
 
 bool finite3(const Vec3& v) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
-}
-
-// Value of one channel at `t`; the caller has checked that it has keys.
-double evaluate(const std::vector<Key>& keys, double t) {
-  if (t <= keys.front().time) return keys.front().value;
-  if (t >= keys.back().time) return keys.back().value;
-  auto after = std::upper_bound(keys.begin(), keys.end(), t,
-                                [](double at, const Key& k) { return at < k.time; });
-  const Key& b = *after;
-  const Key& a = *(after - 1);
-  double u = (t - a.time) / (b.time - a.time);
-  return a.value + (b.value - a.value) * u;
 }
 
 // The upper 3x3 and translation column of `m` times the affine `n`: both bottom rows are
@@ -341,21 +331,34 @@ ItemId Scene::takeOverflowId() {
   return nextOverflowId_++;
 }
 
+bool Scene::idTaken(ItemId id) const {
+  return slotOf(id) != kNil || retired_.count(id) != 0;
+}
+
 ItemId Scene::nextItemId(ItemType type, Slot ownerSlot) {
-  if (type == ItemType::Bone) {
-    ObjectBones& bones = bonesOf_.at(ownerSlot);
-    std::uint32_t boneNumber = bones.nextBoneNumber++;
-    if (boneNumber < kMaxBoneNumber && bones.objectNumber < kMaxObjectNumber) {
-      return 0x40000000u | (boneNumber << 16) | bones.objectNumber;
+  // Given ids (addXWithId) can sit anywhere, so skip any that are or were in use.
+  for (;;) {
+    ItemId id;
+    if (type == ItemType::Bone) {
+      ObjectBones& bones = bonesOf_.at(ownerSlot);
+      const std::uint32_t boneNumber = bones.nextBoneNumber;
+      if (boneNumber < kMaxBoneNumber && bones.objectNumber < kMaxObjectNumber) {
+        ++bones.nextBoneNumber;
+        id = 0x40000000u | (boneNumber << 16) | bones.objectNumber;
+      } else {
+        id = takeOverflowId();
+      }
+    } else {
+      const std::uint32_t number = nextNumber_[kindIndex(type)];
+      if (number <= kNumberMask) {
+        ++nextNumber_[kindIndex(type)];
+        id = ((static_cast<std::uint32_t>(type) + 1) << kTypeShift) | number;
+      } else {
+        id = takeOverflowId();
+      }
     }
-    return takeOverflowId();
+    if (!idTaken(id)) return id;
   }
-  std::uint32_t number = nextNumber_[kindIndex(type)];
-  if (number <= kNumberMask) {
-    ++nextNumber_[kindIndex(type)];
-    return ((static_cast<std::uint32_t>(type) + 1) << kTypeShift) | number;
-  }
-  return takeOverflowId();
 }
 
 Scene::Slot Scene::newItem(ItemType type, ItemId id, const std::string& name) {
@@ -372,39 +375,83 @@ Scene::Slot Scene::newItem(ItemType type, ItemId id, const std::string& name) {
   return s;
 }
 
-ItemId Scene::addObject(const std::string& name) {
-  std::uint32_t number = nextNumber_[kindIndex(ItemType::Object)];
-  ItemId id = nextItemId(ItemType::Object, kNil);
-  Slot s = newItem(ItemType::Object, id, name);
-  linkListed(kindLists_[kindIndex(ItemType::Object)], s, kNil);
-  ObjectBones& bones = bonesOf_[s];
-  // Objects past the id form get no usable number; their bones take overflow ids.
-  bones.objectNumber = (id >> kTypeShift) == 1 ? number : kMaxObjectNumber;
+ItemId Scene::addKind(ItemType type, const std::string& name, ItemId given) {
+  ItemId id = given;
+  if (given == 0) {
+    id = nextItemId(type, kNil);
+  } else {
+    if ((given >> kTypeShift) != static_cast<std::uint32_t>(type) + 1 || idTaken(given)) return 0;
+    // Later ids of this kind come after the given number.
+    std::uint32_t& next = nextNumber_[kindIndex(type)];
+    next = std::max(next, (given & kNumberMask) + 1);
+  }
+  Slot s = newItem(type, id, name);
+  linkListed(kindLists_[kindIndex(type)], s, kNil);
+  if (type == ItemType::Object) {
+    // Objects past the id form get no usable number; their bones take overflow ids.
+    const std::uint32_t number = id & kNumberMask;
+    bonesOf_[s].objectNumber =
+        (id >> kTypeShift) == 1 && number < kMaxObjectNumber ? number : kMaxObjectNumber;
+  }
   return id;
 }
 
+ItemId Scene::addObject(const std::string& name) {
+  return addKind(ItemType::Object, name, 0);
+}
+
 ItemId Scene::addLight(const std::string& name) {
-  Slot s = newItem(ItemType::Light, nextItemId(ItemType::Light, kNil), name);
-  linkListed(kindLists_[kindIndex(ItemType::Light)], s, kNil);
-  return items_[s].id;
+  return addKind(ItemType::Light, name, 0);
 }
 
 ItemId Scene::addCamera(const std::string& name) {
-  Slot s = newItem(ItemType::Camera, nextItemId(ItemType::Camera, kNil), name);
-  linkListed(kindLists_[kindIndex(ItemType::Camera)], s, kNil);
-  return items_[s].id;
+  return addKind(ItemType::Camera, name, 0);
+}
+
+ItemId Scene::addObjectWithId(const std::string& name, ItemId id) {
+  return id == 0 ? 0 : addKind(ItemType::Object, name, id);
+}
+
+ItemId Scene::addLightWithId(const std::string& name, ItemId id) {
+  return id == 0 ? 0 : addKind(ItemType::Light, name, id);
+}
+
+ItemId Scene::addCameraWithId(const std::string& name, ItemId id) {
+  return id == 0 ? 0 : addKind(ItemType::Camera, name, id);
+}
+
+Scene::Slot Scene::boneSlots(ItemId owner, ItemId parent, Slot& ownerSlot) const {
+  ownerSlot = slotOf(owner);
+  Slot parentSlot = slotOf(parent);
+  if (ownerSlot == kNil || parentSlot == kNil) return kNil;
+  if (items_[ownerSlot].type != ItemType::Object) return kNil;
+  if (parentSlot != ownerSlot &&
+      (items_[parentSlot].type != ItemType::Bone || items_[parentSlot].owner != owner)) {
+    return kNil;
+  }
+  return parentSlot;
 }
 
 ItemId Scene::addBone(ItemId owner, ItemId parent, const std::string& name) {
-  Slot ownerSlot = slotOf(owner);
-  Slot parentSlot = slotOf(parent);
-  if (ownerSlot == kNil || parentSlot == kNil) return 0;
-  if (items_[ownerSlot].type != ItemType::Object) return 0;
-  if (parentSlot != ownerSlot &&
-      (items_[parentSlot].type != ItemType::Bone || items_[parentSlot].owner != owner)) {
-    return 0;
+  Slot ownerSlot = kNil;
+  if (boneSlots(owner, parent, ownerSlot) == kNil) return 0;
+  return placeBone(ownerSlot, parent, name, nextItemId(ItemType::Bone, ownerSlot));
+}
+
+ItemId Scene::addBoneWithId(ItemId owner, ItemId parent, const std::string& name, ItemId id) {
+  Slot ownerSlot = kNil;
+  if (boneSlots(owner, parent, ownerSlot) == kNil) return 0;
+  if ((id >> kTypeShift) != 4 || idTaken(id)) return 0;
+  ObjectBones& bones = bonesOf_.at(ownerSlot);
+  if ((id & 0xffffu) == bones.objectNumber) {
+    bones.nextBoneNumber = std::max(bones.nextBoneNumber, ((id >> 16) & 0xfffu) + 1);
   }
-  ItemId id = nextItemId(ItemType::Bone, ownerSlot);
+  return placeBone(ownerSlot, parent, name, id);
+}
+
+ItemId Scene::placeBone(Slot ownerSlot, ItemId parent, const std::string& name, ItemId id) {
+  const ItemId owner = items_[ownerSlot].id;
+  const Slot parentSlot = slotOf(parent);
   Slot s = newItem(ItemType::Bone, id, name);
   Item& bone = items_[s];
   bone.owner = owner;
@@ -622,7 +669,7 @@ std::array<double, kChannelCount> Scene::valuesAt(const Item& item, double t) co
   std::array<double, kChannelCount> v = item.current;
   if (t == time_) return v;
   for (int c = 0; c < kChannelCount; ++c) {
-    if (!item.keys[c].empty()) v[c] = evaluate(item.keys[c], t);
+    if (!item.keys[c].empty()) v[c] = evaluateChannel(item.keys[c], item.behaviors[c], t);
   }
   return v;
 }
@@ -634,7 +681,9 @@ void Scene::setTime(double seconds) {
     if (!links_[s].live) continue;
     Item& item = items_[s];
     for (int c = 0; c < kChannelCount; ++c) {
-      if (!item.keys[c].empty()) item.current[c] = evaluate(item.keys[c], seconds);
+      if (!item.keys[c].empty()) {
+        item.current[c] = evaluateChannel(item.keys[c], item.behaviors[c], seconds);
+      }
     }
   }
 }
@@ -708,9 +757,11 @@ void Scene::createKey(ItemId id, double t) {
     auto at = std::lower_bound(keys.begin(), keys.end(), t,
                                [](const Key& k, double when) { return k.time < when; });
     if (at != keys.end() && at->time == t) {
-      at->value = item->current[c];
+      at->value = item->current[c];  // the key keeps its span type and parameters
     } else {
-      keys.insert(at, Key{t, item->current[c]});
+      Key key{t, item->current[c]};
+      key.span = newKeySpan;
+      keys.insert(at, key);
     }
   }
 }
@@ -831,6 +882,7 @@ void Scene::remove(ItemId id) {
     unlinkListed(listOf(d), d);
     if (links_[d].type == ItemType::Object) bonesOf_.erase(d);
     slotOf_.erase(item.id);
+    retired_.insert(item.id);
     links_[d] = Links{};  // dead: no links, live == false
     // Keep the id for the dead slot's record but give its memory back.
     if (item.name.capacity() > std::string().capacity()) std::string().swap(item.name);
@@ -926,13 +978,23 @@ std::string Scene::validate() const {
       if (keys.empty()) continue;
       const Key* k = keys.data();
       for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (k[i].time * 0 != 0 || k[i].value * 0 != 0) return label() + " has a non-finite key";
+        if (k[i].time * 0 != 0 || k[i].value * 0 != 0 || zeroIfFinite(k[i].params.data(), 6) != 0) {
+          return label() + " has a non-finite key";
+        }
+        if (k[i].span < 0 || k[i].span >= kSpanTypeCount) {
+          return label() + " has a key of unknown span type";
+        }
         if (i > 0 && !(k[i - 1].time < k[i].time)) return label() + " has keys out of order";
+      }
+    }
+    for (const ChannelBehaviors& b : item.behaviors) {
+      if (b.pre >= kEndBehaviorCount || b.post >= kEndBehaviorCount) {
+        return label() + " has an unknown pre- or post-behaviour";
       }
     }
     if (zeroIfFinite(item.pivot.data(), 3) + zeroIfFinite(item.pivotRotation.data(), 3) +
             zeroIfFinite(item.restPosition.data(), 3) + zeroIfFinite(item.restRotation.data(), 3) +
-            zeroIfFinite(item.restScale.data(), 3) + item.restLength * 0 !=
+            zeroIfFinite(item.restScale.data(), 3) + item.restLength * 0 + item.strength * 0 !=
         0) {
       return label() + " has a non-finite value";
     }

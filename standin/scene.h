@@ -5,8 +5,10 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace standin {
@@ -36,15 +38,49 @@ enum Param : int {
   kPivotRotation = 12,
 };
 
+// The .lws file a scene was read from (lws_reader.h); opaque to everything else.
+struct LwsDocument;
+
 using Vec3 = std::array<double, 3>;
 // Row-major 4x4, points are column vectors (x, y, z, 1).
 using Mat4 = std::array<double, 16>;
 
-// One key of one motion channel. Spans between keys are linear; outside the keyed
-// interval a channel holds its first or last value.
+// Span types of Layout's envelopes (the interpolation of the span that ends at a key).
+enum SpanType : int {
+  kSpanTCB = 0,       // Kochanek-Bartels: p1 tension, p2 continuity, p3 bias
+  kSpanHermite = 1,   // p4 incoming, p5 outgoing tangent
+  kSpanBezier1D = 2,  // evaluated as Hermite
+  kSpanLinear = 3,
+  kSpanStepped = 4,
+  kSpanBezier2D = 5,  // p1/p2 incoming, p3/p4 outgoing handle (time, value), offsets from the key
+};
+constexpr int kSpanTypeCount = 6;
+
+// What a channel does before its first key (pre) and after its last (post).
+enum EndBehavior : int {
+  kEndReset = 0,  // value 0
+  kEndConstant = 1,
+  kEndRepeat = 2,
+  kEndOscillate = 3,
+  kEndOffsetRepeat = 4,  // repeat, shifted by the last-minus-first difference per cycle
+  kEndLinear = 5,        // along the end key's tangent
+};
+constexpr int kEndBehaviorCount = 6;
+
+struct ChannelBehaviors {
+  std::uint8_t pre = kEndConstant;
+  std::uint8_t post = kEndConstant;
+  bool operator==(const ChannelBehaviors& o) const { return pre == o.pre && post == o.post; }
+  bool operator!=(const ChannelBehaviors& o) const { return !(*this == o); }
+};
+
+// One key of one motion channel, as a scene file stores it. The defaults (linear spans,
+// constant ends) are what JSON scenes have always meant.
 struct Key {
   double time = 0;
   double value = 0;
+  int span = kSpanLinear;          // SpanType of the span ending at this key
+  std::array<double, 6> params{};  // p1..p6
 };
 
 // Motion channel numbers, as in Layout's scene files.
@@ -69,6 +105,7 @@ struct Item {
   std::array<double, kChannelCount> current{0, 0, 0, 0, 0, 0, 1, 1, 1};
   // Keys per channel, each sorted by time; all empty when the item has no keys.
   std::array<std::vector<Key>, kChannelCount> keys;
+  std::array<ChannelBehaviors, kChannelCount> behaviors{};
 
   Vec3 pivot{0, 0, 0};
   Vec3 pivotRotation{0, 0, 0};  // radians
@@ -78,6 +115,8 @@ struct Item {
   Vec3 restRotation{0, 0, 0};  // radians
   Vec3 restScale{1, 1, 1};
   double restLength = 1;
+  double strength = 1;        // BoneStrength
+  bool scaleStrength = true;  // ScaleBoneStrength: strength times rest length
   bool active = true;
 
   bool hasKeys() const;
@@ -103,6 +142,12 @@ public:
   // is listed at the end of the owner's bones unless insertNewBonesAt says otherwise.
   // Returns 0 if owner/parent are not valid for a bone.
   ItemId addBone(ItemId owner, ItemId parent, const std::string& name);
+  // The same with the id a scene file gives (the id's type digit must fit the kind; bones
+  // as for addBone). 0 when the id is or was in use. Ids made later skip every given one.
+  ItemId addObjectWithId(const std::string& name, ItemId id);
+  ItemId addLightWithId(const std::string& name, ItemId id);
+  ItemId addCameraWithId(const std::string& name, ItemId id);
+  ItemId addBoneWithId(ItemId owner, ItemId parent, const std::string& name, ItemId id);
   // `name` if no live item has it, else `name (2)`, `name (3)`, ...
   std::string uniqueName(const std::string& name) const;
 
@@ -131,7 +176,8 @@ public:
   void setPosition(ItemId id, const Vec3& v);
   void setRotation(ItemId id, const Vec3& radians);
   void setScale(ItemId id, const Vec3& v);
-  // Makes or updates a key at `t` on all nine channels from the current values.
+  // Makes or updates a key at `t` on all nine channels from the current values (see
+  // newKeySpan).
   void createKey(ItemId id, double t);
   // Removes the item's keys at `t` (exact match); false if there were none.
   bool deleteKey(ItemId id, double t);
@@ -169,6 +215,12 @@ public:
   long insertNewBonesAt = -1;
   // When true, AddBone/AddChildBone are accepted but add nothing.
   bool addCommandsAddNothing = false;
+  // Span type of the keys createKey adds (a key it updates keeps its own). Linear, as JSON
+  // scenes always were; scenes read from .lws files use Layout's default, TCB.
+  int newKeySpan = kSpanLinear;
+  // The .lws file this scene was read from, kept so that saving can keep what the stand-in
+  // does not model; null for other scenes. Shared by copies, never changed.
+  std::shared_ptr<const LwsDocument> source;
 
   // Checks the scene's invariants (parents exist, bones under their object, no cycles,
   // lists consistent, values finite). Empty when valid, else the first problem found.
@@ -203,6 +255,10 @@ private:
   Slot slotOf(ItemId id) const;  // kNil unless live
   Slot newItem(ItemType type, ItemId id, const std::string& name);
   ItemId nextItemId(ItemType type, Slot ownerSlot);
+  bool idTaken(ItemId id) const;
+  ItemId addKind(ItemType type, const std::string& name, ItemId id);  // 0: the next free id
+  Slot boneSlots(ItemId owner, ItemId parent, Slot& ownerSlot) const;  // kNil if not valid
+  ItemId placeBone(Slot ownerSlot, ItemId parent, const std::string& name, ItemId id);
   ItemId takeOverflowId();
   List& listOf(Slot s);
   void linkListed(List& list, Slot s, Slot before);  // before == kNil: at the end
@@ -287,6 +343,7 @@ private:
   std::array<std::uint32_t, 3> nextNumber_{};         // creation numbers per kind
   std::unordered_map<Slot, ObjectBones> bonesOf_;     // by object slot, live objects only
   ItemId nextOverflowId_ = 0x50000000u;
+  std::unordered_set<ItemId> retired_;                // ids of removed items
 };
 
 // 4x4 helpers used by the scene and by checks in tests.

@@ -1,7 +1,11 @@
 // Scene files: the JSON form of a stand-in scene.
 #include "standin/scene_json.h"
 
+#include "standin/lws_reader.h"
+#include "standin/lws_writer.h"
+
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -70,9 +74,18 @@ const char* typeName(ItemType type) {
 
 // --- reading ---
 
+// A vector part of a key: its three channels' values, where null means "no key here".
+struct KeyPart {
+  Vec3 values{0, 0, 0};
+  std::array<bool, 3> absent{false, false, false};
+};
+
 struct KeySpec {
   double time = 0;
-  std::optional<Vec3> position, rotation, scale;  // rotation in radians
+  std::optional<KeyPart> position, rotation, scale;  // rotation in radians
+  std::array<int, kChannelCount> span;
+  std::array<std::array<double, 6>, kChannelCount> params{};
+  KeySpec() { span.fill(kSpanLinear); }
 };
 
 struct ItemSpec {
@@ -86,8 +99,11 @@ struct ItemSpec {
   Vec3 restRotation{0, 0, 0};
   Vec3 restScale{1, 1, 1};
   double restLength = 1;
+  double strength = 1;
+  bool scaleStrength = true;
   bool active = true;
   std::vector<KeySpec> keys;
+  std::array<ChannelBehaviors, kChannelCount> behaviors{};
 };
 
 std::string itemPlace(std::size_t index, const std::string& name) {
@@ -130,6 +146,57 @@ ItemType readType(const json& v, const std::string& where) {
   fail(where + "unknown type " + quote(text) + " (expected object, light, camera or bone)");
 }
 
+KeyPart readKeyPart(const json& v, const std::string& where, const std::string& field,
+                    bool angles) {
+  bool ok = v.is_array() && v.size() == 3;
+  KeyPart part;
+  for (std::size_t i = 0; ok && i < 3; ++i) {
+    if (v[i].is_null()) {
+      part.absent[i] = true;
+      continue;
+    }
+    ok = v[i].is_number() && std::isfinite(v[i].get<double>());
+    if (ok) part.values[i] = angles ? toRadians(v[i].get<double>()) : v[i].get<double>();
+  }
+  if (!ok) fail(where + quote(field) + " must be an array of 3 finite numbers (or nulls)");
+  return part;
+}
+
+int readSpan(const json& v, const std::string& where) {
+  if (v.is_number_integer() && v.get<long long>() >= 0 && v.get<long long>() < kSpanTypeCount) {
+    return static_cast<int>(v.get<long long>());
+  }
+  fail(where + "\"span\" must be a span type from 0 to 5 (or an array of 9 of them)");
+}
+
+std::array<double, 6> readParams(const json& v, const std::string& where) {
+  std::array<double, 6> p{};
+  bool ok = v.is_array() && v.size() == 6;
+  for (std::size_t i = 0; ok && i < 6; ++i) {
+    ok = v[i].is_number() && std::isfinite(v[i].get<double>());
+    if (ok) p[i] = v[i].get<double>();
+  }
+  if (!ok) fail(where + "\"params\" must be 6 finite numbers (or an array of 9 such arrays)");
+  return p;
+}
+
+// `value` or an array of 9 per-channel values (null for "as the default").
+template <typename T, typename ReadOne>
+void readPerChannel(const json& v, std::array<T, kChannelCount>& out, ReadOne readOne,
+                    bool oneIsArray) {
+  const bool perChannel = v.is_array() && v.size() == kChannelCount &&
+                          (!oneIsArray || std::all_of(v.begin(), v.end(), [](const json& e) {
+                            return e.is_array() || e.is_null();
+                          }));
+  if (!perChannel) {
+    out.fill(readOne(v));
+    return;
+  }
+  for (std::size_t c = 0; c < kChannelCount; ++c) {
+    if (!v[c].is_null()) out[c] = readOne(v[c]);
+  }
+}
+
 KeySpec readKey(const json& v, const std::string& where) {
   if (!v.is_object()) fail(where + "must be an object");
   KeySpec key;
@@ -139,11 +206,17 @@ KeySpec readKey(const json& v, const std::string& where) {
       key.time = readNumber(value, where, field);
       hasTime = true;
     } else if (field == "position") {
-      key.position = readVec3(value, where, field);
+      key.position = readKeyPart(value, where, field, false);
     } else if (field == "rotation") {
-      key.rotation = readAngles(value, where, field);
+      key.rotation = readKeyPart(value, where, field, true);
     } else if (field == "scale") {
-      key.scale = readVec3(value, where, field);
+      key.scale = readKeyPart(value, where, field, false);
+    } else if (field == "span") {
+      readPerChannel(
+          value, key.span, [&](const json& e) { return readSpan(e, where); }, false);
+    } else if (field == "params") {
+      readPerChannel(
+          value, key.params, [&](const json& e) { return readParams(e, where); }, true);
     } else {
       fail(where + "unknown field " + quote(field));
     }
@@ -152,9 +225,21 @@ KeySpec readKey(const json& v, const std::string& where) {
   return key;
 }
 
+ChannelBehaviors readBehaviorPair(const json& v, const std::string& where) {
+  auto one = [](const json& e) {
+    return e.is_number_integer() && e.get<long long>() >= 0 &&
+           e.get<long long>() < kEndBehaviorCount;
+  };
+  if (!v.is_array() || v.size() != 2 || !one(v[0]) || !one(v[1])) {
+    fail(where + "\"behaviors\" must be [pre, post] with values from 0 to 5 (or 9 such pairs)");
+  }
+  return {static_cast<std::uint8_t>(v[0].get<int>()), static_cast<std::uint8_t>(v[1].get<int>())};
+}
+
 bool isBoneField(const std::string& field) {
   return field == "restPosition" || field == "restRotation" || field == "restScale" ||
-         field == "restLength" || field == "active";
+         field == "restLength" || field == "active" || field == "strength" ||
+         field == "scaleStrength";
 }
 
 ItemSpec readItem(const json& v, std::size_t index) {
@@ -205,6 +290,14 @@ ItemSpec readItem(const json& v, std::size_t index) {
     } else if (field == "active") {
       if (!value.is_boolean()) fail(where + "\"active\" must be true or false");
       spec.active = value.get<bool>();
+    } else if (field == "strength") {
+      spec.strength = readNumber(value, where, field);
+    } else if (field == "scaleStrength") {
+      if (!value.is_boolean()) fail(where + "\"scaleStrength\" must be true or false");
+      spec.scaleStrength = value.get<bool>();
+    } else if (field == "behaviors") {
+      readPerChannel(
+          value, spec.behaviors, [&](const json& e) { return readBehaviorPair(e, where); }, true);
     } else if (field == "keys") {
       if (!value.is_array()) fail(where + "\"keys\" must be an array");
       for (std::size_t k = 0; k < value.size(); ++k) {
@@ -308,18 +401,6 @@ std::vector<std::size_t> findOwners(const std::vector<ItemSpec>& specs,
   return owner;
 }
 
-double valueAt(const std::vector<Key>& keys, double t, double fallback) {
-  if (keys.empty()) return fallback;
-  if (t <= keys.front().time) return keys.front().value;
-  if (t >= keys.back().time) return keys.back().value;
-  const auto after = std::lower_bound(keys.begin(), keys.end(), t,
-                                      [](const Key& k, double time) { return k.time < time; });
-  if (after->time == t) return after->value;
-  const auto before = after - 1;
-  const double f = (t - before->time) / (after->time - before->time);
-  return before->value + (after->value - before->value) * f;
-}
-
 Scene build(const json& root) {
   if (!root.is_object()) fail("a scene file must be a JSON object");
   double time = 0;
@@ -416,16 +497,23 @@ Scene build(const json& root) {
       item.restRotation = s.restRotation;
       item.restScale = s.restScale;
       item.restLength = s.restLength;
+      item.strength = s.strength;
+      item.scaleStrength = s.scaleStrength;
       item.active = s.active;
     }
+    item.behaviors = s.behaviors;
     for (const KeySpec& k : s.keys) {
-      const Vec3 kp = k.position.value_or(position);
-      const Vec3 kr = k.rotation.value_or(rotation);
-      const Vec3 ks = k.scale.value_or(scale);
-      for (int c = 0; c < 3; ++c) {
-        item.keys[kPosX + c].push_back({k.time, kp[c]});
-        item.keys[kHeading + c].push_back({k.time, kr[c]});
-        item.keys[kScaleX + c].push_back({k.time, ks[c]});
+      // Parts a key leaves out hold the item's static value; null channels get no key.
+      const KeyPart parts[3] = {k.position.value_or(KeyPart{position, {}}),
+                                k.rotation.value_or(KeyPart{rotation, {}}),
+                                k.scale.value_or(KeyPart{scale, {}})};
+      for (int c = 0; c < kChannelCount; ++c) {
+        const KeyPart& part = parts[c / 3];
+        if (part.absent[c % 3]) continue;
+        Key key{k.time, part.values[c % 3]};
+        key.span = k.span[c];
+        key.params = k.params[c];
+        item.keys[c].push_back(key);
       }
     }
   }
@@ -472,6 +560,8 @@ J anglesJson(const Vec3& radians) {
   return J::array({toDegrees(radians[0]), toDegrees(radians[1]), toDegrees(radians[2])});
 }
 
+// One entry per key time; a channel without a key at that time is null. Span types and
+// parameters only appear when some key has other than the defaults.
 template <class J>
 J keysJson(const Item& item) {
   std::vector<double> times;
@@ -482,16 +572,67 @@ J keysJson(const Item& item) {
   times.erase(std::unique(times.begin(), times.end()), times.end());
   J keys = J::array();
   for (double t : times) {
-    std::array<double, kChannelCount> v{};
-    for (int c = 0; c < kChannelCount; ++c) v[c] = valueAt(item.keys[c], t, item.current[c]);
+    std::array<const Key*, kChannelCount> at{};
+    for (int c = 0; c < kChannelCount; ++c) {
+      const std::vector<Key>& ks = item.keys[c];
+      const auto found = std::lower_bound(ks.begin(), ks.end(), t,
+                                          [](const Key& k, double time) { return k.time < time; });
+      if (found != ks.end() && found->time == t) at[c] = &*found;
+    }
+    auto part = [&](int first, bool angles) {
+      J out = J::array();
+      for (int c = first; c < first + 3; ++c) {
+        if (!at[c]) {
+          out.push_back(nullptr);
+        } else {
+          out.push_back(angles ? toDegrees(at[c]->value) : clean(at[c]->value));
+        }
+      }
+      return out;
+    };
     J key;
     key["time"] = clean(t);
-    key["position"] = vec3Json<J>({v[kPosX], v[kPosY], v[kPosZ]});
-    key["rotation"] = anglesJson<J>({v[kHeading], v[kPitch], v[kBank]});
-    key["scale"] = vec3Json<J>({v[kScaleX], v[kScaleY], v[kScaleZ]});
+    key["position"] = part(kPosX, false);
+    key["rotation"] = part(kHeading, true);
+    key["scale"] = part(kScaleX, false);
+
+    const Key* any = *std::find_if(at.begin(), at.end(), [](const Key* k) { return k != nullptr; });
+    bool sameSpan = true, sameParams = true, defaults = true;
+    for (const Key* k : at) {
+      if (!k) continue;
+      sameSpan = sameSpan && k->span == any->span;
+      sameParams = sameParams && k->params == any->params;
+      defaults = defaults && k->span == kSpanLinear && k->params == std::array<double, 6>{};
+    }
+    if (!defaults) {
+      auto params = [](const Key& k) {
+        J p = J::array();
+        for (double v : k.params) p.push_back(clean(v));
+        return p;
+      };
+      J span = sameSpan ? J(any->span) : J::array();
+      J allParams = sameParams ? params(*any) : J::array();
+      for (const Key* k : at) {
+        if (!sameSpan) span.push_back(k ? J(k->span) : J(nullptr));
+        if (!sameParams) allParams.push_back(k ? params(*k) : J(nullptr));
+      }
+      key["span"] = std::move(span);
+      key["params"] = std::move(allParams);
+    }
     keys.push_back(std::move(key));
   }
   return keys;
+}
+
+template <class J>
+J behaviorsJson(const Item& item) {
+  auto pair = [](const ChannelBehaviors& b) { return J::array({b.pre, b.post}); };
+  const bool same = std::all_of(item.behaviors.begin(), item.behaviors.end(),
+                                [&](const ChannelBehaviors& b) { return b == item.behaviors[0]; });
+  if (same) return pair(item.behaviors[0]);
+  J all = J::array();
+  for (const ChannelBehaviors& b : item.behaviors) all.push_back(pair(b));
+  return all;
 }
 
 template <class J>
@@ -524,8 +665,15 @@ J toJson(const Scene& scene) {
       out["restScale"] = vec3Json<J>(item.restScale);
       out["restLength"] = clean(item.restLength);
       out["active"] = item.active;
+      // Written only when set, so that files from before these fields read the same.
+      if (item.strength != 1) out["strength"] = clean(item.strength);
+      if (!item.scaleStrength) out["scaleStrength"] = false;
     }
     out["keys"] = keysJson<J>(item);
+    const bool plainEnds =
+        std::all_of(item.behaviors.begin(), item.behaviors.end(),
+                    [](const ChannelBehaviors& b) { return b == ChannelBehaviors{}; });
+    if (!plainEnds) out["behaviors"] = behaviorsJson<J>(item);
     items.push_back(std::move(out));
   }
   root["items"] = std::move(items);
@@ -600,13 +748,6 @@ json parseStrict(const std::string& text) {
   }
 }
 
-bool isLwsPath(const std::string& path) {
-  if (path.size() < 4) return false;
-  std::string tail = path.substr(path.size() - 4);
-  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return tail == ".lws";
-}
-
 std::string readWholeFile(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) fail("cannot read " + path + ": " + std::strerror(errno));
@@ -642,9 +783,20 @@ std::string sceneToJson(const Scene& scene) {
   return text + "\n";
 }
 
+bool isLwsPath(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string tail = path.substr(path.size() - 4);
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".lws";
+}
+
+std::string sceneFileText(const Scene& scene, const std::string& path) {
+  return isLwsPath(path) ? sceneToLws(scene) : sceneToJson(scene);
+}
+
 Scene loadSceneFile(const std::string& path) {
-  if (isLwsPath(path)) fail(path + ": .lws scenes are not supported yet");
   const std::string text = readWholeFile(path);
+  if (isLwsPath(path)) return sceneFromLws(text, path);  // messages carry path and line
   try {
     return sceneFromJson(text);
   } catch (const SceneFileError& e) {
@@ -654,8 +806,7 @@ Scene loadSceneFile(const std::string& path) {
 
 void saveSceneFile(const Scene& scene, const std::string& path) {
   namespace fs = std::filesystem;
-  if (isLwsPath(path)) fail(path + ": .lws scenes are not supported yet");
-  const std::string text = sceneToJson(scene);
+  const std::string text = sceneFileText(scene, path);
 
   // A unique temporary beside the target, so the rename stays on one file system.
   static std::atomic<unsigned> counter{0};

@@ -1,4 +1,5 @@
-// Scene files for the stand-in: the JSON form the runner reads and writes.
+// Scene files for the stand-in: the JSON form the runner reads and writes, and the choice
+// between it and LightWave's .lws form.
 #pragma once
 
 #include <stdexcept>
@@ -26,7 +27,16 @@ Scene sceneFromJsonValue(const nlohmann::json& value);
 nlohmann::json sceneToJsonValue(const Scene& scene);
 std::string sceneToJson(const Scene& scene);  // pretty-printed, ends with a newline
 
-// Reads a scene file from disk (JSON). Throws SceneFileError when unreadable or invalid.
+// Whether `path` names a LightWave scene (.lws, any case) rather than a JSON one.
+bool isLwsPath(const std::string& path);
+
+// The text of the scene file `path` names: .lws (lws_writer.h) or JSON by the extension.
+// Throws SceneFileError when the scene cannot be written in that form.
+std::string sceneFileText(const Scene& scene, const std::string& path);
+
+// Reads a scene file from disk, .lws (lws_reader.h) or JSON by the extension. Throws
+// SceneFileError when unreadable or invalid; the message starts with the path (and, for
+// .lws files, the line number: "rig.lws:12: ...").
 Scene loadSceneFile(const std::string& path);
 // Writes atomically enough for a CLI: to a temporary beside `path`, then renamed.
 // Throws SceneFileError when the file cannot be written.

@@ -419,7 +419,7 @@ TEST(SceneJson, AnglesSurviveRepeatedRoundTrips) {
   }
 }
 
-TEST(SceneJson, WritesEveryFieldAndMergesKeyTimes) {
+TEST(SceneJson, WritesEveryFieldAndOneKeyPerTime) {
   const nlohmann::json out = sceneToJsonValue(richScene());
   EXPECT_EQ(out["time"], 0.75);
   EXPECT_EQ(out["parentInPlace"], false);
@@ -445,8 +445,70 @@ TEST(SceneJson, WritesEveryFieldAndMergesKeyTimes) {
   const auto& propKeys = items[5]["keys"];
   ASSERT_EQ(propKeys.size(), 3u);  // times 0, 1, 2 from two channels
   EXPECT_EQ(propKeys[1]["time"], 1.0);
-  EXPECT_DOUBLE_EQ(propKeys[1]["position"][0].get<double>(), 2);            // interpolated
-  EXPECT_NEAR(propKeys[0]["rotation"][2].get<double>(), 0.5 / kDeg, 1e-9);  // held
+  // A channel without a key at that time is null, so that no key is made up for it.
+  EXPECT_EQ(propKeys[1]["position"], nlohmann::json::parse("[null, null, null]"));
+  EXPECT_NEAR(propKeys[1]["rotation"][2].get<double>(), 0.5 / kDeg, 1e-9);
+  EXPECT_EQ(propKeys[2]["position"][0], 3.0);
+  EXPECT_EQ(propKeys[2]["scale"], nlohmann::json::parse("[null, null, null]"));
+  EXPECT_FALSE(propKeys[0].contains("span"));  // linear keys stay as they always were
+}
+
+TEST(SceneJson, SpanTypesParametersAndBehaviours) {
+  const Scene scene = sceneFromJson(R"({"items": [
+      {"name": "A", "type": "object", "behaviors": [2, 5],
+       "keys": [{"time": 0, "position": [0, 0, 0], "span": 0, "params": [0.5, 0, 0, 0, 0, 0]},
+                {"time": 1, "position": [1, null, 2],
+                 "span": [4, 0, 1, 3, 3, 3, 3, 3, 3],
+                 "params": [null, null, [0, 0, 0, 1.5, -2, 0], null, null, null, null, null,
+                            null]}]},
+      {"name": "B", "type": "object",
+       "behaviors": [[0, 1], [1, 1], [1, 1], [1, 1], [1, 1], [1, 1], [1, 1], [1, 1], [3, 4]]},
+      {"name": "Bone", "type": "bone", "parent": "A", "strength": 2.5, "scaleStrength": false}]})");
+  const Item& a = *scene.find(idOf(scene, "A"));
+  ASSERT_EQ(a.keys[kPosY].size(), 1u);  // null: no key at time 1
+  ASSERT_EQ(a.keys[kPosX].size(), 2u);
+  EXPECT_EQ(a.keys[kPosX][0].span, kSpanTCB);
+  EXPECT_EQ(a.keys[kPosX][0].params[0], 0.5);
+  EXPECT_EQ(a.keys[kPosX][1].span, kSpanStepped);
+  EXPECT_EQ(a.keys[kPosZ][1].span, kSpanHermite);
+  EXPECT_EQ(a.keys[kPosZ][1].params[4], -2);
+  EXPECT_EQ(a.keys[kHeading][1].span, kSpanLinear);
+  EXPECT_EQ(a.behaviors[kScaleZ].pre, kEndRepeat);
+  EXPECT_EQ(a.behaviors[kScaleZ].post, kEndLinear);
+  const Item& b = *scene.find(idOf(scene, "B"));
+  EXPECT_EQ(b.behaviors[kPosX].pre, kEndReset);
+  EXPECT_EQ(b.behaviors[kScaleZ].post, kEndOffsetRepeat);
+  EXPECT_EQ(scene.find(idOf(scene, "Bone"))->strength, 2.5);
+  EXPECT_FALSE(scene.find(idOf(scene, "Bone"))->scaleStrength);
+
+  const std::string saved = sceneToJson(scene);
+  const Scene again = sceneFromJson(saved);
+  EXPECT_EQ(sceneToJson(again), saved);
+  expectSameScene(scene, again, 0);
+  const Item& a2 = *again.find(idOf(again, "A"));
+  for (int c = 0; c < kChannelCount; ++c) {
+    ASSERT_EQ(a2.keys[c].size(), a.keys[c].size()) << c;
+    for (std::size_t k = 0; k < a.keys[c].size(); ++k) {
+      EXPECT_EQ(a2.keys[c][k].span, a.keys[c][k].span);
+      EXPECT_EQ(a2.keys[c][k].params, a.keys[c][k].params);
+    }
+    EXPECT_EQ(a2.behaviors[c], a.behaviors[c]);
+  }
+  EXPECT_EQ(again.find(idOf(again, "Bone"))->strength, 2.5);
+
+  const BadFile bad[] = {
+      {"span out of range", R"({"items": [{"name": "A", "type": "object",
+        "keys": [{"time": 0, "span": 6}]}]})", "\"span\" must be a span type from 0 to 5"},
+      {"params too short", R"({"items": [{"name": "A", "type": "object",
+        "keys": [{"time": 0, "params": [1, 2]}]}]})", "\"params\" must be 6 finite numbers"},
+      {"behaviour out of range", R"({"items": [{"name": "A", "type": "object",
+        "behaviors": [1, 7]}]})", "\"behaviors\" must be [pre, post]"},
+      {"strength on a light", R"({"items": [{"name": "A", "type": "light",
+        "strength": 1}]})", "\"strength\" is for bones only"},
+  };
+  for (const BadFile& f : bad) {
+    EXPECT_NE(errorOf(f.text).find(f.error), std::string::npos) << f.what;
+  }
 }
 
 TEST(SceneJson, TextIsPrettyAndEndsWithNewline) {
@@ -503,6 +565,7 @@ TEST_F(SceneFiles, SaveThenLoad) {
 
 TEST_F(SceneFiles, LoadErrorsNameTheFile) {
   { std::ofstream(path("bad.json")) << R"({"items": [{"name": "A"}]})"; }
+  { std::ofstream(path("bad.LWS")) << R"({"items": []})"; }  // .lws by its name
   struct Case {
     std::string file;
     std::string error;
@@ -511,8 +574,8 @@ TEST_F(SceneFiles, LoadErrorsNameTheFile) {
       {path("missing.json"), "cannot read " + path("missing.json") + ": "},
       {dir_.string(), "cannot read " + dir_.string() + ": "},
       {path("bad.json"), path("bad.json") + ": items[0] (\"A\"): missing \"type\""},
-      {path("scene.lws"), path("scene.lws") + ": .lws scenes are not supported yet"},
-      {path("SCENE.LWS"), path("SCENE.LWS") + ": .lws scenes are not supported yet"},
+      {path("scene.lws"), "cannot read " + path("scene.lws") + ": "},
+      {path("bad.LWS"), path("bad.LWS") + ":1: not a LightWave scene"},
   };
   for (const Case& c : cases) {
     try {
@@ -539,7 +602,9 @@ TEST_F(SceneFiles, FailedSaveLeavesTheTargetAlone) {
     EXPECT_EQ(std::string(e.what()).rfind("cannot write " + path("no/such/folder/x.json"), 0), 0u)
         << e.what();
   }
-  EXPECT_THROW(saveSceneFile(rig, path("x.lws")), SceneFileError);
+  Scene unwritable;
+  unwritable.addObject("Two\nlines");  // a name .lws cannot hold
+  EXPECT_THROW(saveSceneFile(unwritable, path("x.lws")), SceneFileError);
   EXPECT_EQ(listing(), std::vector<std::string>{"taken.json"});
 }
 

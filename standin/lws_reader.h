@@ -1,0 +1,16 @@
+// Reads LightWave Layout scene files (.lws, versions 3 to 8) into a stand-in scene: items,
+// names, owners, hierarchy, motion channels with every key, pivots and bone rest values.
+#pragma once
+
+#include <string>
+
+#include "standin/scene.h"
+
+namespace standin {
+
+// `text` is the whole file; `fileName` starts every error message ("rig.lws:12: ...").
+// Throws SceneFileError (scene_json.h) for a file that cannot be used. The scene keeps the
+// file's lines in Scene::source so that saving can keep everything it does not model.
+Scene sceneFromLws(const std::string& text, const std::string& fileName);
+
+}  // namespace standin

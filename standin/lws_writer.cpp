@@ -1,0 +1,694 @@
+#include "standin/lws_writer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "standin/envelope.h"
+#include "standin/lws_document.h"
+#include "standin/lws_text.h"
+#include "standin/scene_json.h"
+
+namespace standin {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+[[noreturn]] void refuse(const std::string& why) {
+  throw SceneFileError("cannot write the scene as .lws: " + why);
+}
+
+const char* motionKeyword(ItemType type) {
+  switch (type) {
+    case ItemType::Object:
+      return "ObjectMotion";
+    case ItemType::Light:
+      return "LightMotion";
+    case ItemType::Camera:
+      return "CameraMotion";
+    case ItemType::Bone:
+      break;
+  }
+  return "BoneMotion";
+}
+
+// Layout writes cameras without scale channels.
+int channelCount(ItemType type) {
+  return type == ItemType::Camera ? 6 : 9;
+}
+
+double channelDefault(int channel) {
+  return channel >= kScaleX ? 1 : 0;
+}
+
+std::string vec3Text(const Vec3& v) {
+  return lws::number(v[0]) + " " + lws::number(v[1]) + " " + lws::number(v[2]);
+}
+
+std::string degreesText(const Vec3& radians) {
+  return lws::degrees(radians[0]) + " " + lws::degrees(radians[1]) + " " + lws::degrees(radians[2]);
+}
+
+bool sameKeys(const std::vector<Key>& a, const std::vector<Key>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i].time != b[i].time || a[i].value != b[i].value || a[i].span != b[i].span ||
+        a[i].params != b[i].params) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string keyText(const Key& k) {
+  std::string text =
+      "Key " + lws::number(k.value) + " " + lws::number(k.time) + " " + std::to_string(k.span);
+  for (double p : k.params) text += " " + lws::number(p);
+  return text;
+}
+
+std::string leadingBlanks(std::string_view line) {
+  std::size_t i = 0;
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  return std::string(line.substr(0, i));
+}
+
+// The keys a channel is saved with. A change made by a command but not keyed goes where
+// Layout's auto key would put it: into the key at the current time, or into the only key
+// of a channel that holds one; otherwise it is not saved, as in Layout. A channel without
+// keys gets one at time 0 holding its value (Layout keeps at least one), unless
+// `mayBeEmpty` and the value is the one a missing channel reads as.
+std::vector<Key> keysToWrite(const Scene& scene, const Item& item, int c, bool mayBeEmpty) {
+  std::vector<Key> keys = item.keys[static_cast<std::size_t>(c)];
+  const double now = item.current[static_cast<std::size_t>(c)];
+  if (keys.empty()) {
+    if (mayBeEmpty && now == channelDefault(c)) return keys;
+    Key k{0, now};
+    k.span = kSpanTCB;  // as Layout writes a lone key
+    keys.push_back(k);
+    return keys;
+  }
+  const double keyed =
+      evaluateChannel(keys, item.behaviors[static_cast<std::size_t>(c)], scene.time());
+  if (keyed == now) return keys;
+  auto at =
+      std::find_if(keys.begin(), keys.end(), [&](const Key& k) { return k.time == scene.time(); });
+  if (at != keys.end()) {
+    at->value = now;
+  } else if (keys.size() == 1) {
+    keys[0].value = now;
+  }
+  return keys;
+}
+
+void appendEnvelope(Lines& out, int channel, const std::vector<Key>& keys,
+                    ChannelBehaviors behaviors) {
+  out.push_back("Channel " + std::to_string(channel));
+  out.push_back("{ Envelope");
+  out.push_back("  " + std::to_string(keys.size()));
+  for (const Key& k : keys) out.push_back("  " + keyText(k));
+  out.push_back("  Behaviors " + std::to_string(behaviors.pre) + " " +
+                std::to_string(behaviors.post));
+  out.push_back("}");
+}
+
+void appendMotion(Lines& out, const Scene& scene, const Item& item) {
+  out.push_back(motionKeyword(item.type));
+  const int count = channelCount(item.type);
+  out.push_back("NumChannels " + std::to_string(count));
+  for (int c = 0; c < count; ++c) {
+    appendEnvelope(out, c, keysToWrite(scene, item, c, false),
+                   item.behaviors[static_cast<std::size_t>(c)]);
+  }
+}
+
+void checkName(const std::string& name) {
+  if (name.find_first_of("\r\n") != std::string::npos) {
+    refuse("the name \"" + name.substr(0, name.find_first_of("\r\n")) + "...\" holds a line break");
+  }
+}
+
+// Ids as the file writes them: version 3 numbers items by their order in the file, later
+// versions keep the scene's ids.
+class IdMap {
+public:
+  void add(ItemId sceneId, ItemId fileId) { ids_[sceneId] = fileId; }
+  ItemId operator()(ItemId sceneId) const {
+    const auto at = ids_.find(sceneId);
+    return at == ids_.end() ? sceneId : at->second;
+  }
+
+private:
+  std::unordered_map<ItemId, ItemId> ids_;
+};
+
+struct Context {
+  explicit Context(const Scene& s) : scene(s) {}
+  const Scene& scene;
+  int version = 3;
+  bool upperHex = true;
+  IdMap ids;
+  std::unordered_map<ItemId, long long> objectOrdinal, lightOrdinal, cameraOrdinal;
+
+  std::string hex(ItemId sceneId) const { return lws::hexId(ids(sceneId), upperHex); }
+  std::string parentLine(const Item& item) const { return "ParentItem " + hex(item.parent); }
+};
+
+// The lines of a bone the file does not have yet, as Layout writes bones.
+Lines newBone(const Context& cx, const Item& bone) {
+  checkName(bone.name);
+  Lines out;
+  out.push_back(cx.version >= 4 ? "AddBone " + cx.hex(bone.id) : "AddBone");
+  out.push_back("BoneName " + bone.name);
+  out.push_back("ShowBone 1 3");
+  out.push_back(std::string("BoneActive ") + (bone.active ? "1" : "0"));
+  out.push_back("BoneRestPosition " + vec3Text(bone.restPosition));
+  out.push_back("BoneRestDirection " + degreesText(bone.restRotation));
+  out.push_back("BoneRestLength " + lws::number(bone.restLength));
+  out.push_back("BoneStrength " + lws::number(bone.strength));
+  out.push_back(std::string("ScaleBoneStrength ") + (bone.scaleStrength ? "1" : "0"));
+  if (cx.version >= 8) out.push_back("BoneType 0");
+  appendMotion(out, cx.scene, bone);
+  // Version 8 writes both pivot lines for every item; older files only when set.
+  const bool always = cx.version >= 8;
+  if (always || bone.pivot != Vec3{0, 0, 0}) out.push_back("PivotPosition " + vec3Text(bone.pivot));
+  if (always || bone.pivotRotation != Vec3{0, 0, 0}) {
+    out.push_back("PivotRotation " + degreesText(bone.pivotRotation));
+  }
+  out.push_back(cx.parentLine(bone));
+  return out;
+}
+
+// --- writing a scene that has no file behind it ---
+
+std::string freshFile(const Scene& scene) {
+  Context cx(scene);
+  std::vector<ItemId> objects, lights, cameras;
+  for (ItemId id = scene.first(ItemType::Object, 0); id; id = scene.next(id)) objects.push_back(id);
+  for (ItemId id = scene.first(ItemType::Light, 0); id; id = scene.next(id)) lights.push_back(id);
+  for (ItemId id = scene.first(ItemType::Camera, 0); id; id = scene.next(id)) cameras.push_back(id);
+  for (std::size_t o = 0; o < objects.size(); ++o) {
+    cx.ids.add(objects[o], 0x10000000u | static_cast<ItemId>(o));
+    std::uint32_t b = 0;
+    for (ItemId bone = scene.first(ItemType::Bone, objects[o]); bone;
+         bone = scene.next(bone), ++b) {
+      if (b >= 0x1000 || o >= 0x10000) refuse("more bones or objects than Layout's ids can number");
+      cx.ids.add(bone, 0x40000000u | (b << 16) | static_cast<ItemId>(o));
+    }
+  }
+  for (std::size_t l = 0; l < lights.size(); ++l)
+    cx.ids.add(lights[l], 0x20000000u | static_cast<ItemId>(l));
+  for (std::size_t c = 0; c < cameras.size(); ++c) {
+    cx.ids.add(cameras[c], 0x30000000u | static_cast<ItemId>(c));
+  }
+
+  const double fps = 30;
+  double lastTime = 0;
+  for (ItemId id : scene.allItems()) {
+    for (const std::vector<Key>& keys : scene.find(id)->keys) {
+      if (!keys.empty()) lastTime = std::max(lastTime, keys.back().time);
+    }
+  }
+  const long long lastFrame = std::max(60LL, static_cast<long long>(std::ceil(lastTime * fps)));
+  const long long currentFrame = std::llround(scene.time() * fps);
+  Lines out = {"LWSC",
+               "3",
+               "",
+               "FirstFrame 1",
+               "LastFrame " + std::to_string(lastFrame),
+               "FrameStep 1",
+               "PreviewFirstFrame 0",
+               "PreviewLastFrame " + std::to_string(lastFrame),
+               "PreviewFrameStep 1",
+               "CurrentFrame " + std::to_string(currentFrame),
+               "FramesPerSecond 30"};
+
+  auto common = [&](const Item& item) {
+    appendMotion(out, scene, item);
+    if (item.pivot != Vec3{0, 0, 0}) out.push_back("PivotPosition " + vec3Text(item.pivot));
+    if (item.pivotRotation != Vec3{0, 0, 0}) {
+      out.push_back("PivotRotation " + degreesText(item.pivotRotation));
+    }
+    if (item.parent) out.push_back(cx.parentLine(item));
+  };
+  for (ItemId id : objects) {
+    const Item& object = *scene.find(id);
+    checkName(object.name);
+    out.push_back("");
+    out.push_back("AddNullObject " + object.name);
+    out.push_back("ShowObject 6 3");
+    common(object);
+    const ItemId firstBone = scene.first(ItemType::Bone, id);
+    if (firstBone) out.push_back("BoneFalloffType 5");
+    for (ItemId bone = firstBone; bone; bone = scene.next(bone)) {
+      for (std::string& line : newBone(cx, *scene.find(bone))) out.push_back(std::move(line));
+    }
+  }
+  out.push_back("");
+  out.push_back("AmbientColor 1 1 1");
+  out.push_back("AmbientIntensity 0.25");
+  for (ItemId id : lights) {
+    const Item& light = *scene.find(id);
+    checkName(light.name);
+    out.insert(out.end(), {"", "AddLight", "LightName " + light.name, "ShowLight 1 5"});
+    common(light);
+    out.insert(out.end(), {"LightColor 1 1 1", "LightIntensity 1", "LightType 0"});
+  }
+  for (ItemId id : cameras) {
+    const Item& camera = *scene.find(id);
+    checkName(camera.name);
+    out.insert(out.end(), {"", "AddCamera", "CameraName " + camera.name, "ShowCamera 1 2"});
+    common(camera);
+    out.push_back("ZoomFactor 3.2");
+  }
+  std::string text;
+  for (const std::string& line : out) text += line + "\n";
+  return text;
+}
+
+// --- writing a scene read from a file ---
+
+class Writer {
+public:
+  Writer(const Scene& scene, const LwsDocument& doc) : scene_(scene), doc_(doc), cx_(scene) {
+    cx_.version = doc.version;
+    cx_.upperHex = doc.upperHex;
+  }
+
+  std::string write() {
+    checkStructure();
+    numberItems();
+    for (std::size_t k = 0; k < doc_.items.size(); ++k) {
+      const LwsItem& d = doc_.items[k];
+      const Item* item = scene_.find(d.id);
+      if (item) {
+        update(d, *item);
+      } else {
+        removeSection(k);
+      }
+    }
+    placeNewBones();
+    sceneLines();
+    return emit();
+  }
+
+private:
+  // What to do at a line of the file: lines before it, instead of it, after it.
+  struct Edit {
+    Lines before;
+    bool replaced = false;
+    Lines with;
+    Lines after;
+  };
+
+  Edit& at(std::size_t line) { return edits_[line]; }
+  void replace(std::size_t line, Lines with) {
+    Edit& e = at(line);
+    e.replaced = true;
+    e.with = std::move(with);
+  }
+  void replace(std::size_t line, std::string with) { replace(line, Lines{std::move(with)}); }
+  void remove(std::size_t line) { replace(line, Lines{}); }
+  void insertAfter(std::size_t line, Lines lines) {
+    Lines& after = at(line).after;
+    for (std::string& l : lines) after.push_back(std::move(l));
+  }
+  void insertBefore(std::size_t line, Lines lines) {
+    Lines& before = at(line).before;
+    for (std::string& l : lines) before.push_back(std::move(l));
+  }
+
+  bool isLastBoneOfObject(std::size_t k) const {
+    return doc_.items[k].type == ItemType::Bone &&
+           (k + 1 == doc_.items.size() || doc_.items[k + 1].type != ItemType::Bone);
+  }
+
+  // Index of the first item after k's whole region (an object's region holds its bones).
+  std::size_t regionEnd(std::size_t k) const {
+    std::size_t next = k + 1;
+    if (doc_.items[k].type == ItemType::Object) {
+      while (next < doc_.items.size() && doc_.items[next].type == ItemType::Bone) ++next;
+    }
+    return next;
+  }
+
+  void checkStructure() {
+    for (std::size_t k = 0; k < doc_.items.size(); ++k) {
+      const LwsItem& d = doc_.items[k];
+      if (d.type == ItemType::Bone || scene_.find(d.id)) continue;
+      // Between items of one kind there are no scene settings, so the section is plain.
+      const std::size_t next = regionEnd(k);
+      if (next == doc_.items.size() || doc_.items[next].type != d.type) {
+        refuse("removing the last " + kindName(d.type) +
+               " of a scene read from a file is not "
+               "supported (where its settings end is not known)");
+      }
+    }
+    for (ItemId id : scene_.allItems()) {
+      const Item& item = *scene_.find(id);
+      if (doc_.byId.count(id)) continue;
+      if (item.type != ItemType::Bone) {
+        refuse("the " + kindName(item.type) + " \"" + item.name +
+               "\" is new; only new bones can "
+               "be added to a scene read from a file");
+      }
+    }
+  }
+
+  static std::string kindName(ItemType type) {
+    switch (type) {
+      case ItemType::Object:
+        return "object";
+      case ItemType::Light:
+        return "light";
+      case ItemType::Camera:
+        return "camera";
+      case ItemType::Bone:
+        break;
+    }
+    return "bone";
+  }
+
+  void numberItems() {
+    long long objects = 0, lights = 0, cameras = 0;
+    for (const LwsItem& d : doc_.items) {
+      if (!scene_.find(d.id)) continue;
+      if (d.type == ItemType::Object) {
+        const long long o = objects++;
+        cx_.objectOrdinal[d.id] = o;
+        if (doc_.version < 4) cx_.ids.add(d.id, 0x10000000u | static_cast<ItemId>(o));
+        std::uint32_t b = 0;
+        for (ItemId bone = scene_.first(ItemType::Bone, d.id); bone;
+             bone = scene_.next(bone), ++b) {
+          if (doc_.version >= 4) continue;
+          if (b >= 0x1000 || o >= 0x10000) refuse("more bones than Layout's ids can number");
+          cx_.ids.add(bone, 0x40000000u | (b << 16) | static_cast<ItemId>(o));
+        }
+      } else if (d.type == ItemType::Light) {
+        const long long l = lights++;
+        cx_.lightOrdinal[d.id] = l;
+        if (doc_.version < 4) cx_.ids.add(d.id, 0x20000000u | static_cast<ItemId>(l));
+      } else if (d.type == ItemType::Camera) {
+        const long long c = cameras++;
+        cx_.cameraOrdinal[d.id] = c;
+        if (doc_.version < 4) cx_.ids.add(d.id, 0x30000000u | static_cast<ItemId>(c));
+      }
+    }
+  }
+
+  void removeSection(std::size_t k) {
+    const LwsItem& d = doc_.items[k];
+    std::size_t last;
+    if (d.type == ItemType::Bone) {
+      // The lines after the last bone's own lines are its object's settings.
+      last = isLastBoneOfObject(k) ? d.lastOwn : d.end - 1;
+    } else {
+      const std::size_t next = regionEnd(k);
+      last = (next < doc_.items.size() ? doc_.items[next].declLine : doc_.lines.size()) - 1;
+    }
+    for (std::size_t i = d.declLine; i <= last; ++i) remove(i);
+  }
+
+  // --- an item the file has ---
+
+  void update(const LwsItem& d, const Item& item) {
+    motion(d, item);
+    if (d.type == ItemType::Bone) boneValues(d, item);
+    placement(d, item);
+  }
+
+  std::size_t motionEnd(const LwsItem& d) const {
+    std::size_t end = d.numChannelsLine != kNoLine ? d.numChannelsLine : d.motionLine;
+    for (const LwsChannel& ch : d.channels) end = std::max(end, ch.closeLine);
+    return end;
+  }
+
+  void motion(const LwsItem& d, const Item& item) {
+    if (d.motionLine == kNoLine) {
+      // Hand-written files may leave it out; add one only when there is something to keep.
+      bool needed = false;
+      for (int c = 0; c < channelCount(d.type) && !needed; ++c) {
+        needed = !keysToWrite(scene_, item, c, true).empty();
+      }
+      if (!needed) return;
+      Lines lines;
+      appendMotion(lines, scene_, item);
+      std::size_t anchor = d.declLine;
+      if (d.nameLine != kNoLine) anchor = std::max(anchor, d.nameLine);
+      if (d.showLine != kNoLine) anchor = std::max(anchor, d.showLine);
+      insertAfter(anchor, std::move(lines));
+      return;
+    }
+    const int count = std::min(std::max(d.numChannels, channelCount(d.type)),
+                               static_cast<int>(kChannelCount));
+    auto fileChannel = [&d](int c) {
+      const auto found = std::find_if(d.channels.begin(), d.channels.end(),
+                                      [c](const LwsChannel& ch) { return ch.index == c; });
+      return found == d.channels.end() ? nullptr : &*found;
+    };
+    // A channel the file leaves out is added only when it now holds something; the file
+    // then needs every channel below it too.
+    int written = d.numChannels;
+    for (int c = 0; c < count; ++c) {
+      if (fileChannel(c)) continue;
+      if (!keysToWrite(scene_, item, c, true).empty() ||
+          item.behaviors[static_cast<std::size_t>(c)] != ChannelBehaviors{}) {
+        written = std::max(written, c + 1);
+      }
+    }
+    Lines added;
+    for (int c = 0; c < std::max(count, written); ++c) {
+      const ChannelBehaviors behaviors = item.behaviors[static_cast<std::size_t>(c)];
+      const LwsChannel* found = fileChannel(c);
+      if (!found) {
+        if (c < written) appendEnvelope(added, c, keysToWrite(scene_, item, c, false), behaviors);
+        continue;
+      }
+      const std::vector<Key> keys = keysToWrite(scene_, item, c, found->keys.empty());
+      if (sameKeys(keys, found->keys) && behaviors == found->behaviors) continue;
+      envelope(*found, keys, behaviors);
+    }
+    if (!added.empty()) {
+      insertAfter(motionEnd(d), std::move(added));
+      replace(d.numChannelsLine, "NumChannels " + std::to_string(written));
+    }
+  }
+
+  // Rewrites the key count, the keys and the behaviours; other lines of the block stay.
+  void envelope(const LwsChannel& ch, const std::vector<Key>& keys, ChannelBehaviors behaviors) {
+    const std::string indent = leadingBlanks(doc_.lines[ch.countLine]);
+    replace(ch.countLine, indent + std::to_string(keys.size()));
+    Lines keyLines;
+    for (const Key& k : keys) keyLines.push_back(indent + keyText(k));
+    if (ch.keyLines.empty()) {
+      insertAfter(ch.countLine, std::move(keyLines));
+    } else {
+      replace(ch.keyLines[0], std::move(keyLines));
+      for (std::size_t i = 1; i < ch.keyLines.size(); ++i) remove(ch.keyLines[i]);
+    }
+    const std::string text = indent + "Behaviors " + std::to_string(behaviors.pre) + " " +
+                             std::to_string(behaviors.post);
+    if (ch.behaviorsLine != kNoLine) {
+      if (behaviors != ch.behaviors) replace(ch.behaviorsLine, text);
+    } else if (behaviors != ChannelBehaviors{}) {
+      insertAfter(ch.keyLines.empty() ? ch.countLine : ch.keyLines.back(), {text});
+    }
+  }
+
+  void boneValues(const LwsItem& d, const Item& bone) {
+    struct Value {
+      std::size_t line;
+      bool changed;
+      std::string text;
+    };
+    const Value values[] = {
+        {d.activeLine, bone.active != d.active,
+         std::string("BoneActive ") + (bone.active ? "1" : "0")},
+        {d.restPositionLine, bone.restPosition != d.restPosition,
+         "BoneRestPosition " + vec3Text(bone.restPosition)},
+        {d.restDirectionLine, bone.restRotation != d.restRotation,
+         "BoneRestDirection " + degreesText(bone.restRotation)},
+        {d.restLengthLine, bone.restLength != d.restLength,
+         "BoneRestLength " + lws::number(bone.restLength)},
+        {d.strengthLine, bone.strength != d.strength, "BoneStrength " + lws::number(bone.strength)},
+        {d.scaleStrengthLine, bone.scaleStrength != d.scaleStrength,
+         std::string("ScaleBoneStrength ") + (bone.scaleStrength ? "1" : "0")},
+    };
+    // A missing line goes after the nearest one before it in Layout's order.
+    std::size_t anchor = d.declLine;
+    if (d.nameLine != kNoLine) anchor = std::max(anchor, d.nameLine);
+    if (d.showLine != kNoLine) anchor = std::max(anchor, d.showLine);
+    for (const Value& v : values) {
+      if (v.line != kNoLine) {
+        if (v.changed) replace(v.line, v.text);
+        anchor = v.line;
+      } else if (v.changed) {
+        insertAfter(anchor, {v.text});
+      }
+    }
+  }
+
+  // Pivots, parent, target and goal.
+  void placement(const LwsItem& d, const Item& item) {
+    std::size_t anchor = d.motionLine != kNoLine ? motionEnd(d) : d.lastOwn;
+    Lines pivots;
+    if (d.pivotLine != kNoLine) {
+      if (item.pivot != d.pivot) replace(d.pivotLine, "PivotPosition " + vec3Text(item.pivot));
+      anchor = std::max(anchor, d.pivotLine);
+    } else if (item.pivot != d.pivot) {
+      pivots.push_back("PivotPosition " + vec3Text(item.pivot));
+    }
+    if (d.pivotRotationLine != kNoLine) {
+      if (item.pivotRotation != d.pivotRotation) {
+        replace(d.pivotRotationLine, "PivotRotation " + degreesText(item.pivotRotation));
+      }
+      anchor = std::max(anchor, d.pivotRotationLine);
+    } else if (item.pivotRotation != d.pivotRotation) {
+      pivots.push_back("PivotRotation " + degreesText(item.pivotRotation));
+    }
+    // New pivot lines go just before ParentItem, where Layout writes them.
+    if (!pivots.empty()) {
+      if (d.parentLine != kNoLine) {
+        insertBefore(d.parentLine, std::move(pivots));
+      } else {
+        insertAfter(anchor, std::move(pivots));
+      }
+    }
+
+    if (d.parentLine != kNoLine) {
+      if (item.parent == 0) {
+        remove(d.parentLine);
+      } else if (cx_.ids(item.parent) != d.parent) {  // moved, or renumbered
+        replace(d.parentLine, cx_.parentLine(item));
+      }
+    } else if (item.parent != d.parent) {
+      insertAfter(anchor, {cx_.parentLine(item)});
+    }
+
+    if (d.targetLine != kNoLine && d.target != 0) {
+      if (!scene_.find(d.target)) {
+        remove(d.targetLine);  // it would name another item, or none
+      } else if (cx_.ids(d.target) != d.target) {
+        replace(d.targetLine, "TargetItem " + cx_.hex(d.target));
+      }
+    }
+    if (d.goalLine != kNoLine && d.goal != 0) {
+      if (!scene_.find(d.goal)) {
+        remove(d.goalLine);
+      } else if (doc_.version >= 4) {
+        if (cx_.ids(d.goal) != d.goal) replace(d.goalLine, "GoalObject " + cx_.hex(d.goal));
+      } else {
+        const long long now = cx_.objectOrdinal.at(d.goal) + 1;
+        if (cx_.ids(d.goal) != d.goal) replace(d.goalLine, "GoalObject " + std::to_string(now));
+      }
+    }
+  }
+
+  // --- bones the file does not have ---
+
+  void placeNewBones() {
+    for (std::size_t k = 0; k < doc_.items.size(); ++k) {
+      const LwsItem& object = doc_.items[k];
+      if (object.type != ItemType::Object || !scene_.find(object.id)) continue;
+      const std::size_t end = regionEnd(k);
+      // Where a bone after all of the file's bones goes.
+      std::size_t tail;
+      Lines prefix;
+      if (end > k + 1) {
+        tail = doc_.items[end - 1].lastOwn;
+      } else if (object.boneSettingsLine != kNoLine) {
+        tail = object.boneSettingsLine;
+      } else {
+        tail = object.lastOwn;
+        prefix.push_back("BoneFalloffType 5");
+      }
+      std::vector<ItemId> listing;
+      for (ItemId bone = scene_.first(ItemType::Bone, object.id); bone; bone = scene_.next(bone)) {
+        listing.push_back(bone);
+      }
+      // For each place in the listing, the next bone there that the file has (its index).
+      std::vector<std::size_t> nextKnown(listing.size() + 1, end);
+      for (std::size_t i = listing.size(); i-- > 0;) {
+        const auto known = doc_.byId.find(listing[i]);
+        nextKnown[i] = known != doc_.byId.end() ? known->second : nextKnown[i + 1];
+      }
+      for (std::size_t i = 0; i < listing.size(); ++i) {
+        if (doc_.byId.count(listing[i])) continue;
+        Lines lines = newBone(cx_, *scene_.find(listing[i]));
+        const std::size_t before = nextKnown[i + 1];
+        if (before < end) {
+          insertBefore(doc_.items[before].declLine, std::move(lines));
+          continue;
+        }
+        if (!prefix.empty()) lines.insert(lines.begin(), prefix.begin(), prefix.end());
+        prefix.clear();
+        insertAfter(tail, std::move(lines));
+      }
+    }
+  }
+
+  // --- scene-level lines ---
+
+  void sceneLines() {
+    if (doc_.currentFrameLine != kNoLine && scene_.time() != doc_.time) {
+      replace(doc_.currentFrameLine,
+              "CurrentFrame " + std::to_string(std::llround(scene_.time() * doc_.framesPerSecond)));
+    }
+    const char* names[3] = {"CurrentObject", "CurrentLight", "CurrentCamera"};
+    const std::unordered_map<ItemId, long long>* ordinals[3] = {
+        &cx_.objectOrdinal, &cx_.lightOrdinal, &cx_.cameraOrdinal};
+    for (int kind = 0; kind < 3; ++kind) {
+      const std::size_t line = doc_.currentLines[kind];
+      if (line == kNoLine) continue;
+      // An ordinal: it moves when items before it go; 0 when the item itself went.
+      const auto found = ordinals[kind]->find(doc_.currentItems[kind]);
+      const long long now = found == ordinals[kind]->end() ? 0 : found->second;
+      if (now != doc_.currentOrdinals[kind]) {
+        replace(line, std::string(names[kind]) + " " + std::to_string(now));
+      }
+    }
+  }
+
+  std::string emit() const {
+    const char* end = doc_.crlf ? "\r\n" : "\n";
+    std::string text;
+    text.reserve(doc_.lines.size() * 24);
+    auto put = [&](const Lines& lines) {
+      for (const std::string& line : lines) (text += line) += end;
+    };
+    for (std::size_t i = 0; i < doc_.lines.size(); ++i) {
+      const auto e = edits_.find(i);
+      if (e == edits_.end()) {
+        (text += doc_.lines[i]) += end;
+        continue;
+      }
+      put(e->second.before);
+      if (e->second.replaced) {
+        put(e->second.with);
+      } else {
+        (text += doc_.lines[i]) += end;
+      }
+      put(e->second.after);
+    }
+    if (!doc_.finalNewline && !text.empty()) text.resize(text.size() - std::string(end).size());
+    return text;
+  }
+
+  const Scene& scene_;
+  const LwsDocument& doc_;
+  Context cx_;
+  std::map<std::size_t, Edit> edits_;
+};
+
+}  // namespace
+
+std::string sceneToLws(const Scene& scene) {
+  if (!scene.source) return freshFile(scene);
+  return Writer(scene, *scene.source).write();
+}
+
+}  // namespace standin
