@@ -1,5 +1,7 @@
 // vorrik: runs Vorrik's Layout tools on a rig through the built-in Layout stand-in.
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <iostream>
@@ -7,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "runner/demo.h"
 #include "runner/report.h"
 #include "runner/runner.h"
 #include "runner/script.h"
@@ -16,21 +19,38 @@ namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitBadInput = 2;
+constexpr int kExitCheckFailed = 3;
 
 const char* const kUsage =
     "vorrik: run Vorrik's Layout tools on a rig through the built-in Layout stand-in\n"
     "\n"
     "usage:\n"
-    "  vorrik play SCRIPT [--json] [--module PATH]\n"
+    "  vorrik play SCRIPT [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
     "  vorrik run TOOL [--scene FILE] [--select A,B] [--time T] [ANSWERS] [--out FILE]\n"
-    "             [--json] [--module PATH]\n"
+    "             [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
+    "  vorrik demo [--out DIR] [--dry-run] [--module PATH]\n"
     "  vorrik COMMAND --help\n"
     "\n"
     "Tools: BoneUtil BoneSplit BoneMerge BoneUnParent QuickParent CutKey CopyKey PasteKey\n"
-    "Exit status: 0 done, 1 the module could not be loaded, 2 bad input.\n";
+    "After every run the rig check lists the bones added and removed, the items re-parented,\n"
+    "and the items that moved in the world or whose rest values changed.\n"
+    "Exit status: 0 done, 1 the module could not be loaded, 2 bad input,\n"
+    "3 --check found an item that moved.\n";
 
-const char* const kPlayUsage =
-    "usage: vorrik play SCRIPT [--json] [--module PATH]\n"
+// Options shared by play and run.
+const char* const kCommonOptions =
+    "  --svg FILE     write a picture of the rig at the end (front, side and top views;\n"
+    "                 after a run: before and after side by side, changes in colour)\n"
+    "  --check        exit with status 3, writing nothing, when a run moved an item in the\n"
+    "                 world that it did not add or remove\n"
+    "  --dry-run      run and print everything, but write no file\n"
+    "  --json         print one JSON document instead of the report\n"
+    "  --module PATH  the module to load (default: Vorrik.p beside this program)\n"
+    "The rig check counts a move or a rest change only above 1e-5 of the rig's size (the\n"
+    "diagonal of the box around every item's origin and bone tip before the run).\n";
+
+const std::string kPlayUsage = std::string(
+    "usage: vorrik play SCRIPT [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
     "\n"
     "Runs a script, one step per line ('#' starts a comment):\n"
     "  load FILE          a scene file (JSON)\n"
@@ -38,27 +58,46 @@ const char* const kPlayUsage =
     "  time T             the current time, in seconds\n"
     "  select NAME...     items in selection order; no names clears the selection\n"
     "  run TOOL [ANSWERS] runs Vorrik:TOOL\n"
-    "  save FILE          writes the scene (only once every step has succeeded)\n"
+    "  save FILE          writes the scene\n"
+    "  draw FILE          writes a picture of the rig (SVG); right after a run, before and\n"
+    "                     after it side by side\n"
+    "Files are written only once every step has succeeded.\n"
     "Answers: cancel (press Cancel; OK otherwise), percent=V (BoneSplit),\n"
     "  item=NAME and action=N|TEXT (BoneUtil), action=Unparent|Recover (BoneUnParent).\n"
     "All steps share one loaded module: the key clipboard and the unparent record carry\n"
-    "from one run to the next.\n"
-    "  --json         print one JSON document instead of the report\n"
-    "  --module PATH  the module to load (default: Vorrik.p beside this program)\n";
+    "from one run to the next.\n") + kCommonOptions;
 
-const char* const kRunUsage =
+const std::string kRunUsage = std::string(
     "usage: vorrik run TOOL [--scene FILE] [--select A,B] [--time T] [ANSWERS] [--out FILE]\n"
-    "                  [--json] [--module PATH]\n"
+    "                  [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
     "\n"
     "Runs one tool on a scene (the built-in demo rig unless --scene names a file).\n"
     "  --select A,B   items to select, in order, by name\n"
     "  --time T       the current time, in seconds\n"
-    "  --out FILE     write the resulting scene\n"
+    "  --out FILE     write the resulting scene\n") + kCommonOptions +
     "Answers as for 'play': cancel, percent=V, item=NAME, action=N|TEXT.\n";
+
+const char* const kDefaultDemoFolder = "vorrik-demo";
+
+const std::string kDemoUsage = std::string(
+    "usage: vorrik demo [--out DIR] [--dry-run] [--module PATH]\n"
+    "\n"
+    "A short tour of every working tool on the built-in demo rig: split a forearm, merge a\n"
+    "finger pair, unparent and recover a hand's children, record and restore the rest pose,\n"
+    "quick-parent the props, copy a pose and paste it at another time. Prints each run's\n"
+    "commands and rig check and draws a picture (SVG) of each run that changes the rig.\n"
+    "  --out DIR      the folder for the pictures (default: ") + kDefaultDemoFolder +
+    " in the current\n"
+    "                 folder); made when missing\n"
+    "  --dry-run      run and print everything, but write no file\n"
+    "  --module PATH  the module to load (default: Vorrik.p beside this program)\n";
 
 struct CommonOptions {
   bool json = false;
+  bool check = false;
+  bool dryRun = false;
   std::string modulePath;
+  std::string svgPath;
 };
 
 int fail(int status, const std::string& message) {
@@ -86,30 +125,97 @@ bool takeCommonOption(const std::vector<std::string>& args, std::size_t& index,
     options.modulePath = optionValue(args, index);
     return true;
   }
+  if (args[index] == "--svg") {
+    options.svgPath = optionValue(args, index);
+    return true;
+  }
+  if (args[index] == "--check") {
+    options.check = true;
+    return true;
+  }
+  if (args[index] == "--dry-run") {
+    options.dryRun = true;
+    return true;
+  }
   return false;
 }
 
-int execute(const std::vector<runner::Step>& steps, const CommonOptions& options) {
-  const std::string modulePath =
-      options.modulePath.empty() ? standin::moduleBesideExecutable() : options.modulePath;
-  std::unique_ptr<runner::ScriptRunner> scriptRunner;
+// Null with the failure already reported when the module cannot be loaded.
+std::unique_ptr<runner::ScriptRunner> loadRunner(const std::string& modulePath) {
+  const std::string path =
+      modulePath.empty() ? standin::moduleBesideExecutable() : modulePath;
   try {
-    scriptRunner.reset(new runner::ScriptRunner(modulePath));
+    return std::make_unique<runner::ScriptRunner>(path);
   } catch (const std::exception& error) {
-    return fail(kExitFailure, error.what());
+    fail(kExitFailure, error.what());
+    return nullptr;
+  }
+}
+
+// One line about the first run that moved items it did not add or remove, or "".
+std::string checkFailure(const std::vector<runner::RunOutcome>& runs) {
+  std::size_t failing = 0;
+  const runner::RunOutcome* first = nullptr;
+  for (const runner::RunOutcome& run : runs) {
+    if (run.changes.moved.empty()) continue;
+    if (!first) first = &run;
+    ++failing;
+  }
+  if (!first) return "";
+  const auto& moved = first->changes.moved;
+  std::string text = "check failed: " + first->record.server;
+  if (first->line > 0) text += " (script line " + std::to_string(first->line) + ")";
+  text += " moved " + std::to_string(moved.size()) + (moved.size() == 1 ? " item" : " items") +
+          " that it did not add or remove: ";
+  const std::size_t shown = std::min<std::size_t>(moved.size(), 5);
+  for (std::size_t i = 0; i < shown; ++i) text += (i ? ", " : "") + moved[i].name;
+  if (shown < moved.size()) text += ", ...";
+  if (failing > 1) text += " (and " + std::to_string(failing - 1) + " more runs)";
+  return text;
+}
+
+std::vector<std::string> pendingPaths(const runner::ScriptRunner& scriptRunner) {
+  std::vector<std::string> paths;
+  for (const runner::PendingFile& file : scriptRunner.pendingFiles()) paths.push_back(file.path);
+  return paths;
+}
+
+int execute(std::vector<runner::Step> steps, const CommonOptions& options) {
+  std::unique_ptr<runner::ScriptRunner> scriptRunner = loadRunner(options.modulePath);
+  if (!scriptRunner) return kExitFailure;
+  if (!options.svgPath.empty()) {
+    runner::Step draw;
+    draw.kind = runner::Step::Kind::Draw;
+    draw.path = options.svgPath;
+    draw.line = steps.empty() ? 0 : steps.back().line;
+    steps.push_back(draw);
   }
   try {
     scriptRunner->runSteps(steps);
   } catch (const runner::InputError& error) {
     return fail(kExitBadInput, error.what());
   }
+  const std::vector<std::string> paths = pendingPaths(*scriptRunner);
   if (options.json) {
-    std::cout << runner::reportJson(scriptRunner->runs(), scriptRunner->scene()).dump(2) << "\n";
+    nlohmann::json report = runner::reportJson(scriptRunner->runs(), scriptRunner->scene());
+    if (options.dryRun) report["notWritten"] = paths;
+    std::cout << report.dump(2) << "\n";
   } else {
     runner::printReport(std::cout, scriptRunner->runs(), scriptRunner->scene());
+    if (options.dryRun && !paths.empty()) {
+      std::cout << "dry run: not written:";
+      for (const std::string& path : paths) std::cout << " " << path;
+      std::cout << "\n";
+    }
   }
+  std::cout.flush();
+  if (options.check) {
+    const std::string failure = checkFailure(scriptRunner->runs());
+    if (!failure.empty()) return fail(kExitCheckFailed, failure);
+  }
+  if (options.dryRun) return 0;
   try {
-    scriptRunner->writeSaves();
+    scriptRunner->writeFiles();
   } catch (const runner::InputError& error) {
     return fail(kExitBadInput, error.what());
   }
@@ -214,6 +320,52 @@ int runOne(const std::vector<std::string>& args) {
   return execute(steps, options);
 }
 
+int demo(const std::vector<std::string>& args) {
+  std::string folder = kDefaultDemoFolder;
+  std::string modulePath;
+  bool dryRun = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (isHelp(args[i])) {
+      std::cout << kDemoUsage;
+      return 0;
+    }
+    if (args[i] == "--out") {
+      folder = optionValue(args, i);
+    } else if (args[i] == "--module") {
+      modulePath = optionValue(args, i);
+    } else if (args[i] == "--dry-run") {
+      dryRun = true;
+    } else if (args[i].rfind("--", 0) == 0) {
+      throw runner::InputError("unknown option " + args[i] + " (see vorrik demo --help)");
+    } else {
+      throw runner::InputError("demo takes no argument \"" + args[i] + "\"");
+    }
+  }
+  std::unique_ptr<runner::ScriptRunner> scriptRunner = loadRunner(modulePath);
+  if (!scriptRunner) return kExitFailure;
+  std::cout << "vorrik demo: Vorrik's tools on the built-in demo rig\n\n";
+  try {
+    runner::runDemo(*scriptRunner, std::cout, folder);
+  } catch (const runner::InputError& error) {
+    return fail(kExitBadInput, "demo: " + std::string(error.what()));
+  }
+  const std::size_t count = scriptRunner->pendingFiles().size();
+  if (dryRun) {
+    std::cout << "\ndry run: " << count << " pictures not written to " << folder << "\n";
+    return 0;
+  }
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) return fail(kExitBadInput, "cannot make the folder " + folder);
+  try {
+    scriptRunner->writeFiles();
+  } catch (const runner::InputError& failure) {
+    return fail(kExitBadInput, failure.what());
+  }
+  std::cout << "\nwrote " << count << " pictures to " << folder << "\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -231,6 +383,7 @@ int main(int argc, char** argv) {
     }
     if (command == "play") return play(rest);
     if (command == "run") return runOne(rest);
+    if (command == "demo") return demo(rest);
     return fail(kExitBadInput, "unknown command \"" + command + "\" (see vorrik --help)");
   } catch (const runner::InputError& error) {
     return fail(kExitBadInput, error.what());

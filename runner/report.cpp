@@ -40,7 +40,8 @@ nlohmann::json controlToJson(const standin::ControlRecord& control) {
 }
 
 // The name of an item named by a command's hex argument, when the scene still has it.
-std::string nameOfArgument(const std::string& command, const standin::Scene& scene) {
+std::string nameOfArgument(const std::string& command, const standin::Scene& scene,
+                           const RigSnapshot& before) {
   std::istringstream words(command);
   std::string verb, argument, extra;
   words >> verb >> argument;
@@ -50,7 +51,9 @@ std::string nameOfArgument(const std::string& command, const standin::Scene& sce
   const unsigned long id = std::strtoul(argument.c_str(), &end, 16);
   if (*end != '\0') return "";
   const standin::Item* item = scene.find(static_cast<standin::ItemId>(id));
-  return item ? item->name : "(removed)";
+  if (item) return item->name;
+  const RigItem* old = before.find(static_cast<standin::ItemId>(id));
+  return old ? old->name + " (removed)" : "(removed)";
 }
 
 }  // namespace
@@ -87,57 +90,66 @@ nlohmann::json runToJson(const standin::RunRecord& record) {
 
 nlohmann::json reportJson(const std::vector<RunOutcome>& runs, const standin::Scene& scene) {
   nlohmann::json list = nlohmann::json::array();
-  for (const RunOutcome& run : runs) list.push_back(runToJson(run.record));
+  for (const RunOutcome& run : runs) {
+    nlohmann::json entry = runToJson(run.record);
+    entry["changes"] = changesToJson(run.changes);
+    list.push_back(entry);
+  }
   return {{"runs", list}, {"scene", standin::sceneToJsonValue(scene)}};
 }
 
 void printReport(std::ostream& out, const std::vector<RunOutcome>& runs,
                  const standin::Scene& scene) {
   if (runs.empty()) out << "no tool was run\n";
-  for (const RunOutcome& run : runs) {
-    const standin::RunRecord& record = run.record;
-    out << record.server << "  (script line " << run.line << ")\n";
-    for (const auto& dialog : record.dialogs) {
-      out << "  dialog   \"" << dialog.title << "\" -> " << (dialog.ok ? "OK" : "Cancel") << "\n";
-      for (const auto& control : dialog.controls) {
-        std::ostringstream value;
-        if (control.kind == "LWListControl") {
-          const auto id = static_cast<standin::ItemId>(control.value);
-          const standin::Item* item = scene.find(id);
-          value << (id == 0 ? std::string("(none)") : item ? item->name : standin::idText(id));
-        } else if (control.kind == "ChoiceControl") {
-          const auto index = static_cast<long long>(control.value);
-          value << index;
-          if (index >= 0 && static_cast<std::size_t>(index) < control.choices.size()) {
-            value << " \"" << control.choices[static_cast<std::size_t>(index)] << "\"";
-          }
-        } else {
-          value << control.value;
+  for (const RunOutcome& run : runs) printRun(out, run, scene);
+}
+
+void printRun(std::ostream& out, const RunOutcome& run, const standin::Scene& scene) {
+  const standin::RunRecord& record = run.record;
+  out << record.server;
+  if (run.line > 0) out << "  (script line " << run.line << ")";
+  out << "\n";
+  for (const auto& dialog : record.dialogs) {
+    out << "  dialog   \"" << dialog.title << "\" -> " << (dialog.ok ? "OK" : "Cancel") << "\n";
+    for (const auto& control : dialog.controls) {
+      std::ostringstream value;
+      if (control.kind == "LWListControl") {
+        const auto id = static_cast<standin::ItemId>(control.value);
+        const standin::Item* item = scene.find(id);
+        value << (id == 0 ? std::string("(none)") : item ? item->name : standin::idText(id));
+      } else if (control.kind == "ChoiceControl") {
+        const auto index = static_cast<long long>(control.value);
+        value << index;
+        if (index >= 0 && static_cast<std::size_t>(index) < control.choices.size()) {
+          value << " \"" << control.choices[static_cast<std::size_t>(index)] << "\"";
         }
-        out << "           " << std::left << std::setw(16) << control.kind << std::setw(28)
-            << ("\"" + control.label + "\"") << " " << value.str() << "\n";
-      }
-    }
-    for (const auto& message : record.messages) {
-      out << "  message  " << message.kind << " \"" << message.text << "\"";
-      if (!message.title.empty()) out << " (title \"" << message.title << "\")";
-      if (message.kind == "okCancel") out << " -> " << (message.result ? "OK" : "Cancel");
-      out << "\n";
-    }
-    if (record.commands.empty()) out << "  no commands\n";
-    for (const auto& command : record.commands) {
-      const std::string name = nameOfArgument(command.text, scene);
-      out << "  " << (command.ok ? "ok       " : "REFUSED  ");
-      if (name.empty()) {
-        out << command.text;
       } else {
-        out << std::left << std::setw(34) << command.text << "  " << name;
+        value << control.value;
       }
-      if (!command.ok) out << "  (" << command.why << ")";
-      out << "\n";
+      out << "           " << std::left << std::setw(16) << control.kind << std::setw(28)
+          << ("\"" + control.label + "\"") << " " << value.str() << "\n";
     }
-    out << "  result   " << record.result << "\n";
   }
+  for (const auto& message : record.messages) {
+    out << "  message  " << message.kind << " \"" << message.text << "\"";
+    if (!message.title.empty()) out << " (title \"" << message.title << "\")";
+    if (message.kind == "okCancel") out << " -> " << (message.result ? "OK" : "Cancel");
+    out << "\n";
+  }
+  if (record.commands.empty()) out << "  no commands\n";
+  for (const auto& command : record.commands) {
+    const std::string name = nameOfArgument(command.text, scene, run.before);
+    out << "  " << (command.ok ? "ok       " : "REFUSED  ");
+    if (name.empty()) {
+      out << command.text;
+    } else {
+      out << std::left << std::setw(34) << command.text << "  " << name;
+    }
+    if (!command.ok) out << "  (" << command.why << ")";
+    out << "\n";
+  }
+  out << "  result   " << record.result << "\n";
+  printChanges(out, run.changes);
 }
 
 }  // namespace runner

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "runner/svg.h"
 #include "standin/demo_rig.h"
 #include "standin/scene_json.h"
 
@@ -63,12 +64,15 @@ void ScriptRunner::runStep(const Step& step) {
       } catch (const standin::SceneFileError& error) {
         throw InputError(atLine(step.line, error.what()));
       }
+      latestRunIsCurrent_ = false;
       break;
     case Step::Kind::Demo:
       scene = standin::demoRig();
+      latestRunIsCurrent_ = false;
       break;
     case Step::Kind::Time:
       scene.setTime(step.time);
+      latestRunIsCurrent_ = false;
       break;
     case Step::Kind::Select: {
       std::vector<standin::ItemId> ids;
@@ -84,6 +88,7 @@ void ScriptRunner::runStep(const Step& step) {
     case Step::Kind::Run: {
       RunOutcome outcome;
       outcome.line = step.line;
+      outcome.before = RigSnapshot(scene);
       outcome.record = standIn_.activate("Vorrik:" + step.run.tool, answersFor(step.run));
       if (!outcome.record.activated) {
         throw InputError(atLine(step.line, "the module has no server Vorrik:" + step.run.tool));
@@ -91,19 +96,40 @@ void ScriptRunner::runStep(const Step& step) {
       if (!outcome.record.answerError.empty()) {
         throw InputError(atLine(step.line, "bad answer: " + outcome.record.answerError));
       }
+      outcome.after = RigSnapshot(scene);
+      outcome.changes = compareRigs(outcome.before, outcome.after);
       runs_.push_back(std::move(outcome));
+      latestRunIsCurrent_ = true;
       break;
     }
     case Step::Kind::Save:
-      saves_.emplace_back(step.path, standin::sceneToJson(scene));
+      files_.push_back({step.path, standin::sceneFileText(scene, step.path)});
+      break;
+    case Step::Kind::Draw:
+      files_.push_back({step.path, picture(step.title, step.line)});
       break;
   }
 }
 
-void ScriptRunner::writeSaves() const {
-  for (const auto& save : saves_) {
-    writeTextFile(save.first, save.second);
+std::string ScriptRunner::picture(const std::string& title, int line) const {
+  const RigSnapshot now(scene());
+  if (latestRunIsCurrent_) {
+    const RunOutcome& run = runs_.back();
+    std::string heading = run.record.server;
+    if (run.line > 0) heading += "  (script line " + std::to_string(run.line) + ")";
+    if (!title.empty()) heading = title + "  -  " + heading;
+    // Only the selection can have changed since the run: the changes still hold.
+    return rigSvg(run.before, now, run.changes, heading);
   }
+  std::string heading = title;
+  if (heading.empty()) {
+    heading = line > 0 ? "the rig at script line " + std::to_string(line) : "the rig";
+  }
+  return rigSvg(now, heading);
+}
+
+void ScriptRunner::writeFiles() const {
+  for (const PendingFile& file : files_) writeTextFile(file.path, file.text);
 }
 
 }  // namespace runner

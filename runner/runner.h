@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "runner/rig_check.h"
 #include "runner/script.h"
 #include "standin/stand_in.h"
 
@@ -17,10 +18,18 @@ struct InputError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// One `run` step and what the stand-in recorded for it.
+// One `run` step, what the stand-in recorded for it, and the rig on either side of it.
 struct RunOutcome {
-  int line = 0;
+  int line = 0;  // 0: not from a script file (the demo)
   standin::RunRecord record;
+  RigSnapshot before, after;
+  RigChanges changes;
+};
+
+// A file that the steps asked for; written only once every step has succeeded.
+struct PendingFile {
+  std::string path;
+  std::string text;
 };
 
 class ScriptRunner {
@@ -30,25 +39,29 @@ public:
 
   // Runs the steps in order. Throws InputError at the first step that cannot be carried
   // out (unknown name, unreadable scene, an answer that fits no control, ...); files to
-  // save are only collected.
+  // save and pictures to draw are only collected.
   void runSteps(const std::vector<Step>& steps);
 
   const std::vector<RunOutcome>& runs() const { return runs_; }
   const standin::Scene& scene() const { return standIn_.scene(); }
   standin::StandIn& standIn() { return standIn_; }
 
-  // Writes the files that `save` steps asked for. Call only after every step succeeded.
-  void writeSaves() const;
-  const std::vector<std::pair<std::string, std::string>>& pendingSaves() const {
-    return saves_;
-  }
+  // Writes the files that `save` and `draw` steps asked for, in step order. Call only
+  // after every step succeeded.
+  void writeFiles() const;
+  const std::vector<PendingFile>& pendingFiles() const { return files_; }
+
+  // The picture a `draw` step makes now: the latest run's before and after while nothing
+  // but selections came since, else the rig as it is.
+  std::string picture(const std::string& title, int line) const;
 
 private:
   void runStep(const Step& step);
 
   standin::StandIn standIn_;
   std::vector<RunOutcome> runs_;
-  std::vector<std::pair<std::string, std::string>> saves_;  // path, file text
+  std::vector<PendingFile> files_;
+  bool latestRunIsCurrent_ = false;  // no load, demo or time step since the latest run
 };
 
 // Writes a whole file or nothing: throws InputError when it cannot be written.

@@ -221,8 +221,10 @@ std::vector<Step> parseScript(const std::string& text) {
       words.erase(words.begin());
       Step step;
       step.line = line;
-      if (keyword == "load" || keyword == "save") {
-        step.kind = keyword == "load" ? Step::Kind::Load : Step::Kind::Save;
+      if (keyword == "load" || keyword == "save" || keyword == "draw") {
+        step.kind = keyword == "load"   ? Step::Kind::Load
+                    : keyword == "save" ? Step::Kind::Save
+                                        : Step::Kind::Draw;
         step.path = onePath(keyword, words);
       } else if (keyword == "demo") {
         step.kind = Step::Kind::Demo;
@@ -244,7 +246,7 @@ std::vector<Step> parseScript(const std::string& text) {
         step.run = parseRunRequest(words);
       } else {
         fail("unknown step " + quote(keyword) +
-             " (expected load, demo, time, select, run or save)");
+             " (expected load, demo, time, select, run or save); draw FILE writes a picture");
       }
       steps.push_back(std::move(step));
     } catch (const ScriptError& e) {

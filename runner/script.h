@@ -1,5 +1,5 @@
 // The runner's scripts: one step per line, '#' starts a comment.
-//   load FILE | demo | time T | select NAME... | run TOOL [ANSWERS] | save FILE
+//   load FILE | demo | time T | select NAME... | run TOOL [ANSWERS] | save FILE | draw FILE
 #pragma once
 
 #include <stdexcept>
@@ -21,10 +21,11 @@ struct RunRequest {
 };
 
 struct Step {
-  enum class Kind { Load, Demo, Time, Select, Run, Save };
+  enum class Kind { Load, Demo, Time, Select, Run, Save, Draw };
   Kind kind = Kind::Demo;
   int line = 0;                    // 1-based line in the script
-  std::string path;                // load, save
+  std::string path;                // load, save, draw
+  std::string title;               // draw: the picture's heading ("": from the script)
   double time = 0;                 // time
   std::vector<std::string> names;  // select (may be empty: clears the selection)
   RunRequest run;                  // run

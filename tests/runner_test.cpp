@@ -12,6 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "picture_check.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -182,10 +184,16 @@ TEST_F(RunnerTest, AFailingStepLaterInAScriptWritesNoEarlierSave) {
 }
 
 TEST_F(RunnerTest, HelpIsThereForEveryCommand) {
-  for (const char* arguments : {"--help", "play --help", "run --help"}) {
+  for (const char* arguments : {"--help", "play --help", "run --help", "demo --help"}) {
     const Outcome outcome = vorrik(arguments);
     EXPECT_EQ(outcome.status, 0) << arguments;
     EXPECT_NE(outcome.out.find("usage"), std::string::npos) << arguments;
+    EXPECT_TRUE(outcome.err.empty()) << arguments;
+  }
+  EXPECT_NE(vorrik("demo --help").out.find("vorrik-demo"), std::string::npos);
+  for (const char* option : {"--svg", "--check", "--dry-run"}) {
+    EXPECT_NE(vorrik("run --help").out.find(option), std::string::npos) << option;
+    EXPECT_NE(vorrik("play --help").out.find(option), std::string::npos) << option;
   }
 }
 
@@ -193,6 +201,164 @@ TEST_F(RunnerTest, AModuleThatCannotBeLoadedIsAFailureNotBadInput) {
   const Outcome outcome = vorrik("run CopyKey --module '" + (folder_ / "Nothing.p").string() + "'");
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.err.rfind("vorrik: ", 0), 0u) << outcome.err;
+}
+
+// The demo rig as a scene file, with Layout's "Parent in Place" as given.
+fs::path demoRigFile(const fs::path& folder, bool parentInPlace) {
+  const fs::path path = folder / (parentInPlace ? "demo.json" : "demo-no-pip.json");
+  const std::string command = std::string("'") + VORRIK_RUNNER_PATH + "' run CopyKey --out '" +
+                              path.string() + "' >/dev/null";
+  if (std::system(command.c_str()) != 0) return path;
+  nlohmann::json scene = nlohmann::json::parse(readFile(path));
+  scene["parentInPlace"] = parentInPlace;
+  std::ofstream(path, std::ios::binary) << scene.dump(1);
+  return path;
+}
+
+bool wellFormed(const std::string& text) {
+  try {
+    picture_check::parseXml(text);
+    return true;
+  } catch (const picture_check::XmlError&) {
+    return false;
+  }
+}
+
+TEST_F(RunnerTest, CheckFailsWithStatusThreeAndWritesNothingWhenARunMovesAnItem) {
+  const std::string noPip = demoRigFile(folder_, false).string();
+  const std::string out = (folder_ / "out.json").string();
+  const std::string svg = (folder_ / "out.svg").string();
+  const std::string files = " --out '" + out + "' --svg '" + svg + "'";
+  struct Case {
+    const char* what;
+    std::string arguments;
+    int status;
+    bool written;
+  };
+  const Case cases[] = {
+      {"a clean split", "run BoneSplit --select L_Forearm percent=30 --check" + files, 0, true},
+      {"merging without parent in place", "run BoneMerge --scene '" + noPip +
+           "' --select L_UpperArm,L_Forearm --check" + files, 3, false},
+      {"the same without --check", "run BoneMerge --scene '" + noPip +
+           "' --select L_UpperArm,L_Forearm" + files, 0, true},
+      {"bad input comes first", "run BoneSplit --select Nobody --check" + files, 2, false},
+  };
+  for (const Case& c : cases) {
+    fs::remove(out);
+    fs::remove(svg);
+    const Outcome outcome = vorrik(c.arguments);
+    EXPECT_EQ(outcome.status, c.status) << c.what << ": " << outcome.err;
+    EXPECT_EQ(fs::exists(out), c.written) << c.what;
+    EXPECT_EQ(fs::exists(svg), c.written) << c.what;
+    if (c.status == 3) {
+      EXPECT_EQ(outcome.err.rfind("vorrik: check failed: Vorrik:BoneMerge", 0), 0u) << outcome.err;
+      EXPECT_NE(outcome.err.find("L_Hand"), std::string::npos) << outcome.err;
+      EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
+      // Everything is still printed.
+      EXPECT_NE(outcome.out.find("moved       L_Hand"), std::string::npos) << outcome.out;
+    }
+    if (c.status == 0) {
+      EXPECT_TRUE(outcome.err.empty()) << c.what << ": " << outcome.err;
+      EXPECT_TRUE(wellFormed(readFile(svg))) << c.what;
+    }
+  }
+}
+
+TEST_F(RunnerTest, TheRigCheckFollowsTheCommandsAndIsInTheJson) {
+  const Outcome text = vorrik("run BoneSplit --select L_Forearm percent=30");
+  ASSERT_EQ(text.status, 0) << text.err;
+  const std::size_t result = text.out.find("  result   0\n");
+  const std::size_t check = text.out.find("  rig check  (moves under ");
+  ASSERT_NE(check, std::string::npos) << text.out;
+  EXPECT_LT(result, check);
+  for (const char* line : {"    added       Bone      under L_UpperArm\n",
+                           "    added       Bone (2)  under Bone\n",
+                           "    removed     L_Forearm\n",
+                           "    reparented  L_Hand    L_Forearm -> Bone (2)\n",
+                           "    no item moved\n"}) {
+    EXPECT_NE(text.out.find(line, check), std::string::npos) << line << text.out;
+  }
+  EXPECT_EQ(text.out.find("{"), std::string::npos) << "no raw JSON in the report";
+
+  const Outcome json = vorrik("run BoneSplit --select L_Forearm percent=30 --json");
+  ASSERT_EQ(json.status, 0) << json.err;
+  const nlohmann::json changes = nlohmann::json::parse(json.out)["runs"][0]["changes"];
+  EXPECT_EQ(changes["added"], nlohmann::json::parse(R"j(["Bone", "Bone (2)"])j"));
+  EXPECT_EQ(changes["removed"], nlohmann::json::parse(R"(["L_Forearm"])"));
+  EXPECT_EQ(changes["reparented"],
+            nlohmann::json::parse(R"j([{"name": "L_Hand", "from": "L_Forearm", "to": "Bone (2)"}])j"));
+  EXPECT_TRUE(changes["moved"].empty());
+  EXPECT_GT(changes["tolerance"].get<double>(), 0);
+}
+
+TEST_F(RunnerTest, ADryRunPrintsEverythingAndWritesNoFile) {
+  const fs::path saved = folder_ / "saved.json", drawn = folder_ / "drawn.svg",
+                 svg = folder_ / "end.svg", demo = folder_ / "demo";
+  const fs::path script = write("dry.vrk", "demo\nselect L_Forearm\nrun BoneSplit percent=30\ndraw \"" + drawn.string() +
+                       "\"\nsave \"" + saved.string() + "\"\n");
+  const Outcome played = vorrik("play --dry-run --svg '" + svg.string() + "' '" + script.string() + "'");
+  EXPECT_EQ(played.status, 0) << played.err;
+  EXPECT_NE(played.out.find("rig check"), std::string::npos);
+  EXPECT_NE(played.out.find("dry run: not written: " + drawn.string() + " " + saved.string() +
+                            " " + svg.string()),
+            std::string::npos)
+      << played.out;
+
+  const Outcome ran = vorrik("run BoneSplit --select L_Forearm percent=30 --dry-run --json --out '" +
+                             saved.string() + "' --svg '" + svg.string() + "'");
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_EQ(nlohmann::json::parse(ran.out)["notWritten"].size(), 2u);
+
+  const Outcome toured = vorrik("demo --dry-run --out '" + demo.string() + "'");
+  EXPECT_EQ(toured.status, 0) << toured.err;
+  EXPECT_NE(toured.out.find("dry run"), std::string::npos);
+
+  for (const fs::path& path : {saved, drawn, svg, demo}) EXPECT_FALSE(fs::exists(path)) << path;
+}
+
+TEST_F(RunnerTest, DrawStepsPictureTheLatestRunOrTheRigAsItIs) {
+  const fs::path plain = folder_ / "plain.svg", run = folder_ / "run.svg";
+  const fs::path script = write("draw.vrk", "demo\ndraw \"" + plain.string() +
+                                                "\"\nselect Hero Sword\nrun QuickParent\n"
+                                                "select Sword\ndraw \"" + run.string() + "\"\n");
+  const Outcome outcome = vorrik("play '" + script.string() + "'");
+  ASSERT_EQ(outcome.status, 0) << outcome.err;
+  const auto cells = [](const std::string& svg) {
+    int count = 0;
+    const auto root = picture_check::parseXml(svg);
+    for (const picture_check::Element* e : root->all()) {
+      count += e->name == "rect" && e->attribute("fill") == "#f8f8f5";
+    }
+    return count;
+  };
+  EXPECT_EQ(cells(readFile(plain)), 3);  // front, side, top
+  EXPECT_EQ(cells(readFile(run)), 6);    // the same, before and after
+  EXPECT_NE(readFile(run).find("Vorrik:QuickParent  (script line 4)"), std::string::npos);
+}
+
+TEST_F(RunnerTest, TheDemoToursEveryToolAndDrawsEachRun) {
+  const fs::path demo = folder_ / "tour";
+  const Outcome outcome = vorrik("demo --out '" + demo.string() + "'");
+  ASSERT_EQ(outcome.status, 0) << outcome.err;
+  for (const char* server : {"Vorrik:BoneSplit", "Vorrik:BoneMerge", "Vorrik:BoneUnParent",
+                             "Vorrik:BoneUtil", "Vorrik:QuickParent", "Vorrik:CopyKey",
+                             "Vorrik:PasteKey"}) {
+    EXPECT_NE(outcome.out.find(std::string(server) + "\n"), std::string::npos) << server;
+  }
+  EXPECT_NE(outcome.out.find("round trip, from before the first run to after the last:\n"
+                             "  rig check  (moves under "),
+            std::string::npos);
+  EXPECT_EQ(outcome.out.find("REFUSED"), std::string::npos) << outcome.out;
+  int pictures = 0;
+  for (const auto& entry : fs::directory_iterator(demo)) {
+    EXPECT_EQ(entry.path().extension(), ".svg");
+    EXPECT_TRUE(wellFormed(readFile(entry.path()))) << entry.path();
+    EXPECT_NE(outcome.out.find(entry.path().filename().string()), std::string::npos);
+    ++pictures;
+  }
+  EXPECT_EQ(pictures, 8);
+  EXPECT_NE(outcome.out.find("wrote 8 pictures to " + demo.string()), std::string::npos);
+  EXPECT_EQ(vorrik("demo --fast").status, 2);
 }
 
 }  // namespace
