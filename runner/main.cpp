@@ -53,7 +53,7 @@ const std::string kPlayUsage = std::string(
     "usage: vorrik play SCRIPT [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
     "\n"
     "Runs a script, one step per line ('#' starts a comment):\n"
-    "  load FILE          a scene file (JSON)\n"
+    "  load FILE          a scene file (.lws, or JSON)\n"
     "  demo               the built-in demo rig\n"
     "  time T             the current time, in seconds\n"
     "  select NAME...     items in selection order; no names clears the selection\n"

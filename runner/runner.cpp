@@ -103,7 +103,11 @@ void ScriptRunner::runStep(const Step& step) {
       break;
     }
     case Step::Kind::Save:
-      files_.push_back({step.path, standin::sceneFileText(scene, step.path)});
+      try {
+        files_.push_back({step.path, standin::sceneFileText(scene, step.path)});
+      } catch (const standin::SceneFileError& error) {
+        throw InputError(atLine(step.line, error.what()));
+      }
       break;
     case Step::Kind::Draw:
       files_.push_back({step.path, picture(step.title, step.line)});

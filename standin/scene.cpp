@@ -809,7 +809,10 @@ bool Scene::setParent(ItemId id, ItemId newParent, bool inPlace, std::string* wh
       return false;
     }
   }
-  for (Slot up = p; up != kNil; up = links_[up].parent) {
+  // Only an item with children can be its new parent's ancestor; a leaf (every bone of a
+  // scene being loaded in order) needs no walk up the chain.
+  const bool mayBeAncestor = links_[s].firstChild != kNil || p == s;
+  for (Slot up = p; mayBeAncestor && up != kNil; up = links_[up].parent) {
     if (up == s) {
       setWhy(why, "parenting " + idText(id) + " to " + idText(newParent) + " makes a cycle");
       return false;
