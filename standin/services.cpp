@@ -17,7 +17,7 @@ LWItemID itemOf(ItemId id) { return lwItemFromNumber(id); }
 StandIn::Impl* counted(const char* query) {
   if (active == nullptr) return nullptr;
   StandIn::Impl& impl = active->impl();
-  ++impl.queryCounts[query];
+  impl.countQuery(query);
   return &impl;
 }
 

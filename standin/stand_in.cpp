@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -45,6 +46,15 @@ bool parseInteger(const std::string& text, long* value) {
   return true;
 }
 
+// An integer control's value as the int it holds: the low 32 bits, with answers past the
+// range of long long saturated first so that no conversion is out of range.
+int intControlValue(double value) {
+  if (std::isnan(value)) return 0;
+  constexpr double kLimit = 9.2e18;
+  const double clamped = value < -kLimit ? -kLimit : value > kLimit ? kLimit : value;
+  return static_cast<int>(static_cast<std::uint32_t>(static_cast<long long>(clamped)));
+}
+
 }  // namespace
 
 std::vector<std::string> RunRecord::commandTexts() const {
@@ -66,9 +76,23 @@ void StandIn::Impl::beginRun(RunRecord& record, const Answers& answersForRun) {
   answers = &answersForRun;
   answersUsed.clear();
   livePanels.clear();
-  selectionLists.clear();
+  selectionList.clear();
+  selectionShown.clear();
+  selectionListMade = false;
   queryCounts.clear();
+  hostCalls = 0;
   refreshInterface();
+}
+
+void StandIn::Impl::countQuery(const char* query) {
+  ++hostCalls;
+  for (auto& entry : queryCounts) {
+    if (entry.first == query) {
+      ++entry.second;
+      return;
+    }
+  }
+  queryCounts.emplace_back(query, 1);
 }
 
 void StandIn::Impl::endRun() {
@@ -80,14 +104,17 @@ void StandIn::Impl::endRun() {
       }
     }
   }
+  if (run != nullptr) run->hostCalls = hostCalls;
   run = nullptr;
   answers = nullptr;
   livePanels.clear();
-  selectionLists.clear();
+  selectionList.clear();
+  selectionShown.clear();
+  selectionListMade = false;
   interfaceInfo.selItems = nullptr;
 }
 
-void StandIn::Impl::refreshInterface() {
+void StandIn::Impl::refreshInterface(bool appendedOne) {
   const Scene& scene = owner.scene();
   interfaceInfo.curTime = scene.time();
   interfaceInfo.generalFlags = scene.parentInPlace ? LWGENF_PARENTINPLACE : 0u;
@@ -95,12 +122,26 @@ void StandIn::Impl::refreshInterface() {
     interfaceInfo.selItems = nullptr;
     return;
   }
-  std::vector<LWItemID> list;
-  list.reserve(scene.selection().size() + 1);
-  for (ItemId id : scene.selection()) list.push_back(lwItemFromNumber(id));
-  list.push_back(LWITEM_NULL);
-  selectionLists.push_back(std::move(list));
-  interfaceInfo.selItems = selectionLists.back().data();
+  const std::vector<ItemId>& selection = scene.selection();
+  if (selectionListMade && appendedOne && !owner.editSelectionList &&
+      selection.size() == selectionShown.size() + 1) {
+    // AddToSelection that grew the selection by one appended a new item and left the rest
+    // as it was (an item already selected would have moved, not added): no compare, no
+    // copy, so re-selecting n items stays linear.
+    selectionShown.push_back(selection.back());
+    selectionList.back() = lwItemFromNumber(selection.back());
+    selectionList.push_back(LWITEM_NULL);
+  } else if (!selectionListMade || selection != selectionShown) {
+    std::vector<LWItemID> list;
+    list.reserve(selection.size() + 1);
+    for (ItemId id : selection) list.push_back(lwItemFromNumber(id));
+    if (owner.editSelectionList) owner.editSelectionList(list);
+    list.push_back(LWITEM_NULL);
+    selectionList.swap(list);  // the old list goes here
+    selectionShown = selection;
+    selectionListMade = true;
+  }
+  interfaceInfo.selItems = selectionList.data();
 }
 
 void* StandIn::Impl::lookUp(const char* name, int mode) {
@@ -129,7 +170,7 @@ int StandIn::Impl::evaluate(const char* command) {
   const CommandOutcome outcome = executeCommand(owner.scene(), text);
   if (run != nullptr) run->commands.push_back({text, outcome.ok, outcome.why});
   event("command \"" + text + "\"" + (outcome.ok ? "" : " -> refused: " + outcome.why));
-  refreshInterface();
+  refreshInterface(outcome.ok && text.compare(0, 15, "AddToSelection ") == 0);
   return outcome.ok ? 1 : 0;
 }
 
@@ -247,7 +288,7 @@ void StandIn::Impl::controlGet(LWControl* lwControl, int tag, LWValue* value) {
   }
   int answer = 0;
   if (tag == CTL_VALUE) {
-    answer = static_cast<int>(static_cast<long long>(record.value));
+    answer = intControlValue(record.value);
   } else {
     const auto found = record.placement.find(tag);
     answer = found == record.placement.end() ? 0 : found->second;

@@ -89,6 +89,9 @@ struct RunRecord {
   std::vector<std::string> events;
   // An answer that fit no control of the dialog, or named an unknown item or choice.
   std::string answerError;
+  // How many item, bone and interface queries the module made (commands, messages and
+  // panel calls not counted).
+  std::size_t hostCalls = 0;
 
   std::vector<std::string> commandTexts() const;
 };
@@ -139,6 +142,9 @@ public:
   // Captures the module's debugger output into RunRecord::trace (off: it goes where it
   // would go anyway).
   bool captureTrace = true;
+  // Rewrites each selection list before it is handed out (the closing null is added
+  // after): lets tests list ids the scene does not hold, or repeat one.
+  std::function<void(std::vector<LWItemID>& list)> editSelectionList;
 
   // The tables the stand-in hands out; tests may damage members to see a clean refusal.
   LWItemInfo& itemInfoTable();

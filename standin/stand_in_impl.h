@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "standin/stand_in.h"
@@ -44,15 +45,25 @@ struct StandIn::Impl {
   const Answers* answers = nullptr;
   std::set<std::string> answersUsed;
   std::deque<Panel> livePanels;
-  // Every selection list handed out during a run stays valid until the run ends.
-  std::deque<std::vector<LWItemID>> selectionLists;
-  // How often each item and bone query was made (by member name), over the run.
-  std::map<std::string, std::size_t> queryCounts;
+  // The selection list handed out, and the scene selection it was made from. A new list
+  // is made only when the selection changes, and the old one is freed then: a module must
+  // read selItems afresh after a command that changes the selection (the sanitizer build
+  // catches one that keeps a stale list). Keeping every list until the run ends made
+  // re-selecting 10,000 items cost gigabytes.
+  std::vector<LWItemID> selectionList;
+  std::vector<ItemId> selectionShown;
+  bool selectionListMade = false;
+  // How often each item and bone query was made over the run, by member name. Keyed by
+  // the literal's address: this is on the path of every host call.
+  std::vector<std::pair<const char*, std::size_t>> queryCounts;
+  std::size_t hostCalls = 0;
+  void countQuery(const char* query);
 
   void beginRun(RunRecord& record, const Answers& answersForRun);
   void endRun();
-  // Points the interface table at the scene's present time and selection.
-  void refreshInterface();
+  // Points the interface table at the scene's present time and selection. `appendedOne`:
+  // the command was an AddToSelection the scene carried out.
+  void refreshInterface(bool appendedOne = false);
   void event(std::string text);
 
   void* lookUp(const char* name, int mode);

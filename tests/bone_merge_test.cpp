@@ -286,4 +286,68 @@ TEST(BoneMerge, APivotOnTheParentShiftsTheNewBone) {
               start[2], tip[0], tip[1], tip[2]);
 }
 
+// A length or an aim that overflows stops the merge after the confirmation, before any
+// command; the channel's own guard would stop it with the new bone made.
+TEST(BoneMerge, ValuesThatCannotBeSentStopItBeforeTheFirstCommand) {
+  struct Case {
+    const char* what;
+    void (*damage)(Scene&, standin::ItemId p, standin::ItemId q);
+  };
+  const Case cases[] = {
+      {"a child so far off that the length overflows",
+       [](Scene& s, standin::ItemId, standin::ItemId q) { s.setPosition(q, {1e200, 0, 1}); }},
+      {"a tip past the largest number",
+       [](Scene& s, standin::ItemId, standin::ItemId q) {
+         s.setPosition(q, {0, 0, 1e308});
+         s.find(q)->restLength = 1e308;
+       }},
+      {"a pivot so far off that the aim overflows",
+       [](Scene& s, standin::ItemId p, standin::ItemId) { s.find(p)->pivot = {1e200, 0, 0}; }},
+  };
+  for (const Case& c : cases) {
+    ToolHarness harness(kChain);
+    Scene& scene = harness.scene();
+    c.damage(scene, harness.id("P"), harness.id("Q"));
+    harness.select({"P", "Q"});
+    const RunRecord record = harness.run("BoneMerge");
+    EXPECT_EQ(record.result, 0) << c.what;
+    EXPECT_TRUE(record.commands.empty()) << c.what;
+    ASSERT_EQ(record.messages.size(), 2u) << c.what;
+    EXPECT_EQ(record.messages[0].kind, "okCancel") << c.what;
+    EXPECT_EQ(record.messages[1].text, "BoneMerge stopped: the bones' values are out of range.")
+        << c.what;
+    EXPECT_EQ(scene.parentOf(harness.id("H")), harness.id("Q")) << c.what;
+    EXPECT_NE(scene.find(harness.id("P")), nullptr) << c.what;
+  }
+}
+
+// The bones above the pair cancel out: a pair at the end of a long, turned chain is merged
+// from the two bones alone, and lands where the whole chain puts it.
+TEST(BoneMerge, APairDeepInATurnedChainLandsWhereTheChainPutsIt) {
+  standin::Scene scene;
+  const standin::ItemId rig = scene.addObject("Rig");
+  scene.setRotation(rig, {0.3, 0, 0});
+  standin::ItemId parent = rig;
+  std::vector<standin::ItemId> chain;
+  for (int i = 0; i < 200; ++i) {
+    parent = scene.addBone(rig, parent, "c" + std::to_string(i));
+    scene.setPosition(parent, {0.01 * (i % 5), 0, 0.5});
+    scene.setRotation(parent, {0.05 * (i % 3), -0.02 * (i % 4), 0.1});
+    chain.push_back(parent);
+  }
+  ToolHarness harness(std::move(scene));
+  Scene& live = harness.scene();
+  const standin::ItemId p = chain[198], q = chain[199];
+  const Vec3 start = live.worldOrigin(p), tip = live.worldTip(q);
+  harness.select({"c199", "c198"});
+  const RunRecord record = harness.run("BoneMerge");
+  for (const auto& command : record.commands) EXPECT_TRUE(command.ok) << command.text;
+  const standin::ItemId merged = harness.id("Bone");
+  EXPECT_EQ(live.parentOf(merged), chain[197]);
+  expectNear(live.worldOrigin(merged), start, "the merged bone's start");
+  expectNear(live.worldTip(merged), tip, "the merged bone's tip");
+  // Two bones' placements, not the whole chain's four times over.
+  EXPECT_LT(record.hostCalls, 6u * 200);
+}
+
 }  // namespace

@@ -319,4 +319,56 @@ TEST(BoneSplit, WorksThroughTheRunnerScriptAnswers) {
   EXPECT_EQ(record.commandTexts()[9], "BoneRestLength 0.25");
 }
 
+// Values whose command form would not be finite stop the split before its first command:
+// the channel's own guard would stop it half-way, with the new bones already made.
+TEST(BoneSplit, ValuesThatCannotBeSentStopItBeforeTheFirstCommand) {
+  struct Case {
+    const char* what;
+    void (*damage)(Scene&, standin::ItemId a, standin::ItemId h);
+  };
+  const Case cases[] = {
+      {"a rotation past the degrees a number holds",
+       [](Scene& s, standin::ItemId a, standin::ItemId) { s.setRotation(a, {4e306, 0, 0}); }},
+      {"a pivot rotation past them",
+       [](Scene& s, standin::ItemId a, standin::ItemId) {
+         s.find(a)->pivotRotation = {0, -4e306, 0};
+       }},
+      {"a rest rotation past them",
+       [](Scene& s, standin::ItemId a, standin::ItemId) {
+         s.find(a)->restRotation = {0, 0, 4e306};
+       }},
+      {"a child whose new position overflows",
+       [](Scene& s, standin::ItemId a, standin::ItemId h) {
+         s.find(a)->restLength = 1.5e308;
+         s.setPosition(h, {0, 0, -1.5e308});
+       }},
+      {"a child whose new rest position overflows",
+       [](Scene& s, standin::ItemId a, standin::ItemId h) {
+         s.find(a)->restLength = 1.5e308;
+         s.find(h)->restPosition = {0, 0, -1.5e308};
+       }},
+  };
+  for (const Case& c : cases) {
+    ToolHarness harness(kSimple);
+    Scene& scene = harness.scene();
+    c.damage(scene, harness.id("A"), harness.id("H"));
+    harness.select({"A"});
+    const RunRecord record = harness.run("BoneSplit", percent("40"));
+    EXPECT_EQ(record.result, 0) << c.what;
+    EXPECT_TRUE(record.commands.empty()) << c.what;
+    ASSERT_EQ(record.messages.size(), 1u) << c.what;
+    EXPECT_EQ(record.messages[0].text, "BoneSplit stopped: the bone's values are out of range.")
+        << c.what;
+    EXPECT_EQ(scene.parentOf(harness.id("H")), harness.id("A")) << c.what;
+    EXPECT_EQ(scene.itemCount(), 3u) << c.what;
+  }
+  // Huge but sendable values go through.
+  ToolHarness harness(kSimple);
+  harness.scene().find(harness.id("A"))->restLength = 1e300;
+  harness.select({"A"});
+  const RunRecord record = harness.run("BoneSplit", percent("50"));
+  EXPECT_EQ(record.commands.size(), 25u);
+  EXPECT_TRUE(record.messages.empty());
+}
+
 }  // namespace

@@ -229,6 +229,34 @@ TEST(BoneUtil, ActionsWalkTheChosenHierarchy) {
   }
 }
 
+// A bone whose rest rotation has no finite number of degrees keeps its pose and gets no
+// command; a half-sent group would have moved it without turning it and ended the walk.
+TEST(BoneUtil, RestoreRestPassesOverABoneWhoseRestPoseCannotBeSent) {
+  struct Case {
+    const char* what;
+    Vec3 restRotation;  // KB1's, in radians
+    std::vector<std::string> commands;
+  };
+  const Case cases[] = {
+      {"past the largest number of degrees", {4e306, 0, 0},
+       {"SelectItem {KB2}", "Position 0 0 0", "Rotation 0 0 0", "Scale 1 1 1"}},
+      {"huge but sendable", {1e300, 0, 0},
+       {"SelectItem {KB1}", "Position 0 0 0", "Rotation 5.72958e+301 0 0", "Scale 1 1 1",
+        "SelectItem {KB2}", "Position 0 0 0", "Rotation 0 0 0", "Scale 1 1 1"}},
+  };
+  for (const Case& c : cases) {
+    ToolHarness harness(kScene);
+    harness.scene().find(harness.id("KB1"))->restRotation = c.restRotation;
+    const BoneState before = stateOf(*harness.scene().find(harness.id("KB1")));
+    const RunRecord record = harness.run("BoneUtil", choose("Kid", "Restore rest"));
+    EXPECT_EQ(record.commandTexts(), harness.expand(c.commands)) << c.what;
+    if (c.commands.size() == 4) {
+      EXPECT_TRUE(stateOf(*harness.scene().find(harness.id("KB1"))) == before) << c.what;
+    }
+    EXPECT_EQ(harness.scene().validate(), "") << c.what;
+  }
+}
+
 TEST(BoneUtil, TheSelectionPresetsTheItem) {
   struct Case {
     const char* what;

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -158,6 +160,96 @@ TEST(ItemHelpers, TheSceneTakesTheValuesTheGroupsSend) {
   EXPECT_EQ(b2.restPosition, restPosition);
   EXPECT_NEAR(b2.restRotation[1], -pi / 2, 1e-12);
   EXPECT_EQ(b2.restLength, 0.5);
+}
+
+// The bone found is the one the plain search finds: for each bone listed after the add, the
+// first one not found by a linear scan of the bones listed before.
+TEST(ItemHelpers, AddBoneAndFindAgreesWithTheLinearSearchWhereverTheBoneIsListed) {
+  for (const std::size_t bones : {std::size_t{0}, std::size_t{1}, std::size_t{5}, std::size_t{40}}) {
+    const long count = static_cast<long>(bones);
+    for (const long insertAt : {-1L, 0L, 1L, count / 2, count - 1, count, count + 5}) {
+      for (const bool twoAdds : {false, true}) {
+        const std::string what = std::to_string(bones) + " bones, new ones at " +
+                                 std::to_string(insertAt) + (twoAdds ? ", two adds" : "");
+        standin::Scene scene;
+        const standin::ItemId object = scene.addObject("Obj");
+        standin::ItemId parent = object;
+        for (std::size_t i = 0; i < bones; ++i) {
+          parent = scene.addBone(object, i % 3 == 0 ? object : parent, "b" + std::to_string(i));
+        }
+        ToolHarness harness(std::move(scene));
+        harness.scene().insertNewBonesAt = insertAt;
+        const auto listing = [&harness, object] {
+          std::vector<standin::ItemId> ids;
+          const standin::Scene& live = harness.scene();
+          for (standin::ItemId b = live.first(standin::ItemType::Bone, object); b != 0; b = live.next(b)) {
+            ids.push_back(b);
+          }
+          return ids;
+        };
+        const auto linear = [](const std::vector<standin::ItemId>& before,
+                               const std::vector<standin::ItemId>& after) -> standin::ItemId {
+          for (standin::ItemId bone : after) {
+            bool seen = false;
+            for (standin::ItemId old : before) seen = seen || old == bone;
+            if (!seen) return bone;
+          }
+          return 0;
+        };
+        const std::vector<standin::ItemId> before = listing();
+        std::vector<standin::ItemId> middle;
+        LWItemID first = nullptr, second = nullptr;
+        withHost(harness, [&](Host& host) {
+          const LWItemID owner = lwItemFromNumber(object);
+          if (!twoAdds) {
+            first = vorrik::addBoneAndFind(host, owner, owner, "Bone");
+            return;
+          }
+          vorrik::ItemSet known;
+          for (standin::ItemId b : before) known.insert(lwItemFromNumber(b));
+          first = vorrik::addBoneAndFind(host, owner, owner, "Bone", known);
+          middle = listing();
+          second = vorrik::addBoneAndFind(host, owner, first, "Bone", known);
+        });
+        if (!twoAdds) middle = listing();
+        EXPECT_EQ(lwItemNumber(first), linear(before, middle)) << what;
+        EXPECT_NE(first, nullptr) << what;
+        if (twoAdds) {
+          EXPECT_EQ(lwItemNumber(second), linear(middle, listing())) << what;
+          EXPECT_EQ(harness.scene().parentOf(lwItemNumber(second)), lwItemNumber(first)) << what;
+        }
+      }
+    }
+  }
+}
+
+// The flat set against std::set, with ids shaped like Layout's and ids that share low bits.
+TEST(ItemSet, HoldsExactlyWhatWasInserted) {
+  struct Case {
+    const char* what;
+    std::uint32_t (*id)(std::uint32_t n);
+    std::uint32_t count;
+  };
+  const Case cases[] = {
+      {"bones of one object", [](std::uint32_t n) { return 0x40000000u | (n << 16) | 3u; }, 5000},
+      {"objects, lights, cameras", [](std::uint32_t n) { return 0x10000000u * (1 + n % 3) + n / 3; }, 3000},
+      {"ids alike in their low 16 bits", [](std::uint32_t n) { return (n << 16) | 0x1234u; }, 4000},
+      {"scattered", [](std::uint32_t n) { return (n * 2654435761u) | 1u; }, 20000},
+  };
+  for (const Case& c : cases) {
+    vorrik::ItemSet set;
+    std::set<std::uint32_t> reference;
+    for (std::uint32_t n = 0; n < c.count; ++n) {
+      const std::uint32_t id = c.id(n % (c.count / 2 + 1));  // each id comes twice
+      EXPECT_EQ(set.insert(lwItemFromNumber(id)), reference.insert(id).second) << c.what;
+    }
+    EXPECT_EQ(set.size(), reference.size()) << c.what;
+    for (std::uint32_t n = 0; n < 2 * c.count; ++n) {
+      const std::uint32_t id = c.id(n);
+      ASSERT_EQ(set.contains(lwItemFromNumber(id)), reference.count(id) == 1) << c.what << " " << n;
+    }
+    EXPECT_FALSE(set.contains(nullptr)) << c.what;
+  }
 }
 
 }  // namespace

@@ -179,4 +179,32 @@ TEST(KeyClipboard, HeadingsOfPiAndZeroAreSentInDegrees) {
   EXPECT_EQ(harness.run("PasteKey").commandTexts().at(2), "Rotation 0 0 0");
 }
 
+// A captured rotation with no finite number of degrees stops the paste before its first
+// command: sent in turn, it would leave items moved but not keyed.
+TEST(KeyClipboard, APasteThatCannotBeSentSendsNothing) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> copied;
+    std::vector<std::string> target;
+    std::size_t commands;
+  };
+  const Case cases[] = {
+      {"one record", {"Q"}, {"P"}, 0},
+      {"several records, one of them bad", {"R", "Q"}, {"P"}, 0},
+      {"several records, the bad one's item gone", {"R", "Q"}, {"P"}, 6},
+  };
+  for (const Case& c : cases) {
+    ToolHarness harness(kScene);
+    harness.scene().setRotation(harness.id("Q"), {0, 4e306, 0});
+    harness.select(c.copied);
+    harness.run("CopyKey");
+    if (c.commands != 0) harness.scene().remove(harness.id("Q"));
+    harness.select(c.target);
+    const RunRecord record = harness.run("PasteKey");
+    EXPECT_EQ(record.result, 0) << c.what;
+    EXPECT_EQ(record.commands.size(), c.commands) << c.what;
+    EXPECT_FALSE(harness.scene().find(harness.id("P"))->keys[standin::kPosX].size() > 2) << c.what;
+  }
+}
+
 }  // namespace

@@ -91,4 +91,18 @@ Vec3& childTipInBone(Vec3& out, const Host& host, LWItemID a, LWItemID b) {
   return out;
 }
 
+void childTipNearParent(Vec3& inP, Vec3& inParent, const Host& host, LWItemID p, LWItemID q) {
+  // The products in the order boneToSkeleton and skeletonToBone build them.
+  Matrix4 toParent, toP, own;
+  ownPlacement(own, host, q);
+  matMultiply(toParent, own, toParent);
+  ownPlacement(own, host, p);
+  matMultiply(toParent, own, toParent);
+  ownInverse(own, host, p);
+  matMultiply(toP, toP, own);
+  const Vec3 tip{0, 0, host.restLength(q)};
+  transformPoint(inParent, toParent, tip);
+  transformPoint(inP, toP, inParent);
+}
+
 }  // namespace vorrik

@@ -19,4 +19,10 @@ Matrix4& skeletonToBone(Matrix4& out, const Host& host, LWItemID item);
 // frame when a is null or not a bone.
 Vec3& childTipInBone(Vec3& out, const Host& host, LWItemID a, LWItemID b);
 
+// The tip of bone q, a child bone of p, in p's frame and in the frame p hangs in. The same
+// as childTipInBone(p, q) and childTipInBone(parent of p, q) without the bones above p,
+// which cancel out: two bones are read however deep the chain. Bit for bit the same
+// numbers when p hangs from its object.
+void childTipNearParent(Vec3& inP, Vec3& inParent, const Host& host, LWItemID p, LWItemID q);
+
 }  // namespace vorrik

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 
 namespace vorrik {
 
@@ -9,5 +10,14 @@ using Vec3 = std::array<double, 3>;
 
 // The factor that turns the host's radians into the degrees that commands carry.
 constexpr double RAD_TO_DEG = 57.29577951308232;
+
+inline bool isFinite(const Vec3& v) {
+  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
+// Radians that still make a finite number of degrees.
+inline bool isFiniteInDegrees(const Vec3& radians) {
+  return isFinite({radians[0] * RAD_TO_DEG, radians[1] * RAD_TO_DEG, radians[2] * RAD_TO_DEG});
+}
 
 }  // namespace vorrik

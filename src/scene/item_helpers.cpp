@@ -1,8 +1,20 @@
 #include "scene/item_helpers.h"
 
-#include <unordered_set>
-
 namespace vorrik {
+
+bool isItem(const Host& host, LWItemID item) {
+  const int type = host.type(item);
+  return type == LWI_OBJECT || type == LWI_LIGHT || type == LWI_CAMERA || type == LWI_BONE;
+}
+
+std::vector<LWItemID> knownItems(const Host& host, const std::vector<LWItemID>& items) {
+  std::vector<LWItemID> known;
+  known.reserve(items.size());
+  for (LWItemID item : items) {
+    if (isItem(host, item)) known.push_back(item);
+  }
+  return known;
+}
 
 LWItemID ownerObject(const Host& host, LWItemID item) {
   if (host.type(item) != LWI_BONE) return item;
@@ -15,12 +27,18 @@ LWItemID ownerObject(const Host& host, LWItemID item) {
 }
 
 LWItemID addBoneAndFind(const Host& host, LWItemID owner, LWItemID parentItem, const char* name) {
-  // The bones before the add; the new one is the first listed afterwards that is not among
-  // them. A hash set keeps this linear for objects with very many bones.
-  std::unordered_set<LWItemID> before;
+  ItemSet before;
   for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL; bone = host.next(bone)) {
     before.insert(bone);
   }
+  return addBoneAndFind(host, owner, parentItem, name, before);
+}
+
+LWItemID addBoneAndFind(const Host& host, LWItemID owner, LWItemID parentItem, const char* name,
+                        ItemSet& known) {
+  // The new bone is the first listed afterwards that was not listed before. A hash set
+  // keeps this linear for objects with very many bones: a scan of the old list for each
+  // bone would be quadratic.
   host.send("SelectItem %x", idArg(parentItem));
   if (host.type(parentItem) == LWI_BONE) {
     host.send("AddChildBone %s", name);
@@ -28,7 +46,10 @@ LWItemID addBoneAndFind(const Host& host, LWItemID owner, LWItemID parentItem, c
     host.send("AddBone %s", name);
   }
   for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL; bone = host.next(bone)) {
-    if (before.count(bone) == 0) return bone;
+    if (!known.contains(bone)) {
+      known.insert(bone);
+      return bone;
+    }
   }
   return LWITEM_NULL;
 }

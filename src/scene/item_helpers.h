@@ -4,11 +4,21 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host/host_session.h"
 #include "math/vec3.h"
+#include "scene/item_set.h"
 
 namespace vorrik {
+
+// True when the host knows the item: its type is one of the four item types.
+bool isItem(const Host& host, LWItemID item);
+
+// The entries of a selection list that name an item, in order. A list from an out-of-date
+// or damaged host may hold ids of nothing, and a command naming one would be refused while
+// the next acted on whatever item was current.
+std::vector<LWItemID> knownItems(const Host& host, const std::vector<LWItemID>& items);
 
 // The item itself if it is not a bone; otherwise its nearest ancestor that is not a bone;
 // null when the chain of bone parents ends without one.
@@ -18,6 +28,10 @@ LWItemID ownerObject(const Host& host, LWItemID item);
 // bones) and returns the bone that appeared among the owner's bones, wherever Layout
 // listed it; null when none did.
 LWItemID addBoneAndFind(const Host& host, LWItemID owner, LWItemID parentItem, const char* name);
+// The same with the owner's bones as listed before the add already in `known`; the new bone
+// joins them. One pass over a large object then serves several adds.
+LWItemID addBoneAndFind(const Host& host, LWItemID owner, LWItemID parentItem, const char* name,
+                        ItemSet& known);
 
 // Each selects the item, then sends one command per value given (null: not sent), in a
 // fixed order. Rotations are in radians and go out in degrees.

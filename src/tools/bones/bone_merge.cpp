@@ -1,3 +1,6 @@
+#include <cmath>
+#include <vector>
+
 #include "math/bone_chain.h"
 #include "math/matrix.h"
 #include "scene/item_helpers.h"
@@ -10,18 +13,19 @@ namespace {
 const char* const kSelectTwo = "Select 2 bones.";
 const char* const kNotParented = "Selected bone must be parented with another.";
 const char* const kNoNewBone = "BoneMerge stopped: the new bone could not be found.";
+const char* const kNotFinite = "BoneMerge stopped: the bones' values are out of range.";
 
 // Replaces bone P and its child bone Q by one bone N that starts where P starts and ends at
 // Q's tip. P's other children and Q's children move to N; Q goes with P when P is cleared.
 void mergeBones(const Host& host, LWItemID p, LWItemID q) {
-  Vec3 tipInP;
-  const double newLength = vecLength(childTipInBone(tipInP, host, p, q));
+  Vec3 tipInP, farTip;
+  childTipNearParent(tipInP, farTip, host, p, q);
+  const double newLength = vecLength(tipInP);
   const LWItemID parent = host.parent(p);
-  Vec3 farTip;
-  childTipInBone(farTip, host, parent, q);
   const Vec3 position = host.param(p, LWIP_POSITION);
 
   Vec3 direction{farTip[0] - position[0], farTip[1] - position[1], farTip[2] - position[2]};
+  const double reach = vecLength(direction);
   vecNormalize(direction);
   Vec3 angles{0, 0, 0};
   directionToAngles(direction, angles);
@@ -31,7 +35,24 @@ void mergeBones(const Host& host, LWItemID p, LWItemID q) {
   const Vec3 pivot = host.param(p, LWIP_PIVOT);
   const Vec3 restPosition = host.restParam(p, LWIP_POSITION);
 
-  const LWItemID merged = addBoneAndFind(host, owner, parent, "Bone");
+  // One pass over the owner's bones: those there before the add, and the ones that move.
+  ItemSet known;
+  std::vector<LWItemID> moving;
+  for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL;
+       bone = host.next(bone)) {
+    known.insert(bone);
+    if (bone == p || bone == q) continue;
+    const LWItemID boneParent = host.parent(bone);
+    if (boneParent == p || boneParent == q) moving.push_back(bone);
+  }
+  // A length or an aim that overflowed would stop the merge half-way; stop before it starts.
+  if (!std::isfinite(newLength) || !std::isfinite(reach) || !isFiniteInDegrees(angles) ||
+      !isFinite(position) || !isFinite(scaling) || !isFinite(pivot) || !isFinite(restPosition)) {
+    host.info(kNotFinite);
+    return;
+  }
+
+  const LWItemID merged = addBoneAndFind(host, owner, parent, "Bone", known);
   if (merged == LWITEM_NULL) {
     // Without the new bone there is nothing to move the children to: keep P and Q.
     host.info(kNoNewBone);
@@ -41,11 +62,7 @@ void mergeBones(const Host& host, LWItemID p, LWItemID q) {
   emitRest(host, merged, &restPosition, &angles, &newLength);
   emitPivot(host, merged, &pivot, nullptr);
 
-  for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL;
-       bone = host.next(bone)) {
-    if (bone == p || bone == q) continue;
-    const LWItemID boneParent = host.parent(bone);
-    if (boneParent != p && boneParent != q) continue;
+  for (LWItemID bone : moving) {
     host.send("SelectItem %x", idArg(bone));
     host.send("ParentItem %x", idArg(merged));
   }

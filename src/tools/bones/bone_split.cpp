@@ -1,4 +1,5 @@
 #include <cmath>
+#include <vector>
 
 #include "scene/item_helpers.h"
 #include "tools/bones/bone_tools.h"
@@ -9,6 +10,7 @@ namespace {
 
 const char* const kSingleBone = "Select only single bone.";
 const char* const kNoNewBone = "BoneSplit stopped: the new bone could not be found.";
+const char* const kNotFinite = "BoneSplit stopped: the bone's values are out of range.";
 
 // The share of the old bone's rest length that the first new bone keeps.
 double clampedRatio(double percent) {
@@ -17,6 +19,13 @@ double clampedRatio(double percent) {
   if (ratio < 0.001 || std::isnan(ratio)) return 0.001;
   return ratio;
 }
+
+// A child bone of A and where it will sit under the second new bone.
+struct MovedChild {
+  LWItemID bone;
+  Vec3 position;
+  Vec3 restPosition;
+};
 
 // Replaces bone A by two chained bones: the first takes A's place and the ratio r of its
 // rest length, the second hangs from it with the rest; A's child bones move to the second.
@@ -36,7 +45,32 @@ void splitBone(const Host& host, LWItemID a, double r) {
   const LWItemID parent = host.parent(a);
   const LWItemID owner = ownerObject(host, a);
 
-  const LWItemID first = addBoneAndFind(host, owner, parent, "Bone");
+  // One pass over the owner's bones: those there before the adds, and A's child bones with
+  // their new places, which now start firstLength further along A's axis.
+  ItemSet known;
+  std::vector<MovedChild> children;
+  bool finite = isFinite(position) && isFiniteInDegrees(rotation) && isFinite(scaling) &&
+                isFinite(pivot) && isFiniteInDegrees(pivotRotation) && isFinite(restPosition) &&
+                isFiniteInDegrees(restRotation) && std::isfinite(firstLength) &&
+                std::isfinite(secondLength);
+  for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL;
+       bone = host.next(bone)) {
+    known.insert(bone);
+    if (host.parent(bone) != a) continue;
+    MovedChild child{bone, host.param(bone, LWIP_POSITION), host.restParam(bone, LWIP_POSITION)};
+    child.position[2] -= firstLength;
+    child.restPosition[2] -= firstLength;
+    finite = finite && isFinite(child.position) && isFinite(child.restPosition);
+    children.push_back(child);
+  }
+  // Everything is checked before the first command, so a value that cannot be sent stops
+  // the split before the rig is touched.
+  if (!finite) {
+    host.info(kNotFinite);
+    return;
+  }
+
+  const LWItemID first = addBoneAndFind(host, owner, parent, "Bone", known);
   if (first == LWITEM_NULL) {
     // Nothing to place or to re-parent to: leave A and its children as they are.
     host.info(kNoNewBone);
@@ -46,25 +80,18 @@ void splitBone(const Host& host, LWItemID a, double r) {
   emitRest(host, first, &restPosition, &restRotation, &firstLength);
   emitPivot(host, first, &pivot, &pivotRotation);
 
-  const LWItemID second = addBoneAndFind(host, owner, first, "Bone");
+  const LWItemID second = addBoneAndFind(host, owner, first, "Bone", known);
   if (second == LWITEM_NULL) {
     host.info(kNoNewBone);
     return;
   }
   emitRest(host, second, nullptr, nullptr, &secondLength);
 
-  // The children now hang from a bone that starts firstLength further along A's axis.
-  for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL;
-       bone = host.next(bone)) {
-    if (host.parent(bone) != a) continue;
-    Vec3 childPosition = host.param(bone, LWIP_POSITION);
-    Vec3 childRest = host.restParam(bone, LWIP_POSITION);
-    childPosition[2] -= firstLength;
-    childRest[2] -= firstLength;
-    host.send("SelectItem %x", idArg(bone));
+  for (const MovedChild& child : children) {
+    host.send("SelectItem %x", idArg(child.bone));
     host.send("ParentItem %x", idArg(second));
-    emitTransform(host, bone, &childPosition, nullptr, nullptr);
-    emitRest(host, bone, &childRest, nullptr, nullptr);
+    emitTransform(host, child.bone, &child.position, nullptr, nullptr);
+    emitRest(host, child.bone, &child.restPosition, nullptr, nullptr);
   }
 
   host.send("SelectItem %x", idArg(a));

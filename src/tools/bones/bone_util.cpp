@@ -18,14 +18,17 @@ double toDegrees(double radians) {
   return (radians * 0.3183098861837907) * 180;
 }
 
+// A bone whose rest values cannot all be sent keeps its pose: a half-sent group would move
+// it without turning it, and stop the walk there.
 void restoreRest(const Host& host, LWItemID bone) {
   const Vec3 position = host.restParam(bone, LWIP_POSITION);
   const Vec3 rotation = host.restParam(bone, LWIP_ROTATION);
   const Vec3 scaling = host.restParam(bone, LWIP_SCALING);
+  const Vec3 degrees{toDegrees(rotation[0]), toDegrees(rotation[1]), toDegrees(rotation[2])};
+  if (!isFinite(position) || !isFinite(degrees) || !isFinite(scaling)) return;
   host.send("SelectItem %x", idArg(bone));
   host.send("Position %g %g %g", position[0], position[1], position[2]);
-  host.send("Rotation %g %g %g", toDegrees(rotation[0]), toDegrees(rotation[1]),
-            toDegrees(rotation[2]));
+  host.send("Rotation %g %g %g", degrees[0], degrees[1], degrees[2]);
   host.send("Scale %g %g %g", scaling[0], scaling[1], scaling[2]);
 }
 

@@ -1,28 +1,34 @@
 #include <memory>
+#include <utility>
 
+#include "scene/item_helpers.h"
 #include "tools/items/item_tools.h"
 
 namespace vorrik {
 
 namespace {
 
-// The selection in selection order; a missing list counts as empty.
+// The selected items in selection order; a missing list counts as empty.
 std::vector<LWItemID> selectionSnapshot(const Host& host) {
-  auto selection = host.selection();
-  return selection ? std::move(*selection) : std::vector<LWItemID>{};
+  const auto selection = host.selection();
+  return selection ? knownItems(host, *selection) : std::vector<LWItemID>{};
 }
 
-// Replaces the clipboard with the transforms of `items`, all read before any command.
+// Replaces the clipboard with the transforms of `items`, all read before any command. The
+// old clipboard stays whole until every value is in hand, so a failing host keeps it.
 void capture(const Host& host, const std::vector<LWItemID>& items, KeyClipboard& clipboard) {
-  clipboard.clear();
+  std::vector<std::unique_ptr<KeyRecord>> records;
+  records.reserve(items.size());
   for (LWItemID item : items) {
     auto record = std::make_unique<KeyRecord>();
     record->position = host.param(item, LWIP_POSITION);
     record->rotation = host.param(item, LWIP_ROTATION);
     record->scaling = host.param(item, LWIP_SCALING);
     record->item = item;
-    clipboard.append(std::move(record));
+    records.push_back(std::move(record));
   }
+  clipboard.clear();
+  for (auto& record : records) clipboard.append(std::move(record));
 }
 
 // Selects the snapshot again: the last item first, then the others back to the first, so
@@ -44,8 +50,10 @@ void applyRecord(const Host& host, const KeyRecord& record, LWItemID target, dou
   host.send("CreateKey %g", time);
 }
 
-bool isItemType(int type) {
-  return type == LWI_OBJECT || type == LWI_LIGHT || type == LWI_CAMERA || type == LWI_BONE;
+// Values a key command can carry: finite, rotations finite in degrees too.
+bool sendable(const KeyRecord& record) {
+  return isFinite(record.position) && isFiniteInDegrees(record.rotation) &&
+         isFinite(record.scaling);
 }
 
 }  // namespace
@@ -72,17 +80,24 @@ void runPasteKey(Host& host, const KeyClipboard& clipboard) {
   if (clipboard.empty()) return;
   const std::vector<LWItemID> items = selectionSnapshot(host);
   const double time = host.currentTime();
+  // Which record goes where, all decided and checked before the first command: a value
+  // that cannot be sent would stop the paste with items moved but not keyed.
+  std::vector<std::pair<const KeyRecord*, LWItemID>> pastes;
   if (clipboard.size() == 1) {
     // One record goes to the first selected item, whichever item it came from.
     if (items.empty()) return;
-    applyRecord(host, clipboard[0], items.front(), time);
+    pastes.emplace_back(&clipboard[0], items.front());
   } else {
     // Several records go back to their own items; those no longer in the scene are skipped.
     for (std::size_t i = 0; i < clipboard.size(); ++i) {
       const KeyRecord& record = clipboard[i];
-      if (isItemType(host.type(record.item))) applyRecord(host, record, record.item, time);
+      if (isItem(host, record.item)) pastes.emplace_back(&record, record.item);
     }
   }
+  for (const auto& paste : pastes) {
+    if (!sendable(*paste.first)) return;
+  }
+  for (const auto& paste : pastes) applyRecord(host, *paste.first, paste.second, time);
   reselect(host, items);
 }
 

@@ -1,3 +1,4 @@
+#include "scene/item_helpers.h"
 #include "tools/items/item_tools.h"
 
 namespace vorrik {
@@ -6,7 +7,7 @@ void runQuickParent(Host& host) {
   // Snapshot first: every SelectItem below changes the host's selection.
   const auto selection = host.selection();
   if (!selection) return;
-  const std::vector<LWItemID>& items = *selection;
+  const std::vector<LWItemID> items = knownItems(host, *selection);
   if (items.size() < 2) {
     host.info("Please select multiple object.");
     return;

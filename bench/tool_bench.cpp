@@ -1,0 +1,251 @@
+// Every tool on rigs of 1,000, 10,000 and 100,000 bones, as a fan (every bone but one
+// hanging from one bone) and as a chain. Each benchmark reports the time of one activation
+// and, per activation, the host calls (item and bone queries) and commands. The rig is
+// built, and restored after a tool that changes it, outside the timed region.
+//
+// Each tool works on the last bone listed, B, and its parent P: BoneSplit splits B,
+// BoneMerge merges P and B, BoneUnParent unparents P's children, QuickParent hangs a lamp
+// from B, BoneUtil enables the whole object, and the key tools take every bone.
+//
+// BM_FindNewBone compares the hash set addBoneAndFind uses with the plain linear search
+// it replaced, on the same rigs.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "module/module.h"
+#include "module/module_state.h"
+#include "scene/item_helpers.h"
+#include "standin/stand_in.h"
+
+namespace {
+
+using standin::ItemId;
+using standin::RunRecord;
+using standin::Scene;
+using standin::StandIn;
+
+enum Shape { kFan = 0, kChain = 1 };
+
+struct Rig {
+  Scene scene;
+  ItemId object = 0, lamp = 0;
+  std::vector<ItemId> bones;  // listing order
+};
+
+Rig buildRig(Shape shape, std::size_t count) {
+  Rig rig;
+  rig.object = rig.scene.addObject("Rig");
+  rig.lamp = rig.scene.addLight("Lamp");
+  rig.bones.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    ItemId parent = rig.object;
+    if (i > 0) parent = shape == kFan ? rig.bones.front() : rig.bones.back();
+    const ItemId bone = rig.scene.addBone(rig.object, parent, "b");
+    rig.scene.setPosition(bone, {0.001 * static_cast<double>(i % 100), 0, 1});
+    rig.scene.createKey(bone, 0);
+    rig.bones.push_back(bone);
+  }
+  return rig;
+}
+
+// Rigs are built once per shape and size and kept for the whole run.
+const Rig& rigFor(Shape shape, std::size_t count) {
+  static std::map<std::pair<int, std::size_t>, Rig> rigs;
+  auto found = rigs.find({shape, count});
+  if (found == rigs.end()) found = rigs.emplace(std::make_pair(shape, count), buildRig(shape, count)).first;
+  return found->second;
+}
+
+struct Tool {
+  const char* server;
+  bool changesRig;  // restore the rig before every activation
+  std::vector<ItemId> (*selection)(const Rig&);
+  standin::Answers answers;
+};
+
+std::vector<ItemId> lastBone(const Rig& r) { return {r.bones.back()}; }
+std::vector<ItemId> lastPair(const Rig& r) {
+  const ItemId b = r.bones.back();
+  return {r.scene.parentOf(b), b};
+}
+std::vector<ItemId> lastParent(const Rig& r) { return {r.scene.parentOf(r.bones.back())}; }
+std::vector<ItemId> objectOnly(const Rig& r) { return {r.object}; }
+std::vector<ItemId> lastBoneAndLamp(const Rig& r) { return {r.bones.back(), r.lamp}; }
+std::vector<ItemId> allBones(const Rig& r) { return r.bones; }
+
+standin::Answers answer(const char* control, const char* value) {
+  return standin::Answers{true, {{control, value}}};
+}
+
+const Tool kTools[] = {
+    {"Vorrik:BoneUtil", false, objectOnly, answer("ChoiceControl", "Enable")},
+    {"Vorrik:BoneSplit", true, lastBone, answer("PercentControl", "50")},
+    {"Vorrik:BoneMerge", true, lastPair, {}},
+    {"Vorrik:BoneUnParent", true, lastParent, answer("ChoiceControl", "Unparent")},
+    {"Vorrik:QuickParent", false, lastBoneAndLamp, {}},
+    {"Vorrik:CopyKey", false, allBones, {}},
+    {"Vorrik:CutKey", true, allBones, {}},
+    {"Vorrik:PasteKey", false, allBones, {}},
+};
+
+void select(Scene& scene, const std::vector<ItemId>& items) {
+  scene.clearSelection();
+  for (ItemId item : items) scene.addToSelection(item);
+}
+
+void BM_Tool(benchmark::State& state) {
+  const Tool& tool = kTools[state.range(0)];
+  const Shape shape = static_cast<Shape>(state.range(1));
+  const std::size_t count = static_cast<std::size_t>(state.range(2));
+  const Rig& rig = rigFor(shape, count);
+  StandIn standIn(rig.scene);
+  standIn.captureTrace = false;
+  standIn.attachModule(&_mod_descrip);
+  vorrik::moduleState().clipboard.clear();
+  vorrik::moduleState().unparentRecord.reset();
+  const std::vector<ItemId> selection = tool.selection(rig);
+  if (std::string(tool.server) == "Vorrik:PasteKey") {
+    select(standIn.scene(), selection);
+    standIn.activate("Vorrik:CopyKey");
+  }
+  double hostCalls = 0, commands = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (tool.changesRig) standIn.scene() = rig.scene;
+    select(standIn.scene(), selection);
+    state.ResumeTiming();
+    const RunRecord record = standIn.activate(tool.server, tool.answers);
+    state.PauseTiming();
+    hostCalls += static_cast<double>(record.hostCalls);
+    commands += static_cast<double>(record.commands.size());
+    if (record.result != 0 || (!record.messages.empty() && record.messages[0].kind == "info")) {
+      state.SkipWithError("the tool refused");
+    }
+    state.ResumeTiming();
+  }
+  const double runs = static_cast<double>(state.iterations());
+  state.counters["bones"] = static_cast<double>(count);
+  state.counters["host_calls"] = hostCalls / runs;
+  state.counters["calls_per_bone"] = hostCalls / runs / static_cast<double>(count);
+  state.counters["commands"] = commands / runs;
+  state.SetLabel(std::string(shape == kFan ? "fan" : "chain"));
+}
+
+void toolArguments(benchmark::internal::Benchmark* b) {
+  for (int tool = 0; tool < 8; ++tool) {
+    for (int shape : {kFan, kChain}) {
+      for (long count : {1000L, 10000L, 100000L}) b->Args({tool, shape, count});
+    }
+  }
+}
+
+BENCHMARK(BM_Tool)->Apply(toolArguments)->Unit(benchmark::kMillisecond)->UseRealTime();
+// A million-bone chain for the tools that walk or scan it, to see the growth past 100,000.
+BENCHMARK(BM_Tool)
+    ->Args({0, kChain, 1000000})
+    ->Args({1, kChain, 1000000})
+    ->Args({2, kChain, 1000000})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The host alone: one pass over the object's bones (first, then next for each), the scan
+// every bone tool makes. What a host call costs as the rig grows, without any tool.
+void BM_ListBones(benchmark::State& state) {
+  const std::size_t count = static_cast<std::size_t>(state.range(0));
+  const Rig& rig = rigFor(kChain, count);
+  StandIn standIn(rig.scene);
+  standIn.captureTrace = false;
+  const LWItemID object = lwItemFromNumber(rig.object);
+  std::size_t calls = 0;
+  for (auto _ : state) {
+    const RunRecord record = standIn.runDirect([&](GlobalFunc* global, LWLayoutGeneric* local) {
+      const vorrik::Host host(vorrik::acquireHostServices(global, vorrik::ExtraServices::None), local);
+      for (LWItemID bone = host.first(LWI_BONE, object); bone != LWITEM_NULL; bone = host.next(bone)) {
+        benchmark::DoNotOptimize(bone);
+      }
+    });
+    calls = record.hostCalls;
+  }
+  state.counters["bones"] = static_cast<double>(count);
+  state.counters["host_calls"] = static_cast<double>(calls);
+}
+
+BENCHMARK(BM_ListBones)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// --- finding the new bone ---
+
+// The plain search: for each bone listed after the add, scan the bones listed before; the
+// first not found is the new one.
+LWItemID findLinearly(const vorrik::Host& host, LWItemID owner, LWItemID parentItem) {
+  std::vector<LWItemID> before;
+  for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL; bone = host.next(bone)) {
+    before.push_back(bone);
+  }
+  host.send("SelectItem %x", vorrik::idArg(parentItem));
+  if (host.type(parentItem) == LWI_BONE) {
+    host.send("AddChildBone Bone");
+  } else {
+    host.send("AddBone Bone");
+  }
+  for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL; bone = host.next(bone)) {
+    bool seen = false;
+    for (LWItemID old : before) {
+      if (old == bone) {
+        seen = true;
+        break;
+      }
+    }
+    if (!seen) return bone;
+  }
+  return LWITEM_NULL;
+}
+
+void BM_FindNewBone(benchmark::State& state) {
+  const bool linear = state.range(0) != 0;
+  const std::size_t count = static_cast<std::size_t>(state.range(1));
+  const Rig& rig = rigFor(kFan, count);
+  StandIn standIn(rig.scene);
+  standIn.captureTrace = false;
+  const LWItemID object = lwItemFromNumber(rig.object);
+  for (auto _ : state) {
+    state.PauseTiming();
+    standIn.scene() = rig.scene;
+    state.ResumeTiming();
+    LWItemID found = LWITEM_NULL;
+    standIn.runDirect([&](GlobalFunc* global, LWLayoutGeneric* local) {
+      const vorrik::Host host(vorrik::acquireHostServices(global, vorrik::ExtraServices::None), local);
+      found = linear ? findLinearly(host, object, object) : vorrik::addBoneAndFind(host, object, object, "Bone");
+    });
+    if (found == LWITEM_NULL) state.SkipWithError("no new bone");
+  }
+  state.counters["bones"] = static_cast<double>(count);
+  state.SetLabel(linear ? "linear search" : "hash set");
+}
+
+BENCHMARK(BM_FindNewBone)
+    ->ArgsProduct({{0, 1}, {1000, 10000, 100000}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The module's trace lines would swamp the report; the FILE it writes to goes nowhere.
+  // Google Benchmark's own output is unaffected.
+  if (FILE* nowhere = std::fopen("/dev/null", "w")) stderr = nowhere;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
