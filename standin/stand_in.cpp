@@ -1,8 +1,8 @@
 #include "standin/stand_in.h"
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -44,15 +44,6 @@ bool parseInteger(const std::string& text, long* value) {
   if (*end != '\0' || errno != 0) return false;
   *value = parsed;
   return true;
-}
-
-// An integer control's value as the int it holds: the low 32 bits, with answers past the
-// range of long long saturated first so that no conversion is out of range.
-int intControlValue(double value) {
-  if (std::isnan(value)) return 0;
-  constexpr double kLimit = 9.2e18;
-  const double clamped = value < -kLimit ? -kLimit : value > kLimit ? kLimit : value;
-  return static_cast<int>(static_cast<std::uint32_t>(static_cast<long long>(clamped)));
 }
 
 }  // namespace
@@ -288,7 +279,7 @@ void StandIn::Impl::controlGet(LWControl* lwControl, int tag, LWValue* value) {
   }
   int answer = 0;
   if (tag == CTL_VALUE) {
-    answer = intControlValue(record.value);
+    answer = static_cast<int>(static_cast<long long>(record.value));
   } else {
     const auto found = record.placement.find(tag);
     answer = found == record.placement.end() ? 0 : found->second;
@@ -314,7 +305,9 @@ void StandIn::Impl::applyAnswers(DialogRecord& dialog) {
     } else if (control.kind == "ChoiceControl") {
       long index = 0;
       if (parseInteger(text, &index)) {
-        control.value = static_cast<double>(index);
+        // A choice control holds an int; a larger answer would not convert back to one.
+        if (index < INT_MIN || index > INT_MAX) problem = "choice " + text + " is past an int";
+        else control.value = static_cast<double>(index);
       } else {
         problem = "no choice \"" + text + "\" (choices:";
         for (std::size_t i = 0; i < control.choices.size(); ++i) {
@@ -332,7 +325,9 @@ void StandIn::Impl::applyAnswers(DialogRecord& dialog) {
       if (text == "none") {
         control.value = 0;
       } else if (text.size() > 1 && text[0] == '#') {
-        control.value = static_cast<double>(std::strtoul(text.c_str() + 1, nullptr, 16));
+        const unsigned long number = std::strtoul(text.c_str() + 1, nullptr, 16);
+        if (number > 0xffffffffUL) problem = "item " + text + " is past 32 bits";
+        else control.value = static_cast<double>(number);
       } else {
         const ItemId id = scene.findByName(text);
         if (id == 0) problem = "no item named \"" + text + "\"";

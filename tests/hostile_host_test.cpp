@@ -608,4 +608,34 @@ TEST(OddSelections, ItemsRemovedBetweenTwoRuns) {
   }
 }
 
+// The stand-in's controls hold ints, as Layout's do: an answer past one is refused instead
+// of being converted out of range when the tool reads it.
+TEST(OddAnswers, AnswersPastAnIntAreRefusedAndTheToolGetsNoneOfThem) {
+  struct Case {
+    const char* tool;
+    const char* control;
+    const char* text;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"BoneUnParent", "ChoiceControl", "9223372036854775807", true},
+      {"BoneUnParent", "ChoiceControl", "-2147483649", true},
+      {"BoneUnParent", "ChoiceControl", "2147483647", false},
+      {"BoneUtil", "LWListControl", "#ffffffffffff", true},
+      {"BoneUtil", "LWListControl", "#ffffffff", false},
+  };
+  for (const Case& c : cases) {
+    ToolHarness harness(kRig);
+    harness.select({"A"});
+    Answers answers = answer({{c.control, c.text}});
+    if (std::string(c.tool) == "BoneUtil") answers.values["ChoiceControl"] = "Restore rest";
+    const RunRecord record = harness.run(c.tool, answers);
+    EXPECT_EQ(record.result, 0) << c.text;
+    EXPECT_EQ(record.answerError.empty(), !c.refused) << c.text << ": " << record.answerError;
+    // Refused, the control keeps what the tool preset and the tool does its usual work;
+    // taken, the answer names no choice or item and the tool does nothing.
+    EXPECT_EQ(!record.commands.empty(), c.refused) << c.text;
+  }
+}
+
 }  // namespace
