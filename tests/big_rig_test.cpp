@@ -30,25 +30,6 @@ using standin::Scene;
 using standin::StandIn;
 using standin::Vec3;
 
-void runOnSmallStack(const std::function<void()>& body) {
-#if defined(_WIN32)
-  std::thread(body).join();  // a Windows thread's default stack is 1 MiB already
-#else
-  pthread_attr_t attributes;
-  ASSERT_EQ(pthread_attr_init(&attributes), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attributes, std::size_t{1} << 20), 0);
-  pthread_t thread;
-  const auto start = [](void* argument) -> void* {
-    (*static_cast<const std::function<void()>*>(argument))();
-    return nullptr;
-  };
-  ASSERT_EQ(pthread_create(&thread, &attributes, start, const_cast<std::function<void()>*>(&body)),
-            0);
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attributes);
-#endif
-}
-
 // Millions of trace lines would only fill the test log.
 class QuietTrace {
 public:
@@ -114,7 +95,7 @@ double runSteps(StandIn& standIn, const Rig& rig, const std::vector<Step>& steps
     const auto started = std::chrono::steady_clock::now();
     {
       QuietTrace quiet;
-      runOnSmallStack([&] { record = standIn.activate(std::string("Vorrik:") + step.tool, step.answers); });
+      testing_support::runOnSmallStack([&] { record = standIn.activate(std::string("Vorrik:") + step.tool, step.answers); });
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

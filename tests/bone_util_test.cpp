@@ -423,27 +423,6 @@ TEST(BoneUtil, HostCallsComeInTheOrderOfTheRecursiveWalk) {
   }
 }
 
-// Runs `body` on a thread with the 1 MB stack a Windows Layout gives its main thread, so a
-// walk that leans on the call stack fails here whatever this platform's default.
-void runOnSmallStack(const std::function<void()>& body) {
-#if defined(_WIN32)
-  std::thread(body).join();  // a Windows thread's default stack is 1 MB already
-#else
-  pthread_attr_t attributes;
-  ASSERT_EQ(pthread_attr_init(&attributes), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attributes, std::size_t{1} << 20), 0);
-  pthread_t thread;
-  const auto start = [](void* argument) -> void* {
-    (*static_cast<const std::function<void()>*>(argument))();
-    return nullptr;
-  };
-  ASSERT_EQ(pthread_create(&thread, &attributes, start, const_cast<std::function<void()>*>(&body)),
-            0);
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attributes);
-#endif
-}
-
 // One chain far deeper than any call stack would take, through every action in turn.
 TEST(BoneUtil, AHundredThousandBoneChain) {
   constexpr std::size_t kBones = 100000;
@@ -470,7 +449,7 @@ TEST(BoneUtil, AHundredThousandBoneChain) {
   const auto started = std::chrono::steady_clock::now();
   RunRecord record;
   const auto run = [&](const Answers& answers) {
-    runOnSmallStack([&] { record = standIn.activate("Vorrik:BoneUtil", answers); });
+    testing_support::runOnSmallStack([&] { record = standIn.activate("Vorrik:BoneUtil", answers); });
   };
 
   run(choose("", "Record rest"));

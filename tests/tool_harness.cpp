@@ -1,12 +1,40 @@
 #include "tool_harness.h"
 
 #include <stdexcept>
+#include <thread>
+
+#if !defined(_WIN32)
+#include <pthread.h>
+#endif
 
 #include "standin/scene_json.h"
 
 namespace testing_support {
 
 const char* modulePath() { return VORRIK_MODULE_PATH; }
+
+void runOnSmallStack(const std::function<void()>& body) {
+#if defined(_WIN32)
+  std::thread(body).join();  // a Windows thread's default stack is 1 MiB already
+#else
+  pthread_attr_t attributes;
+  if (pthread_attr_init(&attributes) != 0) throw std::runtime_error("pthread_attr_init");
+  if (pthread_attr_setstacksize(&attributes, std::size_t{1} << 20) != 0) {
+    pthread_attr_destroy(&attributes);
+    throw std::runtime_error("pthread_attr_setstacksize");
+  }
+  pthread_t thread;
+  const auto start = [](void* argument) -> void* {
+    (*static_cast<const std::function<void()>*>(argument))();
+    return nullptr;
+  };
+  const int created =
+      pthread_create(&thread, &attributes, start, const_cast<std::function<void()>*>(&body));
+  pthread_attr_destroy(&attributes);
+  if (created != 0) throw std::runtime_error("pthread_create");
+  pthread_join(thread, nullptr);
+#endif
+}
 
 ToolHarness::ToolHarness(standin::Scene scene) : standIn_(std::move(scene)) {
   standIn_.loadModule(modulePath());

@@ -2,6 +2,7 @@
 // names: "SelectItem {Hand}" stands for the hex id of the item named Hand.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -12,6 +13,10 @@ namespace testing_support {
 
 // The module file built beside the tests.
 const char* modulePath();
+
+// Runs `body` on a thread with the 1 MiB stack a Windows Layout gives its main thread, so
+// code that leans on the call stack fails here whatever this platform's default.
+void runOnSmallStack(const std::function<void()>& body);
 
 class ToolHarness {
 public:
