@@ -1,5 +1,6 @@
 #include "standin/commands.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -341,7 +342,9 @@ CommandOutcome executeCommand(Scene& scene, const std::string& line) {
     return command->run(scene, parsed);
   }
 
-  std::vector<std::string_view> words;
+  // No command takes more than three words; later ones are only counted.
+  std::array<std::string_view, 3> words;
+  std::size_t wordCount = 0;
   if (hasRest) {
     std::size_t start = 0;
     while (true) {
@@ -349,15 +352,16 @@ CommandOutcome executeCommand(Scene& scene, const std::string& line) {
       std::string_view word =
           rest.substr(start, end == std::string_view::npos ? rest.npos : end - start);
       if (word.empty()) return refuse("stray space in " + quoted(line));
-      words.push_back(word);
+      if (wordCount < words.size()) words[wordCount] = word;
+      ++wordCount;
       if (end == std::string_view::npos) break;
       start = end + 1;
     }
   }
   std::size_t want = argumentCount(command->args);
-  if (words.size() != want) {
+  if (wordCount != want) {
     return refuse(std::string(name) + " takes " + std::to_string(want) + " argument" +
-                  (want == 1 ? "" : "s") + ", got " + std::to_string(words.size()));
+                  (want == 1 ? "" : "s") + ", got " + std::to_string(wordCount));
   }
   switch (command->args) {
     case Args::Item:

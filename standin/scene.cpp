@@ -267,8 +267,17 @@ Scene::Scene() = default;
 // --- id index ---
 
 std::size_t Scene::IdIndex::home(ItemId id) const {
-  // Fibonacci hashing: consecutive ids spread over the table.
-  return static_cast<std::size_t>((std::uint64_t{id} * 0x9e3779b97f4a7c15ull) >> (64 - bits_));
+  // Ids made one after another should be neighbours in the table, so that walking a big
+  // rig in creation order stays in cache. Bone ids keep the object number in the low bits
+  // and the bone number above it; swap the two so that the bone number varies fastest.
+  std::uint32_t key = id;
+  if ((id >> kTypeShift) == 4) {
+    key = (id & 0xf0000000u) | ((id & 0xffffu) << 12) | ((id >> 16) & 0xfffu);
+  }
+  // Runs of 16 consecutive keys share a home block; Fibonacci hashing spreads the blocks.
+  const std::uint64_t block = key >> 4;
+  const std::size_t start = static_cast<std::size_t>((block * 0x9e3779b97f4a7c15ull) >> (64 - bits_));
+  return (start + (key & 15u)) & (table_.size() - 1);
 }
 
 Scene::Slot Scene::IdIndex::find(ItemId id) const {
@@ -369,6 +378,7 @@ Scene::Slot Scene::newItem(ItemType type, ItemId id, const std::string& name) {
   item.type = type;
   item.name = name;
   Links& links = links_.emplace_back();
+  links.id = id;
   links.type = type;
   links.live = true;
   slotOf_.insert(id, s);
@@ -598,8 +608,8 @@ Item* Scene::find(ItemId id) {
 }
 
 int Scene::typeOf(ItemId id) const {
-  const Item* item = find(id);
-  return item ? static_cast<int>(item->type) : kNoItemType;
+  const Slot s = slotOf(id);
+  return s == kNil ? kNoItemType : static_cast<int>(links_[s].type);
 }
 
 ItemId Scene::findByName(const std::string& name) const {
@@ -613,28 +623,28 @@ ItemId Scene::first(ItemType type, ItemId object) const {
   Slot s = kNil;
   if (type == ItemType::Bone) {
     Slot objectSlot = slotOf(object);
-    if (objectSlot == kNil || items_[objectSlot].type != ItemType::Object) return 0;
+    if (objectSlot == kNil || links_[objectSlot].type != ItemType::Object) return 0;
     s = bonesOf_.at(objectSlot).bones.first;
   } else {
     std::size_t k = kindIndex(type);
     if (k >= kindLists_.size()) return 0;
     s = kindLists_[k].first;
   }
-  return s == kNil ? 0 : items_[s].id;
+  return s == kNil ? 0 : links_[s].id;
 }
 
 ItemId Scene::next(ItemId id) const {
   Slot s = slotOf(id);
   if (s == kNil) return 0;
   Slot n = links_[s].nextListed;
-  return n == kNil ? 0 : items_[n].id;
+  return n == kNil ? 0 : links_[n].id;
 }
 
 ItemId Scene::firstChild(ItemId parent) const {
   Slot s = slotOf(parent);
   if (s == kNil) return 0;
   Slot c = links_[s].firstChild;
-  return c == kNil ? 0 : items_[c].id;
+  return c == kNil ? 0 : links_[c].id;
 }
 
 ItemId Scene::nextChild(ItemId parent, ItemId previousChild) const {
@@ -642,12 +652,14 @@ ItemId Scene::nextChild(ItemId parent, ItemId previousChild) const {
   Slot s = slotOf(previousChild);
   if (p == kNil || s == kNil || links_[s].parent != p) return 0;
   Slot n = links_[s].nextSibling;
-  return n == kNil ? 0 : items_[n].id;
+  return n == kNil ? 0 : links_[n].id;
 }
 
 ItemId Scene::parentOf(ItemId id) const {
-  const Item* item = find(id);
-  return item ? item->parent : 0;
+  const Slot s = slotOf(id);
+  if (s == kNil) return 0;
+  const Slot p = links_[s].parent;
+  return p == kNil ? 0 : links_[p].id;
 }
 
 std::vector<ItemId> Scene::allItems() const {
@@ -894,7 +906,11 @@ void Scene::remove(ItemId id) {
     }
   }
   selection_.erase(std::remove_if(selection_.begin(), selection_.end(),
-                                  [this](ItemId sel) { return slotOf(sel) == kNil; }),
+                                  [this](ItemId sel) {
+                                    if (slotOf(sel) != kNil) return false;
+                                    selected_.erase(sel);
+                                    return true;
+                                  }),
                    selection_.end());
 }
 
@@ -942,16 +958,23 @@ Vec3 Scene::worldTip(ItemId id) const {
 
 void Scene::select(ItemId id) {
   if (slotOf(id) == kNil) return;
-  selection_.assign(1, id);
+  clearSelection();
+  addToSelection(id);
 }
 
 void Scene::addToSelection(ItemId id) {
   if (slotOf(id) == kNil) return;
-  selection_.erase(std::remove(selection_.begin(), selection_.end(), id), selection_.end());
+  if (selected_.contains(id)) {
+    // Re-adding moves the item to the end; rare, so the linear erase is fine.
+    selection_.erase(std::remove(selection_.begin(), selection_.end(), id), selection_.end());
+  } else {
+    selected_.insert(id, 0);
+  }
   selection_.push_back(id);
 }
 
 void Scene::clearSelection() {
+  for (ItemId id : selection_) selected_.erase(id);
   selection_.clear();
 }
 
@@ -971,6 +994,7 @@ std::string Scene::validate() const {
     auto label = [&item]() { return "item " + idText(item.id); };
     if (item.id == 0) return "an item has id 0";
     if (slotOf(item.id) != s) return label() + " is not filed under its id";
+    if (links_[s].id != item.id) return label() + ": id disagrees with the listing";
     int type = static_cast<int>(item.type);
     if (type < 0 || type > 3) return label() + " has an unknown type";
 
@@ -1049,7 +1073,9 @@ std::string Scene::validate() const {
 
   for (ItemId sel : selection_) {
     if (slotOf(sel) == kNil) return "selected item " + idText(sel) + " is not live";
+    if (!selected_.contains(sel)) return "selected item " + idText(sel) + " is not indexed";
   }
+  if (selected_.size() != selection_.size()) return "an item is selected twice";
   return "";
 }
 

@@ -232,8 +232,10 @@ private:
   static constexpr Slot kNil = 0xffffffffu;
 
   // Intrusive links by slot, beside items_ so that Item stays what the header shows.
-  // `parent` mirrors Item::parent; validate() reports when the two disagree.
+  // `id`, `type` and `parent` mirror Item's; validate() reports when they disagree. The
+  // queries answer from here alone, so walking a big rig never touches the (large) Items.
   struct Links {
+    ItemId id = 0;
     Slot parent = kNil;
     Slot firstChild = kNil, lastChild = kNil;
     Slot prevSibling = kNil, nextSibling = kNil;
@@ -321,6 +323,7 @@ private:
     void insert(ItemId id, Slot slot);
     void erase(ItemId id);
     std::size_t size() const { return size_; }
+    bool contains(ItemId id) const { return find(id) != kNil; }
 
   private:
     struct Entry {
@@ -336,6 +339,7 @@ private:
 
   double time_ = 0;
   std::vector<ItemId> selection_;
+  IdIndex selected_;  // the ids in selection_, so that adding to a big selection stays O(1)
   Chunked<Item> items_;                               // by slot; removed slots stay dead
   Chunked<Links> links_;                              // same slots as items_
   IdIndex slotOf_;                                    // live ids only

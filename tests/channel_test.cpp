@@ -136,3 +136,48 @@ TEST(CommandChannel, NonFiniteNumbersAreNeverSent) {
 }
 
 }  // namespace
+
+namespace {
+
+// Inside an activation the trace is gathered and written in whole lines; whatever the
+// buffer's size, every line must come out once, whole and in order, by the batch's end.
+TEST(CommandChannel, BatchedTraceKeepsEveryLineWholeAndInOrder) {
+  struct Case {
+    const char* what;
+    std::size_t lines;
+    std::size_t nameLength;  // of the "AddBone %s" argument; 1003 fills a trace line exactly
+  };
+  const Case cases[] = {
+      {"a few short lines", 3, 1},
+      {"many lines, several buffers full", 5000, 40},
+      {"the longest lines, never split over two writes", 300, 1003},
+  };
+  for (const Case& c : cases) {
+    Evaluated evaluated;
+    const LWLayoutGeneric local = localFor(evaluated);
+    standin::TraceCapture capture;
+    {
+      const vorrik::TraceBatch outer;
+      const vorrik::TraceBatch inner;  // a nested batch must not write the lines early
+      for (std::size_t i = 0; i < c.lines; ++i) {
+        std::string name = std::to_string(i);
+        name.resize(c.nameLength, 'x');
+        vorrik::sendCommand(&local, "AddBone %s", name.c_str());
+      }
+    }
+    const std::vector<std::string> trace = capture.finish();
+    ASSERT_EQ(trace.size(), c.lines) << c.what;
+    for (std::size_t i = 0; i < c.lines; ++i) {
+      ASSERT_EQ(trace[i], "[Command] : " + evaluated.lines[i]) << c.what << ", line " << i;
+    }
+  }
+}
+
+TEST(CommandChannel, OutsideABatchEachLineIsWrittenAtOnce) {
+  standin::TraceCapture capture;
+  vorrik::debugTrace("first %d", 1);
+  const std::vector<std::string> early = capture.finish();
+  EXPECT_EQ(early, std::vector<std::string>{"first 1"});
+}
+
+}  // namespace

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -770,6 +772,98 @@ TEST(SceneSelection, OrderAndCurrentItem) {
   EXPECT_EQ(scene.selection(), (std::vector<ItemId>{c}));
   scene.clearSelection();
   EXPECT_EQ(scene.currentItem(), 0u);
+}
+
+// Random selects, adds, clears and removals against a plain list: the scene's selection
+// keeps an index beside its list, and the two must never drift apart.
+TEST(SceneSelection, MatchesAPlainListUnderRandomEdits) {
+  Scene scene;
+  std::vector<ItemId> items;
+  const ItemId object = scene.addObject("o");
+  items.push_back(object);
+  for (int i = 0; i < 20; ++i) items.push_back(scene.addBone(object, i == 0 ? object : items.back(), "b"));
+  for (int i = 0; i < 5; ++i) items.push_back(scene.addLight("l"));
+  std::vector<ItemId> model;
+  std::set<ItemId> removed;
+  std::uint32_t seed = 12345;
+  auto random = [&seed](std::uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % n;
+  };
+  for (int step = 0; step < 4000; ++step) {
+    const ItemId id = items[random(static_cast<std::uint32_t>(items.size()))];
+    const bool live = removed.count(id) == 0;
+    switch (random(20)) {
+      case 0:
+        scene.select(id);
+        if (live) model.assign(1, id);
+        break;
+      case 1:
+        scene.clearSelection();
+        model.clear();
+        break;
+      case 2:
+        if (id != object && step % 7 == 0) {
+          // Removing a bone takes the bones below it too.
+          scene.remove(id);
+          for (ItemId other : items) {
+            if (scene.find(other) == nullptr) removed.insert(other);
+          }
+          model.erase(std::remove_if(model.begin(), model.end(),
+                                     [&](ItemId m) { return removed.count(m) != 0; }),
+                      model.end());
+        }
+        break;
+      default:
+        scene.addToSelection(id);
+        if (live) {
+          model.erase(std::remove(model.begin(), model.end(), id), model.end());
+          model.push_back(id);
+        }
+        break;
+    }
+    ASSERT_EQ(scene.selection(), model) << "step " << step;
+    ASSERT_EQ(scene.validate(), "") << "step " << step;
+  }
+}
+
+// The id index answers for every live id and for no dead one, whatever the ids look like:
+// made in order, given by a scene file, past the 16-bit forms, removed and made again.
+TEST(SceneIds, IndexFindsEveryLiveIdAndNoDeadOne) {
+  Scene scene;
+  std::vector<ItemId> live;
+  std::vector<ItemId> dead;
+  std::vector<ItemId> objects;
+  for (int i = 0; i < 3; ++i) objects.push_back(scene.addObject("o"));
+  objects.push_back(scene.addObjectWithId("given", 0x1000ff00u));
+  live = objects;
+  for (ItemId object : objects) {
+    for (int i = 0; i < 6000; ++i) live.push_back(scene.addBone(object, object, "b"));
+  }
+  for (ItemId given : {0x40050009u, 0x4fff0123u, 0x4abc0777u}) {
+    const ItemId id = scene.addBoneWithId(objects[1], objects[1], "g", given);
+    ASSERT_NE(id, 0u) << idText(given);
+    live.push_back(id);
+  }
+  for (int i = 0; i < 300; ++i) live.push_back(scene.addLight("l"));
+  // Remove every third bone.
+  std::vector<ItemId> kept;
+  for (std::size_t i = 0; i < live.size(); ++i) {
+    if (i % 3 == 2 && scene.typeOf(live[i]) == static_cast<int>(ItemType::Bone)) {
+      scene.remove(live[i]);
+      dead.push_back(live[i]);
+    } else {
+      kept.push_back(live[i]);
+    }
+  }
+  for (int i = 0; i < 500; ++i) kept.push_back(scene.addBone(objects[0], objects[0], "late"));
+  ASSERT_EQ(scene.itemCount(), kept.size());
+  for (ItemId id : kept) {
+    ASSERT_NE(scene.find(id), nullptr) << idText(id);
+    ASSERT_EQ(scene.find(id)->id, id);
+  }
+  for (ItemId id : dead) ASSERT_EQ(scene.typeOf(id), kNoItemType) << idText(id);
+  EXPECT_EQ(scene.validate(), "");
 }
 
 // --- validation ---

@@ -27,18 +27,36 @@ bool formatBounded(char* buffer, const char* format, std::va_list args) {
 
 namespace {
 
+#if !defined(_WIN32)
+// Lines waiting for standard error while a TraceBatch lives. Only whole lines go in, so
+// every write ends at a line's end and lines of two writers never mix inside one.
+struct PendingTrace {
+  static constexpr std::size_t kCapacity = 64 * 1024;
+  char text[kCapacity];
+  std::size_t used = 0;
+  int batches = 0;  // nesting depth of live TraceBatch objects
+};
+PendingTrace pendingTrace;
+
+void writePending() {
+  if (pendingTrace.used == 0) return;
+  std::fwrite(pendingTrace.text, 1, pendingTrace.used, stderr);
+  std::fflush(stderr);
+  pendingTrace.used = 0;
+}
+#endif
+
 void writeTraceLine(const char* line) {
 #if defined(_WIN32)
   // One call per line, without a newline: a debugger takes each call as one line.
   OutputDebugStringA(line);
 #else
-  // One write per line so that lines from one activation never interleave.
-  char buffer[kCommandBufferSize + 1];
-  const std::size_t length = std::strlen(line);
-  std::memcpy(buffer, line, length);
-  buffer[length] = '\n';
-  std::fwrite(buffer, 1, length + 1, stderr);
-  std::fflush(stderr);
+  const std::size_t length = std::strlen(line);  // < kCommandBufferSize: formatBounded's
+  if (pendingTrace.used + length + 1 > PendingTrace::kCapacity) writePending();
+  std::memcpy(pendingTrace.text + pendingTrace.used, line, length);
+  pendingTrace.used += length;
+  pendingTrace.text[pendingTrace.used++] = '\n';
+  if (pendingTrace.batches == 0) writePending();  // outside an activation: at once
 #endif
 }
 
@@ -71,6 +89,18 @@ int evaluateLine(const LWLayoutGeneric* local, const char* line) {
 }
 
 }  // namespace
+
+TraceBatch::TraceBatch() noexcept {
+#if !defined(_WIN32)
+  ++pendingTrace.batches;
+#endif
+}
+
+TraceBatch::~TraceBatch() {
+#if !defined(_WIN32)
+  if (--pendingTrace.batches == 0) writePending();
+#endif
+}
 
 void debugTrace(const char* format, ...) {
   char line[kCommandBufferSize];

@@ -1,5 +1,7 @@
 #include "module/module.h"
 
+#include "host/command_channel.h"
+
 #include "tools/bones/bone_tools.h"
 #include "tools/items/item_tools.h"
 
@@ -45,6 +47,7 @@ constexpr ToolEntry kTools[8] = {
 
 int runActivation(long version, GlobalFunc* global, void* local, const ToolEntry& tool) noexcept {
   if (version != 1) return AFUNC_BADVERSION;
+  const TraceBatch trace;  // written out when the activation ends, however it ends
   try {
     if (global == nullptr || local == nullptr) return AFUNC_OK;
     const auto* generic = static_cast<const LWLayoutGeneric*>(local);
