@@ -1,5 +1,7 @@
 #include "math/bone_chain.h"
 
+#include "host/loop_guard.h"
+
 namespace vorrik {
 
 namespace {
@@ -58,7 +60,9 @@ Matrix4& boneToSkeleton(Matrix4& out, const Host& host, LWItemID item) {
   Matrix4 product;
   if (isBone(host, item)) {
     Matrix4 own;
+    LoopGuard guard;
     for (LWItemID bone = item; bone != LWITEM_NULL; bone = nextBoneUp(host, bone)) {
+      guard.step(bone);
       ownPlacement(own, host, bone);
       matMultiply(product, own, product);
     }
@@ -71,7 +75,9 @@ Matrix4& skeletonToBone(Matrix4& out, const Host& host, LWItemID item) {
   Matrix4 product;
   if (isBone(host, item)) {
     Matrix4 own;
+    LoopGuard guard;
     for (LWItemID bone = item; bone != LWITEM_NULL; bone = nextBoneUp(host, bone)) {
+      guard.step(bone);
       ownInverse(own, host, bone);
       matMultiply(product, product, own);
     }

@@ -1,5 +1,7 @@
 #include "scene/item_helpers.h"
 
+#include "host/loop_guard.h"
+
 namespace vorrik {
 
 bool isItem(const Host& host, LWItemID item) {
@@ -19,7 +21,9 @@ std::vector<LWItemID> knownItems(const Host& host, const std::vector<LWItemID>& 
 LWItemID ownerObject(const Host& host, LWItemID item) {
   if (host.type(item) != LWI_BONE) return item;
   // A loop, not recursion: a skeleton can be a very long chain.
+  LoopGuard guard;
   for (;;) {
+    guard.step(item);
     item = host.parent(item);
     if (item == LWITEM_NULL) return LWITEM_NULL;
     if (host.type(item) != LWI_BONE) return item;
@@ -29,7 +33,7 @@ LWItemID ownerObject(const Host& host, LWItemID item) {
 LWItemID addBoneAndFind(const Host& host, LWItemID owner, LWItemID parentItem, const char* name) {
   ItemSet before;
   for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL; bone = host.next(bone)) {
-    before.insert(bone);
+    requireFirstVisit(before.insert(bone));
   }
   return addBoneAndFind(host, owner, parentItem, name, before);
 }
@@ -45,7 +49,9 @@ LWItemID addBoneAndFind(const Host& host, LWItemID owner, LWItemID parentItem, c
   } else {
     host.send("AddBone %s", name);
   }
+  LoopGuard guard;
   for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL; bone = host.next(bone)) {
+    guard.step(bone);
     if (!known.contains(bone)) {
       known.insert(bone);
       return bone;

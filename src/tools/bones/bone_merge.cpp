@@ -3,6 +3,7 @@
 
 #include "math/bone_chain.h"
 #include "math/matrix.h"
+#include "host/loop_guard.h"
 #include "scene/item_helpers.h"
 #include "tools/bones/bone_tools.h"
 
@@ -40,7 +41,7 @@ void mergeBones(const Host& host, LWItemID p, LWItemID q) {
   std::vector<LWItemID> moving;
   for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL;
        bone = host.next(bone)) {
-    known.insert(bone);
+    requireFirstVisit(known.insert(bone));
     if (bone == p || bone == q) continue;
     const LWItemID boneParent = host.parent(bone);
     if (boneParent == p || boneParent == q) moving.push_back(bone);

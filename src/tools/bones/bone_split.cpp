@@ -1,6 +1,7 @@
 #include <cmath>
 #include <vector>
 
+#include "host/loop_guard.h"
 #include "scene/item_helpers.h"
 #include "tools/bones/bone_tools.h"
 
@@ -55,7 +56,7 @@ void splitBone(const Host& host, LWItemID a, double r) {
                 std::isfinite(secondLength);
   for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL;
        bone = host.next(bone)) {
-    known.insert(bone);
+    requireFirstVisit(known.insert(bone));
     if (host.parent(bone) != a) continue;
     MovedChild child{bone, host.param(bone, LWIP_POSITION), host.restParam(bone, LWIP_POSITION)};
     child.position[2] -= firstLength;

@@ -1,3 +1,4 @@
+#include "host/loop_guard.h"
 #include "scene/item_helpers.h"
 #include "tools/bones/bone_tools.h"
 
@@ -27,8 +28,10 @@ void unparentChildren(const Host& host, LWItemID bone, UnparentRecord& record) {
   const LWItemID owner = ownerObject(host, bone);
   record.reset();
   record.unparentedBone = bone;
+  LoopGuard guard;
   for (LWItemID child = host.first(LWI_BONE, owner); child != LWITEM_NULL;
        child = host.next(child)) {
+    guard.step(child);
     if (host.parent(child) != bone) continue;
     reparent(host, child, parent);
     record.movedBones.push_back(child);

@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/loop_guard.h"
 #include "scene/item_helpers.h"
 #include "tools/bones/bone_tools.h"
 
@@ -73,7 +74,9 @@ void walkBones(const Host& host, LWItemID root, int action) {
     LWItemID child;  // the child being walked; null once the children are done
   };
   std::vector<Frame> stack;
+  ItemSet entered;  // a sound host's tree reaches each item once
   const auto enter = [&](LWItemID item) {
+    requireFirstVisit(entered.insert(item));
     if (host.type(item) == LWI_BONE) applyAction(host, action, item);
     stack.push_back({item, host.firstChild(item)});
   };
