@@ -13,7 +13,8 @@ flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fn
 cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++-14 \
   -DCMAKE_CXX_FLAGS="$flags" -DVORRIK_FUZZ=ON -DVORRIK_TESTS=OFF -DVORRIK_BENCH=OFF \
-  -DVORRIK_WERROR=OFF >/dev/null
+  -DVORRIK_WERROR=ON \
+  >/dev/null
 cmake --build build/fuzz --target vorrik_fuzz -j2
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}"
