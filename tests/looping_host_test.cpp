@@ -149,7 +149,9 @@ RunRecord runWithDeadline(ToolHarness& harness, const Scenario& scenario, const 
   std::future<RunRecord> result = task.get_future();
   std::thread worker(std::move(task));
   if (result.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
-    std::fprintf(stderr, "%s: the run did not end\n", what.c_str());
+    // Standard output: the run has standard error redirected to catch its trace.
+    std::printf("%s: the run did not end\n", what.c_str());
+    std::fflush(stdout);
     std::_Exit(1);  // the worker cannot be stopped; leave before it hangs the suite
   }
   worker.join();
@@ -171,7 +173,9 @@ TEST(LoopingHost, EveryWalkNoticesTheLoopAndEndsTheRun) {
       EXPECT_EQ(record.result, 0) << what;
       // Seen within a few rounds: a handful of times the queries of a sound run.
       EXPECT_LE(record.hostCalls, 3 * healthy.hostCalls + 50) << what;
-      EXPECT_LE(record.commands.size(), healthy.commands.size()) << what;
+      // BoneUtil may act on a few bones a second time before the loop shows; its actions
+      // give the same result when repeated.
+      EXPECT_LE(record.commands.size(), 2 * healthy.commands.size()) << what;
       EXPECT_EQ(harness.scene().validate(), "") << what;
     }
   }

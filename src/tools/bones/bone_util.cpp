@@ -65,20 +65,39 @@ void applyAction(const Host& host, int action, LWItemID bone) {
   }
 }
 
+// The largest power of two not above n (n >= 1).
+std::size_t powerOfTwoAtMost(std::size_t n) {
+  std::size_t p = 1;
+  while (p <= n / 2) p *= 2;
+  return p;
+}
+
 // Depth first from `root`, each bone before its children. An explicit stack rather than
 // recursion: a skeleton can be one chain of a hundred thousand bones. The host calls come
 // in the order the recursive walk would make them.
+//
+// A sound host's links form a tree, so the walk ends. A host whose links loop would keep
+// it going: either one item's children come round again (each frame watches its own
+// children), or the path from the root goes down for ever, and then an item comes back on
+// it. For the path, the item at a power-of-two depth p is compared with every item entered
+// at depths p+1 to 2p: a repeat is seen within about twice the loop's length and depth.
+// Neither check asks the host anything or keeps more than the stack.
 void walkBones(const Host& host, LWItemID root, int action) {
   struct Frame {
     LWItemID item;
     LWItemID child;  // the child being walked; null once the children are done
+    LoopGuard children;
   };
   std::vector<Frame> stack;
-  ItemSet entered;  // a sound host's tree reaches each item once
   const auto enter = [&](LWItemID item) {
-    requireFirstVisit(entered.insert(item));
+    const std::size_t depth = stack.size();
+    if (depth > 0) {
+      const std::size_t checkpoint = depth >= 2 ? powerOfTwoAtMost(depth - 1) : 0;
+      if (stack[checkpoint].item == item) throw HostFault("the host's item links loop");
+    }
     if (host.type(item) == LWI_BONE) applyAction(host, action, item);
-    stack.push_back({item, host.firstChild(item)});
+    stack.push_back({item, host.firstChild(item), {}});
+    stack.back().children.step(stack.back().child);
   };
   enter(root);
   while (!stack.empty()) {
@@ -91,6 +110,7 @@ void walkBones(const Host& host, LWItemID root, int action) {
     if (!stack.empty()) {
       Frame& parent = stack.back();
       parent.child = host.nextChild(parent.item, parent.child);
+      parent.children.step(parent.child);
     }
   }
 }
