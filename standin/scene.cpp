@@ -274,10 +274,12 @@ std::size_t Scene::IdIndex::home(ItemId id) const {
   if ((id >> kTypeShift) == 4) {
     key = (id & 0xf0000000u) | ((id & 0xffffu) << 12) | ((id >> 16) & 0xfffu);
   }
-  // Runs of 16 consecutive keys share a home block; Fibonacci hashing spreads the blocks.
-  const std::uint64_t block = key >> 4;
-  const std::size_t start = static_cast<std::size_t>((block * 0x9e3779b97f4a7c15ull) >> (64 - bits_));
-  return (start + (key & 15u)) & (table_.size() - 1);
+  // Runs of 16 consecutive keys share a home block of 16 entries, aligned so that two
+  // runs either share a block or do not touch; Fibonacci hashing spreads the blocks.
+  const std::uint64_t run = key >> 4;
+  const std::size_t block =
+      bits_ <= 4 ? 0 : static_cast<std::size_t>((run * 0x9e3779b97f4a7c15ull) >> (68 - bits_));
+  return (block << 4) | (key & 15u);
 }
 
 Scene::Slot Scene::IdIndex::find(ItemId id) const {
@@ -332,6 +334,10 @@ void Scene::IdIndex::erase(ItemId id) {
 }
 
 Scene::Slot Scene::slotOf(ItemId id) const {
+  if (id >= kFirstOverflowId) {
+    const std::size_t index = id - kFirstOverflowId;
+    return index < overflowSlots_.size() ? overflowSlots_[index] : kNil;
+  }
   return slotOf_.find(id);
 }
 
@@ -382,6 +388,11 @@ Scene::Slot Scene::newItem(ItemType type, ItemId id, const std::string& name) {
   links.type = type;
   links.live = true;
   slotOf_.insert(id, s);
+  if (id >= kFirstOverflowId) {
+    const std::size_t index = id - kFirstOverflowId;
+    if (index >= overflowSlots_.size()) overflowSlots_.resize(index + 1, kNil);
+    overflowSlots_[index] = s;
+  }
   return s;
 }
 
@@ -897,6 +908,7 @@ void Scene::remove(ItemId id) {
     unlinkListed(listOf(d), d);
     if (links_[d].type == ItemType::Object) bonesOf_.erase(d);
     slotOf_.erase(item.id);
+    if (item.id >= kFirstOverflowId) overflowSlots_[item.id - kFirstOverflowId] = kNil;
     retired_.insert(item.id);
     links_[d] = Links{};  // dead: no links, live == false
     // Keep the id for the dead slot's record but give its memory back.
@@ -993,7 +1005,7 @@ std::string Scene::validate() const {
     const Item& item = items_[s];
     auto label = [&item]() { return "item " + idText(item.id); };
     if (item.id == 0) return "an item has id 0";
-    if (slotOf(item.id) != s) return label() + " is not filed under its id";
+    if (slotOf(item.id) != s || slotOf_.find(item.id) != s) return label() + " is not filed under its id";
     if (links_[s].id != item.id) return label() + ": id disagrees with the listing";
     int type = static_cast<int>(item.type);
     if (type < 0 || type > 3) return label() + " has an unknown type";

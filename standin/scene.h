@@ -346,7 +346,11 @@ private:
   std::array<List, 3> kindLists_;                     // objects, lights, cameras
   std::array<std::uint32_t, 3> nextNumber_{};         // creation numbers per kind
   std::unordered_map<Slot, ObjectBones> bonesOf_;     // by object slot, live objects only
-  ItemId nextOverflowId_ = 0x50000000u;
+  static constexpr ItemId kFirstOverflowId = 0x50000000u;
+  ItemId nextOverflowId_ = kFirstOverflowId;
+  // Overflow ids are handed out in order, so their slots sit in a plain array (kNil once
+  // removed): the ids of a big object's bones need no hashing.
+  std::vector<Slot> overflowSlots_;
   std::unordered_set<ItemId> retired_;                // ids of removed items
 };
 

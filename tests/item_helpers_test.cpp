@@ -1,6 +1,7 @@
 // The item helpers, called directly against the stand-in's services.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "scene/item_helpers.h"
+#include "standin/stand_in_impl.h"
 #include "tool_harness.h"
 
 namespace {
@@ -205,8 +207,8 @@ TEST(ItemHelpers, AddBoneAndFindAgreesWithTheLinearSearchWhereverTheBoneIsListed
             first = vorrik::addBoneAndFind(host, owner, owner, "Bone");
             return;
           }
-          vorrik::ItemSet known;
-          for (standin::ItemId b : before) known.insert(lwItemFromNumber(b));
+          vorrik::KnownBones known;
+          for (standin::ItemId b : before) known.append(lwItemFromNumber(b));
           first = vorrik::addBoneAndFind(host, owner, owner, "Bone", known);
           middle = listing();
           second = vorrik::addBoneAndFind(host, owner, first, "Bone", known);
@@ -219,6 +221,104 @@ TEST(ItemHelpers, AddBoneAndFindAgreesWithTheLinearSearchWhereverTheBoneIsListed
           EXPECT_EQ(harness.scene().parentOf(lwItemNumber(second)), lwItemNumber(first)) << what;
         }
       }
+    }
+  }
+}
+
+// A host that lists an object's bones in another order once a bone has been added: the
+// new listing parts from the old one more than once, and the bone found must still be the
+// first one listed that was not listed before.
+struct ReorderingHost {
+  enum Order { kReversed, kRotated, kFirstTwoSwapped, kNewBoneFirst };
+  static inline standin::StandIn* standIn = nullptr;
+  static inline Order order = kReversed;
+  static inline LWItemInfo original{};
+
+  static std::vector<standin::ItemId> listing(LWItemID object) {
+    std::vector<standin::ItemId> ids;
+    for (LWItemID b = original.first(LWI_BONE, object); b != nullptr; b = original.next(b)) {
+      ids.push_back(lwItemNumber(b));
+    }
+    const standin::RunRecord* run = standIn->impl().run;
+    const bool added = run != nullptr && run->commands.size() >= 2;  // SelectItem, Add...
+    if (!added || ids.size() < 2) return ids;
+    switch (order) {
+      case kReversed:
+        std::reverse(ids.begin(), ids.end());
+        break;
+      case kRotated:
+        std::rotate(ids.begin(), ids.begin() + 1, ids.end());
+        break;
+      case kFirstTwoSwapped:
+        std::swap(ids[0], ids[1]);
+        break;
+      case kNewBoneFirst:
+        std::rotate(ids.begin(), ids.end() - 1, ids.end());
+        break;
+    }
+    return ids;
+  }
+  static LWItemID objectOf(LWItemID bone) {
+    LWItemID up = bone;
+    while (up != nullptr && original.type(up) == LWI_BONE) up = original.parent(up);
+    return up;
+  }
+  static LWItemID first(LWItemType type, LWItemID object) {
+    if (type != LWI_BONE) return original.first(type, object);
+    const auto ids = listing(object);
+    return ids.empty() ? nullptr : lwItemFromNumber(ids[0]);
+  }
+  static LWItemID next(LWItemID item) {
+    if (original.type(item) != LWI_BONE) return original.next(item);
+    const auto ids = listing(objectOf(item));
+    const auto at = std::find(ids.begin(), ids.end(), lwItemNumber(item));
+    return at == ids.end() || at + 1 == ids.end() ? nullptr : lwItemFromNumber(*(at + 1));
+  }
+  static void install(standin::StandIn& target, Order how) {
+    standIn = &target;
+    order = how;
+    LWItemInfo& table = target.itemInfoTable();
+    original = table;
+    table.first = first;
+    table.next = next;
+  }
+};
+
+TEST(ItemHelpers, AddBoneAndFindAgreesWithTheLinearSearchWhenTheHostReorders) {
+  const ReorderingHost::Order orders[] = {ReorderingHost::kReversed, ReorderingHost::kRotated,
+                                          ReorderingHost::kFirstTwoSwapped,
+                                          ReorderingHost::kNewBoneFirst};
+  for (const std::size_t bones : {std::size_t{1}, std::size_t{2}, std::size_t{7}}) {
+    for (const ReorderingHost::Order order : orders) {
+      const std::string what = std::to_string(bones) + " bones, order " + std::to_string(order);
+      standin::Scene scene;
+      const standin::ItemId object = scene.addObject("Obj");
+      for (std::size_t i = 0; i < bones; ++i) scene.addBone(object, object, "b");
+      ToolHarness harness(std::move(scene));
+      ReorderingHost::install(harness.standIn(), order);
+      const LWItemID owner = lwItemFromNumber(object);
+      std::vector<standin::ItemId> before, middle, after;
+      LWItemID first = nullptr, second = nullptr;
+      withHost(harness, [&](Host& host) {
+        before = ReorderingHost::listing(owner);
+        vorrik::KnownBones known;
+        for (standin::ItemId b : before) known.append(lwItemFromNumber(b));
+        first = vorrik::addBoneAndFind(host, owner, owner, "Bone", known);
+        middle = ReorderingHost::listing(owner);
+        second = vorrik::addBoneAndFind(host, owner, owner, "Bone", known);
+        after = ReorderingHost::listing(owner);
+      });
+      const auto linear = [](const std::vector<standin::ItemId>& old,
+                             const std::vector<standin::ItemId>& now) -> standin::ItemId {
+        for (standin::ItemId bone : now) {
+          if (std::find(old.begin(), old.end(), bone) == old.end()) return bone;
+        }
+        return 0;
+      };
+      ASSERT_NE(first, nullptr) << what;
+      EXPECT_EQ(lwItemNumber(first), linear(before, middle)) << what;
+      EXPECT_EQ(lwItemNumber(second), linear(middle, after)) << what;
+      EXPECT_NE(first, second) << what;
     }
   }
 }

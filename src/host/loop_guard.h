@@ -2,7 +2,7 @@
 // links come round in a loop would keep a walk going for ever and hang Layout with it.
 #pragma once
 
-#include <cstddef>
+#include <cstdint>
 
 #include "host/host_fault.h"
 #include "host/lw_host.h"
@@ -20,20 +20,17 @@ public:
     if (++steps_ == span_) {
       saved_ = item;
       steps_ = 0;
-      span_ *= 2;
+      if (span_ < kLongestSpan) span_ *= 2;
     }
   }
 
 private:
+  // 32-bit counters keep the guard small enough to sit in every frame of a deep walk. A
+  // loop longer than the span is still seen: it comes round to a saved item within two.
+  static constexpr std::uint32_t kLongestSpan = std::uint32_t{1} << 31;
   LWItemID saved_ = LWITEM_NULL;
-  std::size_t steps_ = 0;
-  std::size_t span_ = 1;
+  std::uint32_t steps_ = 0;
+  std::uint32_t span_ = 1;
 };
-
-// For walks that keep a set of the items seen anyway: `inserted` is false for an item seen
-// before, which a sound host never lists twice.
-inline void requireFirstVisit(bool inserted) {
-  if (!inserted) throw HostFault("the host's item links loop");
-}
 
 }  // namespace vorrik

@@ -1,5 +1,8 @@
 #include "scene/item_helpers.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include "host/loop_guard.h"
 
 namespace vorrik {
@@ -30,34 +33,55 @@ LWItemID ownerObject(const Host& host, LWItemID item) {
   }
 }
 
-LWItemID addBoneAndFind(const Host& host, LWItemID owner, LWItemID parentItem, const char* name) {
-  ItemSet before;
+bool KnownBones::contains(LWItemID bone, int& lookups) {
+  if (!lookupMade_ && lookups++ == 0) {
+    return std::find(listed_.begin(), listed_.end(), bone) != listed_.end();
+  }
+  if (!lookupMade_) {
+    for (LWItemID known : listed_) lookup_.insert(known);
+    lookupMade_ = true;
+  }
+  return lookup_.contains(bone);
+}
+
+LWItemID KnownBones::findNew(const Host& host, LWItemID owner) {
+  LoopGuard guard;
+  std::size_t agreed = 0;  // listed_[0, agreed) met in order so far
+  int lookups = 0;
   for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL; bone = host.next(bone)) {
-    requireFirstVisit(before.insert(bone));
+    guard.step(bone);
+    if (agreed < listed_.size() && bone == listed_[agreed]) {
+      ++agreed;
+      continue;
+    }
+    if (contains(bone, lookups)) continue;  // listed before, elsewhere
+    // Where it was listed, so that the next search can walk beside the new listing too.
+    listed_.insert(listed_.begin() + static_cast<std::ptrdiff_t>(agreed), bone);
+    if (lookupMade_) lookup_.insert(bone);
+    return bone;
+  }
+  return LWITEM_NULL;
+}
+
+LWItemID addBoneAndFind(const Host& host, LWItemID owner, LWItemID parentItem, const char* name) {
+  KnownBones before;
+  LoopGuard guard;
+  for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL; bone = host.next(bone)) {
+    guard.step(bone);
+    before.append(bone);
   }
   return addBoneAndFind(host, owner, parentItem, name, before);
 }
 
 LWItemID addBoneAndFind(const Host& host, LWItemID owner, LWItemID parentItem, const char* name,
-                        ItemSet& known) {
-  // The new bone is the first listed afterwards that was not listed before. A hash set
-  // keeps this linear for objects with very many bones: a scan of the old list for each
-  // bone would be quadratic.
+                        KnownBones& known) {
   host.send("SelectItem %x", idArg(parentItem));
   if (host.type(parentItem) == LWI_BONE) {
     host.send("AddChildBone %s", name);
   } else {
     host.send("AddBone %s", name);
   }
-  LoopGuard guard;
-  for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL; bone = host.next(bone)) {
-    guard.step(bone);
-    if (!known.contains(bone)) {
-      known.insert(bone);
-      return bone;
-    }
-  }
-  return LWITEM_NULL;
+  return known.findNew(host, owner);
 }
 
 namespace {

@@ -37,11 +37,13 @@ void mergeBones(const Host& host, LWItemID p, LWItemID q) {
   const Vec3 restPosition = host.restParam(p, LWIP_POSITION);
 
   // One pass over the owner's bones: those there before the add, and the ones that move.
-  ItemSet known;
+  KnownBones known;
+  LoopGuard guard;
   std::vector<LWItemID> moving;
   for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL;
        bone = host.next(bone)) {
-    requireFirstVisit(known.insert(bone));
+    guard.step(bone);
+    known.append(bone);
     if (bone == p || bone == q) continue;
     const LWItemID boneParent = host.parent(bone);
     if (boneParent == p || boneParent == q) moving.push_back(bone);

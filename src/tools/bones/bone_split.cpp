@@ -48,7 +48,8 @@ void splitBone(const Host& host, LWItemID a, double r) {
 
   // One pass over the owner's bones: those there before the adds, and A's child bones with
   // their new places, which now start firstLength further along A's axis.
-  ItemSet known;
+  KnownBones known;
+  LoopGuard guard;
   std::vector<MovedChild> children;
   bool finite = isFinite(position) && isFiniteInDegrees(rotation) && isFinite(scaling) &&
                 isFinite(pivot) && isFiniteInDegrees(pivotRotation) && isFinite(restPosition) &&
@@ -56,7 +57,8 @@ void splitBone(const Host& host, LWItemID a, double r) {
                 std::isfinite(secondLength);
   for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL;
        bone = host.next(bone)) {
-    requireFirstVisit(known.insert(bone));
+    guard.step(bone);
+    known.append(bone);
     if (host.parent(bone) != a) continue;
     MovedChild child{bone, host.param(bone, LWIP_POSITION), host.restParam(bone, LWIP_POSITION)};
     child.position[2] -= firstLength;
