@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "host/loop_guard.h"
@@ -88,7 +89,7 @@ void walkBones(const Host& host, LWItemID root, int action) {
     LWItemID child;  // the child being walked; null once the children are done
     LoopGuard children;
   };
-  std::vector<Frame> stack;
+  std::deque<Frame> stack;  // grows in blocks: a deep chain is never copied to a new array
   const auto enter = [&](LWItemID item) {
     const std::size_t depth = stack.size();
     if (depth > 0) {
