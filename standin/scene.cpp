@@ -852,9 +852,25 @@ bool Scene::setParent(ItemId id, ItemId newParent, bool inPlace, std::string* wh
 
 bool Scene::keepWorldUnder(Slot s, Slot newParent) {
   Item& item = items_[s];
-  Mat4 oldWorld = worldAt(s, time_);
-  Mat4 local = oldWorld;
-  if (newParent != kNil) local = multiplyAffine(inverseAffine(worldAt(newParent, time_)), oldWorld);
+  // Moving up to an ancestor (Unparent hands children to their grandparent) needs only the
+  // placements in between: no walk to the root of a long chain, and no inverse.
+  bool ancestor = false;
+  for (Slot up = links_[s].parent; newParent != kNil && up != kNil; up = links_[up].parent) {
+    if (up == newParent) {
+      ancestor = true;
+      break;
+    }
+  }
+  Mat4 local;
+  if (ancestor) {
+    local = localAt(s, time_);
+    for (Slot up = links_[s].parent; up != newParent; up = links_[up].parent) {
+      local = multiplyAffine(localAt(up, time_), local);
+    }
+  } else {
+    local = worldAt(s, time_);
+    if (newParent != kNil) local = multiplyAffine(inverseAffine(worldAt(newParent, time_)), local);
+  }
   if (!finiteMatrix(local)) return false;  // a parent with zero scale: keep the values
 
   // local = T(pos) R Rpiv S T(-pivot); strip Rpiv S from the right to get R.
@@ -927,6 +943,20 @@ void Scene::remove(ItemId id) {
 }
 
 // --- world placement ---
+
+Mat4 Scene::localAt(Slot s, double t) const {
+  const Item& item = items_[s];
+  std::array<double, kChannelCount> keyed;
+  const double* v = item.current.data();
+  if (t != time_) {
+    keyed = valuesAt(item, t);
+    v = keyed.data();
+  }
+  if (isPureTranslation(v, item.pivotRotation)) {
+    return translation({v[kPosX] - item.pivot[0], v[kPosY] - item.pivot[1], v[kPosZ] - item.pivot[2]});
+  }
+  return localMatrix(v, item.pivot, item.pivotRotation);
+}
 
 Mat4 Scene::worldAt(Slot s, double t) const {
   // A loop, not recursion: chains a million bones deep must not exhaust the stack.

@@ -269,6 +269,7 @@ private:
   void unlinkChild(Slot child);
   std::array<double, kChannelCount> valuesAt(const Item& item, double t) const;
   Mat4 worldAt(Slot s, double t) const;
+  Mat4 localAt(Slot s, double t) const;  // the item's own placement in its parent's frame
   bool keepWorldUnder(Slot s, Slot newParent);
   std::string validateLists() const;
 

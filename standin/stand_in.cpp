@@ -59,7 +59,7 @@ std::vector<std::string> RunRecord::commandTexts() const {
 StandIn::Impl::Impl(StandIn& standIn) : owner(standIn) { installCallbacks(*this); }
 
 void StandIn::Impl::event(std::string text) {
-  if (run != nullptr) run->events.push_back(std::move(text));
+  if (run != nullptr && owner.recordEvents) run->events.push_back(std::move(text));
 }
 
 void StandIn::Impl::beginRun(RunRecord& record, const Answers& answersForRun) {
@@ -157,12 +157,21 @@ void* StandIn::Impl::lookUp(const char* name, int mode) {
 }
 
 int StandIn::Impl::evaluate(const char* command) {
-  const std::string text = command ? command : "";
-  const CommandOutcome outcome = executeCommand(owner.scene(), text);
-  if (run != nullptr) run->commands.push_back({text, outcome.ok, outcome.why});
-  event("command \"" + text + "\"" + (outcome.ok ? "" : " -> refused: " + outcome.why));
-  refreshInterface(outcome.ok && text.compare(0, 15, "AddToSelection ") == 0);
-  return outcome.ok ? 1 : 0;
+  std::string text = command ? command : "";
+  CommandOutcome outcome = executeCommand(owner.scene(), text);
+  const bool ok = outcome.ok;
+  const bool appendedOne = ok && text.compare(0, 15, "AddToSelection ") == 0;
+  if (run != nullptr && owner.recordEvents) {
+    // Built in one piece: a big merge records a few hundred thousand of these.
+    std::string line;
+    line.reserve(text.size() + 11 + (ok ? 0 : 13 + outcome.why.size()));
+    line.append("command \"").append(text).append("\"");
+    if (!ok) line.append(" -> refused: ").append(outcome.why);
+    run->events.push_back(std::move(line));
+  }
+  if (run != nullptr) run->commands.push_back({std::move(text), ok, std::move(outcome.why)});
+  refreshInterface(appendedOne);
+  return ok ? 1 : 0;
 }
 
 void StandIn::Impl::message(const char* kind, const char* text, const char* text2) {

@@ -142,6 +142,10 @@ public:
   // Captures the module's debugger output into RunRecord::trace (off: it goes where it
   // would go anyway).
   bool captureTrace = true;
+  // Keeps RunRecord::events, the one list of everything in order (off: commands, messages,
+  // dialogs and host calls are still recorded, each in its own list). Benchmarks turn it
+  // off so that they time the tools rather than this log.
+  bool recordEvents = true;
   // Rewrites each selection list before it is handed out (the closing null is added
   // after): lets tests list ids the scene does not hold, or repeat one.
   std::function<void(std::vector<LWItemID>& list)> editSelectionList;

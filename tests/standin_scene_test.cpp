@@ -380,6 +380,29 @@ TEST(SceneParent, InPlaceKeepsTheWorldPlacement) {
          pose(s, side, {0.5, 0.2, 0}, {170, 60, -120});
          return std::make_pair(side, t);
        }},
+      {"up to its grandparent past a pivoted bone",
+       [&](Scene& s) {
+         ItemId o = s.addObject("o");
+         ItemId r = s.addBone(o, o, "r"), m = s.addBone(o, r, "m"), t = s.addBone(o, m, "t");
+         pose(s, o, {1, 1, 1}, {90, 0, 0});
+         pose(s, r, {0, 0, 1}, {0, 40, 0});
+         pose(s, m, {0, 0.3, 1}, {25, -35, 60});
+         s.find(m)->pivot = {0.1, 0, 0.4};
+         s.find(m)->pivotRotation = {0, 15 * kDeg, 0};
+         pose(s, t, {0, 0, 1}, {-5, 12, 7});
+         return std::make_pair(t, r);
+       }},
+      {"up a long chain to its object",
+       [&](Scene& s) {
+         ItemId o = s.addObject("o");
+         pose(s, o, {0, 2, 0}, {10, 0, 0});
+         ItemId b = o;
+         for (int i = 0; i < 12; ++i) {
+           b = s.addBone(o, b, "b");
+           pose(s, b, {0.1 * i, 0, 1}, {7.0 * i, -3.0 * i, 11});
+         }
+         return std::make_pair(b, o);
+       }},
       {"out of a hierarchy to no parent",
        [&](Scene& s) {
          ItemId a = s.addObject("a"), b = s.addObject("b");
