@@ -7,8 +7,8 @@
 // BoneMerge merges P and B, BoneUnParent unparents P's children, QuickParent hangs a lamp
 // from B, BoneUtil enables the whole object, and the key tools take every bone.
 //
-// BM_FindNewBone compares the hash set addBoneAndFind uses with the plain linear search
-// it replaced, on the same rigs.
+// BM_FindNewBone compares addBoneAndFind (the new listing walked beside the old one) with
+// the plain linear search it replaced, on the same rigs.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -235,7 +235,7 @@ void BM_FindNewBone(benchmark::State& state) {
     if (found == LWITEM_NULL) state.SkipWithError("no new bone");
   }
   state.counters["bones"] = static_cast<double>(count);
-  state.SetLabel(linear ? "linear search" : "hash set");
+  state.SetLabel(linear ? "linear search" : "walk beside the old listing");
 }
 
 BENCHMARK(BM_FindNewBone)

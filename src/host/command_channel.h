@@ -28,7 +28,7 @@ void debugTrace(const char* format, ...) VORRIK_PRINTF(1, 2);
 
 // While one of these lives, trace lines for standard error are gathered and written, whole
 // lines at a time, when the buffer fills and when the last batch ends. A write per line
-// cost more than everything else a big merge does. Windows keeps one OutputDebugStringA
+// took over a third of a big merge. Windows keeps one OutputDebugStringA
 // per line, as a debugger expects. Activations run one at a time on Layout's interface
 // thread, so the batch is not locked.
 class TraceBatch {

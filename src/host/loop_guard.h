@@ -25,8 +25,8 @@ public:
   }
 
 private:
-  // 32-bit counters keep the guard small enough to sit in every frame of a deep walk. A
-  // loop longer than the span is still seen: it comes round to a saved item within two.
+  // 32-bit counters keep the guard small enough to sit in every frame of a deep walk. The
+  // span stops doubling at 2^31, so only a loop of more items than that would go unseen.
   static constexpr std::uint32_t kLongestSpan = std::uint32_t{1} << 31;
   LWItemID saved_ = LWITEM_NULL;
   std::uint32_t steps_ = 0;

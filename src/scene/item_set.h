@@ -1,6 +1,6 @@
 // A set of item ids in one flat table (open addressing, linear probing). Finding the bone
-// an add made means looking up every bone of the object; a node-based set spends most of
-// that time on allocation and cache misses once an object has 100,000 bones.
+// an add made falls back to it when a host lists an object's bones in a new order, and then
+// looks up every bone; a node-based set would spend most of that time on allocation.
 #pragma once
 
 #include <cstddef>
