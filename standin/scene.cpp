@@ -865,7 +865,7 @@ bool Scene::keepWorldUnder(Slot s, Slot newParent) {
   if (ancestor) {
     local = localAt(s, time_);
     for (Slot up = links_[s].parent; up != newParent; up = links_[up].parent) {
-      local = multiplyAffine(localAt(up, time_), local);
+      applyLocal(local, up, time_);
     }
   } else {
     local = worldAt(s, time_);
@@ -944,7 +944,7 @@ void Scene::remove(ItemId id) {
 
 // --- world placement ---
 
-Mat4 Scene::localAt(Slot s, double t) const {
+void Scene::applyLocal(Mat4& m, Slot s, double t) const {
   const Item& item = items_[s];
   std::array<double, kChannelCount> keyed;
   const double* v = item.current.data();
@@ -953,30 +953,24 @@ Mat4 Scene::localAt(Slot s, double t) const {
     v = keyed.data();
   }
   if (isPureTranslation(v, item.pivotRotation)) {
-    return translation({v[kPosX] - item.pivot[0], v[kPosY] - item.pivot[1], v[kPosZ] - item.pivot[2]});
+    m[3] += v[kPosX] - item.pivot[0];
+    m[7] += v[kPosY] - item.pivot[1];
+    m[11] += v[kPosZ] - item.pivot[2];
+  } else {
+    m = multiplyAffine(localMatrix(v, item.pivot, item.pivotRotation), m);
   }
-  return localMatrix(v, item.pivot, item.pivotRotation);
+}
+
+Mat4 Scene::localAt(Slot s, double t) const {
+  Mat4 local = identity();
+  applyLocal(local, s, t);
+  return local;
 }
 
 Mat4 Scene::worldAt(Slot s, double t) const {
   // A loop, not recursion: chains a million bones deep must not exhaust the stack.
   Mat4 world = identity();
-  for (Slot cur = s; cur != kNil; cur = links_[cur].parent) {
-    const Item& item = items_[cur];
-    std::array<double, kChannelCount> keyed;
-    const double* v = item.current.data();
-    if (t != time_) {
-      keyed = valuesAt(item, t);
-      v = keyed.data();
-    }
-    if (isPureTranslation(v, item.pivotRotation)) {
-      world[3] += v[kPosX] - item.pivot[0];
-      world[7] += v[kPosY] - item.pivot[1];
-      world[11] += v[kPosZ] - item.pivot[2];
-    } else {
-      world = multiplyAffine(localMatrix(v, item.pivot, item.pivotRotation), world);
-    }
-  }
+  for (Slot cur = s; cur != kNil; cur = links_[cur].parent) applyLocal(world, cur, t);
   return world;
 }
 

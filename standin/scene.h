@@ -270,6 +270,7 @@ private:
   std::array<double, kChannelCount> valuesAt(const Item& item, double t) const;
   Mat4 worldAt(Slot s, double t) const;
   Mat4 localAt(Slot s, double t) const;  // the item's own placement in its parent's frame
+  void applyLocal(Mat4& m, Slot s, double t) const;  // m = localAt(s, t) x m
   bool keepWorldUnder(Slot s, Slot newParent);
   std::string validateLists() const;
 
