@@ -10,11 +10,8 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <thread>
-#else
+#if !defined(_WIN32)
 #include <fcntl.h>
-#include <pthread.h>
 #include <unistd.h>
 #endif
 

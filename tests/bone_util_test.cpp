@@ -10,12 +10,6 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <thread>
-#else
-#include <pthread.h>
-#endif
-
 #include "tool_harness.h"
 
 namespace {
