@@ -22,7 +22,7 @@
 #include "module/module.h"
 #include "module/module_state.h"
 #include "scene/item_helpers.h"
-#include "standin/stand_in.h"
+#include "standin/layout/stand_in.h"
 
 namespace {
 

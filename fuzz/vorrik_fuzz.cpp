@@ -16,7 +16,7 @@
 
 #include "module/module.h"
 #include "module/module_state.h"
-#include "standin/stand_in.h"
+#include "standin/layout/stand_in.h"
 
 namespace {
 

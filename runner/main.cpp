@@ -13,7 +13,7 @@
 #include "runner/report.h"
 #include "runner/runner.h"
 #include "runner/script.h"
-#include "standin/module_loader.h"
+#include "standin/layout/module_loader.h"
 
 namespace {
 

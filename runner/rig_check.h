@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "standin/scene.h"
+#include "standin/scene/scene.h"
 
 namespace runner {
 

@@ -4,8 +4,8 @@
 #include <fstream>
 
 #include "runner/svg.h"
-#include "standin/demo_rig.h"
-#include "standin/scene_json.h"
+#include "standin/files/demo_rig.h"
+#include "standin/files/scene_json.h"
 
 namespace runner {
 

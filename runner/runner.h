@@ -9,7 +9,7 @@
 
 #include "runner/rig_check.h"
 #include "runner/script.h"
-#include "standin/stand_in.h"
+#include "standin/layout/stand_in.h"
 
 namespace runner {
 

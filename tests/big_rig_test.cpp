@@ -15,7 +15,7 @@
 #include <unistd.h>
 #endif
 
-#include "standin/stand_in.h"
+#include "standin/layout/stand_in.h"
 #include "tool_harness.h"
 
 namespace {

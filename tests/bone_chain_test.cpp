@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "standin/stand_in_impl.h"
+#include "standin/layout/stand_in_impl.h"
 #include "tool_harness.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "host/command_channel.h"
 #include "host/host_fault.h"
-#include "standin/module_loader.h"
+#include "standin/layout/module_loader.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "standin/envelope.h"
-#include "standin/scene.h"
+#include "standin/scene/envelope.h"
+#include "standin/scene/scene.h"
 
 namespace standin {
 namespace {

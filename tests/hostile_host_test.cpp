@@ -15,7 +15,7 @@
 #include <sys/resource.h>
 #endif
 
-#include "standin/stand_in_impl.h"
+#include "standin/layout/stand_in_impl.h"
 #include "tool_harness.h"
 
 namespace {

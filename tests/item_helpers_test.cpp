@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "scene/item_helpers.h"
-#include "standin/stand_in_impl.h"
+#include "standin/layout/stand_in_impl.h"
 #include "tool_harness.h"
 
 namespace {

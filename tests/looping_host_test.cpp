@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "standin/stand_in_impl.h"
+#include "standin/layout/stand_in_impl.h"
 #include "tool_harness.h"
 
 namespace {

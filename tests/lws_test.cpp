@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "standin/commands.h"
-#include "standin/lws_reader.h"
-#include "standin/lws_writer.h"
-#include "standin/scene.h"
-#include "standin/scene_json.h"
+#include "standin/files/lws_reader.h"
+#include "standin/files/lws_writer.h"
+#include "standin/files/scene_json.h"
+#include "standin/layout/commands.h"
+#include "standin/scene/scene.h"
 #include "tool_harness.h"
 
 namespace standin {

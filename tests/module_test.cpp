@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "standin/module_loader.h"
-#include "standin/scene_json.h"
-#include "standin/stand_in.h"
+#include "standin/files/scene_json.h"
+#include "standin/layout/module_loader.h"
+#include "standin/layout/stand_in.h"
 #include "tool_harness.h"
 
 namespace {

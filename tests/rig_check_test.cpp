@@ -13,7 +13,7 @@
 
 #include "runner/runner.h"
 #include "runner/script.h"
-#include "standin/demo_rig.h"
+#include "standin/files/demo_rig.h"
 
 namespace runner {
 namespace {

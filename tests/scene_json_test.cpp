@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "standin/demo_rig.h"
-#include "standin/scene.h"
-#include "standin/scene_json.h"
+#include "standin/files/demo_rig.h"
+#include "standin/files/scene_json.h"
+#include "standin/scene/scene.h"
 
 namespace standin {
 namespace {

@@ -1,4 +1,4 @@
-#include "standin/commands.h"
+#include "standin/layout/commands.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "standin/scene.h"
+#include "standin/scene/scene.h"
 
 #include <gtest/gtest.h>
 

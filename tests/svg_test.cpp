@@ -15,7 +15,7 @@
 #include "picture_check.h"
 #include "runner/runner.h"
 #include "runner/script.h"
-#include "standin/demo_rig.h"
+#include "standin/files/demo_rig.h"
 
 namespace runner {
 namespace {

@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "standin/stand_in.h"
+#include "standin/layout/stand_in.h"
 
 namespace testing_support {
 

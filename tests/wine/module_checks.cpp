@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "standin/demo_rig.h"
-#include "standin/stand_in.h"
+#include "standin/files/demo_rig.h"
+#include "standin/layout/stand_in.h"
 
 namespace {
 

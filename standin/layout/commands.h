@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "standin/scene.h"
+#include "standin/scene/scene.h"
 
 namespace standin {
 

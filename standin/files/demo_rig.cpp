@@ -1,5 +1,5 @@
 // The built-in demo rig: a standing figure about 1.8 m tall, facing -Z (the camera).
-#include "standin/demo_rig.h"
+#include "standin/files/demo_rig.h"
 
 #include <iterator>
 #include <string>

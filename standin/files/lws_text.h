@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "standin/scene.h"
+#include "standin/scene/scene.h"
 
 namespace standin {
 namespace lws {

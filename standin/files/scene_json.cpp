@@ -1,8 +1,8 @@
 // Scene files: the JSON form of a stand-in scene.
-#include "standin/scene_json.h"
+#include "standin/files/scene_json.h"
 
-#include "standin/lws_reader.h"
-#include "standin/lws_writer.h"
+#include "standin/files/lws_reader.h"
+#include "standin/files/lws_writer.h"
 
 #include <algorithm>
 #include <array>

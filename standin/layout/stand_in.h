@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "host/lw_host.h"
-#include "standin/module_loader.h"
-#include "standin/scene.h"
+#include "standin/layout/module_loader.h"
+#include "standin/scene/scene.h"
 
 namespace standin {
 

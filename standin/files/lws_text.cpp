@@ -1,11 +1,11 @@
-#include "standin/lws_text.h"
+#include "standin/files/lws_text.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <system_error>
 
-#include "standin/lws_document.h"
+#include "standin/files/lws_document.h"
 
 namespace standin {
 namespace lws {

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "standin/scene.h"
+#include "standin/scene/scene.h"
 
 namespace standin {
 

@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "standin/scene.h"
+#include "standin/scene/scene.h"
 
 namespace standin {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "standin/scene.h"
+#include "standin/scene/scene.h"
 
 namespace standin {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "standin/scene.h"
+#include "standin/scene/scene.h"
 
 namespace standin {
 

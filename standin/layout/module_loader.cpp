@@ -1,4 +1,4 @@
-#include "standin/module_loader.h"
+#include "standin/layout/module_loader.h"
 
 #include <cstdio>
 #include <string>

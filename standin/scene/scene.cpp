@@ -1,6 +1,6 @@
-#include "standin/scene.h"
+#include "standin/scene/scene.h"
 
-#include "standin/envelope.h"
+#include "standin/scene/envelope.h"
 
 #include <algorithm>
 #include <cmath>

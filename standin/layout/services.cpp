@@ -2,7 +2,7 @@
 // its scene. Outside a run they answer "nothing".
 #include <cstring>
 
-#include "standin/stand_in_impl.h"
+#include "standin/layout/stand_in_impl.h"
 
 namespace standin {
 

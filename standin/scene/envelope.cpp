@@ -1,4 +1,4 @@
-#include "standin/envelope.h"
+#include "standin/scene/envelope.h"
 
 #include <algorithm>
 #include <cmath>

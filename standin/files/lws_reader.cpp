@@ -1,4 +1,4 @@
-#include "standin/lws_reader.h"
+#include "standin/files/lws_reader.h"
 
 #include <algorithm>
 #include <memory>
@@ -6,9 +6,9 @@
 #include <unordered_set>
 #include <utility>
 
-#include "standin/lws_document.h"
-#include "standin/lws_text.h"
-#include "standin/scene_json.h"
+#include "standin/files/lws_document.h"
+#include "standin/files/lws_text.h"
+#include "standin/files/scene_json.h"
 
 namespace standin {
 namespace {

@@ -1,7 +1,7 @@
 // The built-in demo rig: a small character with a light, a camera and two props.
 #pragma once
 
-#include "standin/scene.h"
+#include "standin/scene/scene.h"
 
 namespace standin {
 

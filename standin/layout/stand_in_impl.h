@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "standin/stand_in.h"
+#include "standin/layout/stand_in.h"
 
 namespace standin {
 

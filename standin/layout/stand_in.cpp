@@ -1,4 +1,4 @@
-#include "standin/stand_in.h"
+#include "standin/layout/stand_in.h"
 
 #include <cerrno>
 #include <climits>
@@ -7,8 +7,8 @@
 #include <cstring>
 #include <sstream>
 
-#include "standin/commands.h"
-#include "standin/stand_in_impl.h"
+#include "standin/layout/commands.h"
+#include "standin/layout/stand_in_impl.h"
 
 namespace standin {
 
