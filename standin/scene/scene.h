@@ -11,6 +11,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "standin/scene/transform.h"
+
 namespace standin {
 
 // Layout's 32-bit item number ("%x" text in commands). 0 means none.
@@ -40,10 +42,6 @@ enum Param : int {
 
 // The .lws file a scene was read from (lws_reader.h); opaque to everything else.
 struct LwsDocument;
-
-using Vec3 = std::array<double, 3>;
-// Row-major 4x4, points are column vectors (x, y, z, 1).
-using Mat4 = std::array<double, 16>;
 
 // Span types of Layout's envelopes (the interpolation of the span that ends at a key).
 enum SpanType : int {
@@ -227,7 +225,7 @@ public:
   std::string validate() const;
 
 private:
-  // Storage and list links are the implementation's own (scene.cpp).
+  // Storage and list links are the implementation's own (scene_store.cpp).
   using Slot = std::uint32_t;
   static constexpr Slot kNil = 0xffffffffu;
 
@@ -355,15 +353,6 @@ private:
   std::vector<Slot> overflowSlots_;
   std::unordered_set<ItemId> retired_;                // ids of removed items
 };
-
-// 4x4 helpers used by the scene and by checks in tests.
-Mat4 identity();
-Mat4 multiply(const Mat4& a, const Mat4& b);
-Vec3 transformPoint(const Mat4& m, const Vec3& p);
-Mat4 rotationHPB(const Vec3& radians);  // Ry(h) Rx(p) Rz(b)
-Mat4 translation(const Vec3& v);
-Mat4 scaling(const Vec3& v);
-Mat4 inverseAffine(const Mat4& m);
 
 // Layout item-id text ("%x": lower-case hex, no leading zeros).
 std::string idText(ItemId id);
