@@ -1,12 +1,11 @@
 #include "standin/files/lws_reader.h"
 
 #include <algorithm>
-#include <memory>
 #include <string_view>
-#include <unordered_set>
 #include <utility>
 
 #include "standin/files/lws_document.h"
+#include "standin/files/lws_scene_build.h"
 #include "standin/files/lws_text.h"
 #include "standin/files/scene_json.h"
 
@@ -65,7 +64,17 @@ public:
     for (std::size_t k = 0; k < doc_.items.size(); ++k) {
       doc_.items[k].end = k + 1 < doc_.items.size() ? doc_.items[k + 1].declLine : n();
     }
-    return build();
+    LwsReading reading;
+    reading.doc = std::move(doc_);
+    reading.names = std::move(names_);
+    reading.rawParents = std::move(rawParents_);
+    reading.rawTargets = std::move(rawTargets_);
+    reading.objectOrdinals = std::move(objectOrdinals_);
+    reading.lightOrdinals = std::move(lightOrdinals_);
+    reading.cameraOrdinals = std::move(cameraOrdinals_);
+    std::copy(std::begin(currentOrdinals_), std::end(currentOrdinals_), reading.currentOrdinals);
+    reading.currentFrame = currentFrame_;
+    return buildLwsScene(std::move(reading), file_);
   }
 
 private:
@@ -606,121 +615,6 @@ private:
     k.span = static_cast<int>(v[2]);
     for (int p = 0; p < 6; ++p) k.params[static_cast<std::size_t>(p)] = v[3 + p];
     return k;
-  }
-
-  // --- building the scene ---
-
-  Scene build() {
-    Scene scene;
-    std::unordered_set<std::string> taken;
-    auto unique = [&taken](const std::string& name) {
-      // Duplicate names are allowed in Layout, which shows them with a suffix.
-      std::string out = name;
-      for (int k = 2; !taken.insert(out).second; ++k) out = name + " (" + std::to_string(k) + ")";
-      return out;
-    };
-    for (std::size_t k = 0; k < doc_.items.size(); ++k) {
-      const LwsItem& item = doc_.items[k];
-      const std::string name = unique(names_[k]);
-      ItemId made = 0;
-      switch (item.type) {
-        case ItemType::Object:
-          made = scene.addObjectWithId(name, item.id);
-          break;
-        case ItemType::Light:
-          made = scene.addLightWithId(name, item.id);
-          break;
-        case ItemType::Camera:
-          made = scene.addCameraWithId(name, item.id);
-          break;
-        case ItemType::Bone:
-          made = scene.addBoneWithId(item.owner, item.owner, name, item.id);
-          break;
-      }
-      if (made != item.id) fail(item.declLine, "the item cannot be added to the scene");
-    }
-
-    for (std::size_t k = 0; k < doc_.items.size(); ++k) {
-      LwsItem& item = doc_.items[k];
-      item.parent = item.type == ItemType::Bone ? item.owner : 0;
-      if (item.parentLine != kNoLine && doc_.byId.count(rawParents_[k]) == 0) {
-        fail(item.parentLine, "ParentItem " +
-                                  std::string(trim(afterKeyword(line(item.parentLine)))) +
-                                  " names no item of this file");
-      }
-    }
-    // Last first: a parent then has no parent of its own yet, so the cycle check stays short
-    // for chains declared from the root down (a long chain would be quadratic otherwise).
-    for (std::size_t k = doc_.items.size(); k-- > 0;) {
-      LwsItem& item = doc_.items[k];
-      if (item.parentLine == kNoLine) continue;
-      std::string why;
-      if (!scene.setParent(item.id, rawParents_[k], false, &why)) {
-        fail(item.parentLine, "ParentItem: " + why);
-      }
-      item.parent = rawParents_[k];
-    }
-
-    for (std::size_t k = 0; k < doc_.items.size(); ++k) {
-      LwsItem& item = doc_.items[k];
-      Item& out = *scene.find(item.id);
-      for (const LwsChannel& ch : item.channels) {
-        if (ch.index >= kChannelCount) continue;  // kept in the file, not modelled
-        out.keys[static_cast<std::size_t>(ch.index)] = ch.keys;
-        out.behaviors[static_cast<std::size_t>(ch.index)] = ch.behaviors;
-      }
-      out.pivot = item.pivot;
-      out.pivotRotation = item.pivotRotation;
-      if (item.type == ItemType::Bone) {
-        out.active = item.active;
-        out.restPosition = item.restPosition;
-        out.restRotation = item.restRotation;
-        out.restLength = item.restLength;
-        out.strength = item.strength;
-        out.scaleStrength = item.scaleStrength;
-      }
-      if (item.targetLine != kNoLine && doc_.byId.count(rawTargets_[k]))
-        item.target = rawTargets_[k];
-      if (item.goalLine != kNoLine) item.goal = goal(item.goalLine);
-    }
-
-    const std::vector<ItemId>* ordinals[3] = {&objectOrdinals_, &lightOrdinals_, &cameraOrdinals_};
-    for (int kind = 0; kind < 3; ++kind) {
-      const long long o = currentOrdinals_[kind];
-      if (doc_.currentLines[kind] != kNoLine && o >= 0 &&
-          o < static_cast<long long>(ordinals[kind]->size())) {
-        doc_.currentItems[kind] = (*ordinals[kind])[static_cast<std::size_t>(o)];
-        doc_.currentOrdinals[kind] = o;
-      } else {
-        doc_.currentLines[kind] = kNoLine;  // kept as written
-      }
-    }
-
-    doc_.time = currentFrame_ / doc_.framesPerSecond;
-    scene.setTime(doc_.time);
-    scene.newKeySpan = kSpanTCB;  // Layout's default for new keys
-    const std::string problem = scene.validate();
-    if (!problem.empty()) throw SceneFileError(file_ + ": invalid scene: " + problem);
-    scene.source = std::make_shared<const LwsDocument>(std::move(doc_));
-    return scene;
-  }
-
-  // The object a GoalObject line names, or 0 when its form is not understood. Version 3
-  // writes an object number counted from 1 (so the samples show); later versions a hex id.
-  ItemId goal(std::size_t i) const {
-    const std::string_view text = trim(afterKeyword(line(i)));
-    if (doc_.version >= 4) {
-      ItemId id = 0;
-      if (!lws::parseHexId(text, id)) return 0;
-      const auto at = doc_.byId.find(id);
-      return at != doc_.byId.end() && doc_.items[at->second].type == ItemType::Object ? id : 0;
-    }
-    long long number = 0;
-    if (!lws::parseInteger(text, number) || number < 1 ||
-        number > static_cast<long long>(objectOrdinals_.size())) {
-      return 0;
-    }
-    return objectOrdinals_[static_cast<std::size_t>(number - 1)];
   }
 
   const std::string& file_;

@@ -1,61 +1,26 @@
-// Scene files: the JSON form of a stand-in scene.
+// Scene files: the JSON form of a stand-in scene, read.
 #include "standin/files/scene_json.h"
 
-#include "standin/files/lws_reader.h"
-#include "standin/files/lws_writer.h"
+#include "standin/files/scene_json_parts.h"
 
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cctype>
-#include <cerrno>
-#include <charconv>
-#include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
 namespace standin {
-namespace {
 
-using nlohmann::json;
-
-constexpr double kPi = 3.14159265358979323846;
-constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+namespace scene_json {
 
 [[noreturn]] void fail(const std::string& message) {
   throw SceneFileError(message);
 }
 
-// JSON-quoted, so odd characters in names stay readable in one-line messages.
 std::string quote(const std::string& text) {
-  return json(text).dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-double toRadians(double degrees) {
-  return degrees * (kPi / 180);
-}
-
-// Rounded to 14 significant digits: radians -> degrees -> radians -> degrees then gives the
-// same text again, which full precision cannot promise. The loss is ~1e-14 relative.
-double toDegrees(double radians) {
-  const double degrees = radians * (180 / kPi);
-  if (!std::isfinite(degrees)) return degrees;
-  char buffer[40];
-  const auto written =
-      std::to_chars(buffer, buffer + sizeof buffer, degrees, std::chars_format::scientific, 13);
-  double rounded = degrees;
-  std::from_chars(buffer, written.ptr, rounded);
-  return rounded + 0.0;  // +0.0 turns -0 into 0
-}
-
-double clean(double v) {
-  return v + 0.0;
+  return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 const char* typeName(ItemType type) {
@@ -70,6 +35,22 @@ const char* typeName(ItemType type) {
       return "bone";
   }
   return "object";
+}
+
+}  // namespace scene_json
+
+namespace {
+
+using nlohmann::json;
+using scene_json::fail;
+using scene_json::kPi;
+using scene_json::quote;
+using scene_json::typeName;
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+double toRadians(double degrees) {
+  return degrees * (kPi / 180);
 }
 
 // --- reading ---
@@ -548,172 +529,6 @@ Scene build(const json& root) {
   return scene;
 }
 
-// --- writing ---
-
-template <class J>
-J vec3Json(const Vec3& v) {
-  return J::array({clean(v[0]), clean(v[1]), clean(v[2])});
-}
-
-template <class J>
-J anglesJson(const Vec3& radians) {
-  return J::array({toDegrees(radians[0]), toDegrees(radians[1]), toDegrees(radians[2])});
-}
-
-// One entry per key time; a channel without a key at that time is null. Span types and
-// parameters only appear when some key has other than the defaults.
-template <class J>
-J keysJson(const Item& item) {
-  std::vector<double> times;
-  for (const auto& channel : item.keys) {
-    for (const Key& k : channel) times.push_back(k.time);
-  }
-  std::sort(times.begin(), times.end());
-  times.erase(std::unique(times.begin(), times.end()), times.end());
-  J keys = J::array();
-  for (double t : times) {
-    std::array<const Key*, kChannelCount> at{};
-    for (int c = 0; c < kChannelCount; ++c) {
-      const std::vector<Key>& ks = item.keys[c];
-      const auto found = std::lower_bound(ks.begin(), ks.end(), t,
-                                          [](const Key& k, double time) { return k.time < time; });
-      if (found != ks.end() && found->time == t) at[c] = &*found;
-    }
-    auto part = [&](int first, bool angles) {
-      J out = J::array();
-      for (int c = first; c < first + 3; ++c) {
-        if (!at[c]) {
-          out.push_back(nullptr);
-        } else {
-          out.push_back(angles ? toDegrees(at[c]->value) : clean(at[c]->value));
-        }
-      }
-      return out;
-    };
-    J key;
-    key["time"] = clean(t);
-    key["position"] = part(kPosX, false);
-    key["rotation"] = part(kHeading, true);
-    key["scale"] = part(kScaleX, false);
-
-    const Key* any = *std::find_if(at.begin(), at.end(), [](const Key* k) { return k != nullptr; });
-    bool sameSpan = true, sameParams = true, defaults = true;
-    for (const Key* k : at) {
-      if (!k) continue;
-      sameSpan = sameSpan && k->span == any->span;
-      sameParams = sameParams && k->params == any->params;
-      defaults = defaults && k->span == kSpanLinear && k->params == std::array<double, 6>{};
-    }
-    if (!defaults) {
-      auto params = [](const Key& k) {
-        J p = J::array();
-        for (double v : k.params) p.push_back(clean(v));
-        return p;
-      };
-      J span = sameSpan ? J(any->span) : J::array();
-      J allParams = sameParams ? params(*any) : J::array();
-      for (const Key* k : at) {
-        if (!sameSpan) span.push_back(k ? J(k->span) : J(nullptr));
-        if (!sameParams) allParams.push_back(k ? params(*k) : J(nullptr));
-      }
-      key["span"] = std::move(span);
-      key["params"] = std::move(allParams);
-    }
-    keys.push_back(std::move(key));
-  }
-  return keys;
-}
-
-template <class J>
-J behaviorsJson(const Item& item) {
-  auto pair = [](const ChannelBehaviors& b) { return J::array({b.pre, b.post}); };
-  const bool same = std::all_of(item.behaviors.begin(), item.behaviors.end(),
-                                [&](const ChannelBehaviors& b) { return b == item.behaviors[0]; });
-  if (same) return pair(item.behaviors[0]);
-  J all = J::array();
-  for (const ChannelBehaviors& b : item.behaviors) all.push_back(pair(b));
-  return all;
-}
-
-template <class J>
-J toJson(const Scene& scene) {
-  J root;
-  root["time"] = clean(scene.time());
-  root["parentInPlace"] = scene.parentInPlace;
-  J selection = J::array();
-  for (ItemId id : scene.selection()) {
-    if (const Item* item = scene.find(id)) selection.push_back(item->name);
-  }
-  root["selection"] = std::move(selection);
-  J items = J::array();
-  for (ItemId id : scene.allItems()) {
-    const Item& item = *scene.find(id);
-    J out;
-    out["id"] = idText(item.id);
-    out["name"] = item.name;
-    out["type"] = typeName(item.type);
-    const Item* parent = item.parent ? scene.find(item.parent) : nullptr;
-    out["parent"] = parent ? J(parent->name) : J(nullptr);
-    out["position"] = vec3Json<J>(item.position());
-    out["rotation"] = anglesJson<J>(item.rotation());
-    out["scale"] = vec3Json<J>(item.scale());
-    out["pivot"] = vec3Json<J>(item.pivot);
-    out["pivotRotation"] = anglesJson<J>(item.pivotRotation);
-    if (item.type == ItemType::Bone) {
-      out["restPosition"] = vec3Json<J>(item.restPosition);
-      out["restRotation"] = anglesJson<J>(item.restRotation);
-      out["restScale"] = vec3Json<J>(item.restScale);
-      out["restLength"] = clean(item.restLength);
-      out["active"] = item.active;
-      // Written only when set, so that files from before these fields read the same.
-      if (item.strength != 1) out["strength"] = clean(item.strength);
-      if (!item.scaleStrength) out["scaleStrength"] = false;
-    }
-    out["keys"] = keysJson<J>(item);
-    const bool plainEnds =
-        std::all_of(item.behaviors.begin(), item.behaviors.end(),
-                    [](const ChannelBehaviors& b) { return b == ChannelBehaviors{}; });
-    if (!plainEnds) out["behaviors"] = behaviorsJson<J>(item);
-    items.push_back(std::move(out));
-  }
-  root["items"] = std::move(items);
-  return root;
-}
-
-// Like dump(2), but arrays of plain values stay on one line: a vector is one line, not five.
-void writePretty(const nlohmann::ordered_json& j, int indent, std::string& out) {
-  const bool flat = std::none_of(j.begin(), j.end(),
-                                 [](const nlohmann::ordered_json& e) { return e.is_structured(); });
-  if (j.is_object() && !j.empty()) {
-    out += "{\n";
-    std::size_t i = 0;
-    for (const auto& [key, value] : j.items()) {
-      out.append(indent + 2, ' ');
-      out += quote(key) + ": ";
-      writePretty(value, indent + 2, out);
-      out += ++i < j.size() ? ",\n" : "\n";
-    }
-    out.append(indent, ' ') += "}";
-  } else if (j.is_array() && !flat) {
-    out += "[\n";
-    for (std::size_t i = 0; i < j.size(); ++i) {
-      out.append(indent + 2, ' ');
-      writePretty(j[i], indent + 2, out);
-      out += i + 1 < j.size() ? ",\n" : "\n";
-    }
-    out.append(indent, ' ') += "]";
-  } else if (j.is_array()) {
-    out += "[";
-    for (std::size_t i = 0; i < j.size(); ++i) {
-      if (i > 0) out += ", ";
-      writePretty(j[i], indent, out);
-    }
-    out += "]";
-  } else {
-    out += j.dump(-1, ' ', false, json::error_handler_t::replace);
-  }
-}
-
 // nlohmann keeps the last of repeated fields; a repeat is almost always an editing slip.
 json parseStrict(const std::string& text) {
   std::vector<std::unordered_set<std::string>> open;
@@ -748,20 +563,6 @@ json parseStrict(const std::string& text) {
   }
 }
 
-std::string readWholeFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) fail("cannot read " + path + ": " + std::strerror(errno));
-  std::string text;
-  char buffer[65536];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-  const bool bad = std::ferror(file) != 0;
-  const int error = errno;
-  std::fclose(file);
-  if (bad) fail("cannot read " + path + ": " + std::strerror(error));
-  return text;
-}
-
 }  // namespace
 
 Scene sceneFromJson(const std::string& text) {
@@ -770,70 +571,6 @@ Scene sceneFromJson(const std::string& text) {
 
 Scene sceneFromJsonValue(const nlohmann::json& value) {
   return build(value);
-}
-
-nlohmann::json sceneToJsonValue(const Scene& scene) {
-  return toJson<json>(scene);
-}
-
-std::string sceneToJson(const Scene& scene) {
-  // Ordered fields read better than the alphabetical order of nlohmann::json.
-  std::string text;
-  writePretty(toJson<nlohmann::ordered_json>(scene), 0, text);
-  return text + "\n";
-}
-
-bool isLwsPath(const std::string& path) {
-  if (path.size() < 4) return false;
-  std::string tail = path.substr(path.size() - 4);
-  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return tail == ".lws";
-}
-
-std::string sceneFileText(const Scene& scene, const std::string& path) {
-  return isLwsPath(path) ? sceneToLws(scene) : sceneToJson(scene);
-}
-
-Scene loadSceneFile(const std::string& path) {
-  const std::string text = readWholeFile(path);
-  if (isLwsPath(path)) return sceneFromLws(text, path);  // messages carry path and line
-  try {
-    return sceneFromJson(text);
-  } catch (const SceneFileError& e) {
-    fail(path + ": " + e.what());
-  }
-}
-
-void saveSceneFile(const Scene& scene, const std::string& path) {
-  namespace fs = std::filesystem;
-  const std::string text = sceneFileText(scene, path);
-
-  // A unique temporary beside the target, so the rename stays on one file system.
-  static std::atomic<unsigned> counter{0};
-  char suffix[48];
-  std::snprintf(
-      suffix, sizeof suffix, ".%llx-%x.tmp",
-      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()),
-      ++counter);
-  const std::string temp = path + suffix;
-
-  std::FILE* file = std::fopen(temp.c_str(), "wbx");
-  if (!file) fail("cannot write " + path + ": " + std::strerror(errno));
-  bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  ok = std::fflush(file) == 0 && ok;
-  int error = errno;
-  ok = std::fclose(file) == 0 && ok;
-  if (!ok) {
-    if (error == 0) error = errno;
-    std::remove(temp.c_str());
-    fail("cannot write " + path + ": " + std::strerror(error));
-  }
-  std::error_code ec;
-  fs::rename(temp, path, ec);
-  if (ec) {
-    std::remove(temp.c_str());
-    fail("cannot write " + path + ": " + ec.message());
-  }
 }
 
 }  // namespace standin

@@ -1,0 +1,154 @@
+// The .lws reader's second half: the scene built from what lws_reader.cpp gathered.
+#include "standin/files/lws_scene_build.h"
+
+#include <memory>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+
+#include "standin/files/lws_text.h"
+#include "standin/files/scene_json.h"
+
+namespace standin {
+namespace {
+
+using lws::afterKeyword;
+using lws::trim;
+
+class SceneBuilder {
+public:
+  SceneBuilder(LwsReading& reading, const std::string& file) : r_(reading), file_(file) {}
+
+
+  Scene build() {
+    Scene scene;
+    std::unordered_set<std::string> taken;
+    auto unique = [&taken](const std::string& name) {
+      // Duplicate names are allowed in Layout, which shows them with a suffix.
+      std::string out = name;
+      for (int k = 2; !taken.insert(out).second; ++k) out = name + " (" + std::to_string(k) + ")";
+      return out;
+    };
+    for (std::size_t k = 0; k < r_.doc.items.size(); ++k) {
+      const LwsItem& item = r_.doc.items[k];
+      const std::string name = unique(r_.names[k]);
+      ItemId made = 0;
+      switch (item.type) {
+        case ItemType::Object:
+          made = scene.addObjectWithId(name, item.id);
+          break;
+        case ItemType::Light:
+          made = scene.addLightWithId(name, item.id);
+          break;
+        case ItemType::Camera:
+          made = scene.addCameraWithId(name, item.id);
+          break;
+        case ItemType::Bone:
+          made = scene.addBoneWithId(item.owner, item.owner, name, item.id);
+          break;
+      }
+      if (made != item.id) fail(item.declLine, "the item cannot be added to the scene");
+    }
+
+    for (std::size_t k = 0; k < r_.doc.items.size(); ++k) {
+      LwsItem& item = r_.doc.items[k];
+      item.parent = item.type == ItemType::Bone ? item.owner : 0;
+      if (item.parentLine != kNoLine && r_.doc.byId.count(r_.rawParents[k]) == 0) {
+        fail(item.parentLine, "ParentItem " +
+                                  std::string(trim(afterKeyword(line(item.parentLine)))) +
+                                  " names no item of this file");
+      }
+    }
+    // Last first: a parent then has no parent of its own yet, so the cycle check stays short
+    // for chains declared from the root down (a long chain would be quadratic otherwise).
+    for (std::size_t k = r_.doc.items.size(); k-- > 0;) {
+      LwsItem& item = r_.doc.items[k];
+      if (item.parentLine == kNoLine) continue;
+      std::string why;
+      if (!scene.setParent(item.id, r_.rawParents[k], false, &why)) {
+        fail(item.parentLine, "ParentItem: " + why);
+      }
+      item.parent = r_.rawParents[k];
+    }
+
+    for (std::size_t k = 0; k < r_.doc.items.size(); ++k) {
+      LwsItem& item = r_.doc.items[k];
+      Item& out = *scene.find(item.id);
+      for (const LwsChannel& ch : item.channels) {
+        if (ch.index >= kChannelCount) continue;  // kept in the file, not modelled
+        out.keys[static_cast<std::size_t>(ch.index)] = ch.keys;
+        out.behaviors[static_cast<std::size_t>(ch.index)] = ch.behaviors;
+      }
+      out.pivot = item.pivot;
+      out.pivotRotation = item.pivotRotation;
+      if (item.type == ItemType::Bone) {
+        out.active = item.active;
+        out.restPosition = item.restPosition;
+        out.restRotation = item.restRotation;
+        out.restLength = item.restLength;
+        out.strength = item.strength;
+        out.scaleStrength = item.scaleStrength;
+      }
+      if (item.targetLine != kNoLine && r_.doc.byId.count(r_.rawTargets[k]))
+        item.target = r_.rawTargets[k];
+      if (item.goalLine != kNoLine) item.goal = goal(item.goalLine);
+    }
+
+    const std::vector<ItemId>* ordinals[3] = {&r_.objectOrdinals, &r_.lightOrdinals,
+                                              &r_.cameraOrdinals};
+    for (int kind = 0; kind < 3; ++kind) {
+      const long long o = r_.currentOrdinals[kind];
+      if (r_.doc.currentLines[kind] != kNoLine && o >= 0 &&
+          o < static_cast<long long>(ordinals[kind]->size())) {
+        r_.doc.currentItems[kind] = (*ordinals[kind])[static_cast<std::size_t>(o)];
+        r_.doc.currentOrdinals[kind] = o;
+      } else {
+        r_.doc.currentLines[kind] = kNoLine;  // kept as written
+      }
+    }
+
+    r_.doc.time = r_.currentFrame / r_.doc.framesPerSecond;
+    scene.setTime(r_.doc.time);
+    scene.newKeySpan = kSpanTCB;  // Layout's default for new keys
+    const std::string problem = scene.validate();
+    if (!problem.empty()) throw SceneFileError(file_ + ": invalid scene: " + problem);
+    scene.source = std::make_shared<const LwsDocument>(std::move(r_.doc));
+    return scene;
+  }
+
+  // The object a GoalObject line names, or 0 when its form is not understood. Version 3
+  // writes an object number counted from 1 (so the samples show); later versions a hex id.
+  ItemId goal(std::size_t i) const {
+    const std::string_view text = trim(afterKeyword(line(i)));
+    if (r_.doc.version >= 4) {
+      ItemId id = 0;
+      if (!lws::parseHexId(text, id)) return 0;
+      const auto at = r_.doc.byId.find(id);
+      return at != r_.doc.byId.end() && r_.doc.items[at->second].type == ItemType::Object ? id : 0;
+    }
+    long long number = 0;
+    if (!lws::parseInteger(text, number) || number < 1 ||
+        number > static_cast<long long>(r_.objectOrdinals.size())) {
+      return 0;
+    }
+    return r_.objectOrdinals[static_cast<std::size_t>(number - 1)];
+  }
+
+private:
+  [[noreturn]] void fail(std::size_t line, const std::string& message) const {
+    throw SceneFileError(file_ + ":" + std::to_string(line + 1) + ": " + message);
+  }
+
+  std::string_view line(std::size_t i) const { return r_.doc.lines[i]; }
+
+  LwsReading& r_;
+  const std::string& file_;
+};
+
+}  // namespace
+
+Scene buildLwsScene(LwsReading reading, const std::string& file) {
+  return SceneBuilder(reading, file).build();
+}
+
+}  // namespace standin
