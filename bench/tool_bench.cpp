@@ -7,7 +7,11 @@
 // BoneMerge merges P and B, BoneUnParent unparents P's children, QuickParent hangs a lamp
 // from B, BoneUtil enables the whole object, and the key tools take every bone.
 //
-// BM_FindNewBone compares addBoneAndFind (the new listing walked beside the old one) with
+// Benchmarks are named by what they measure: TOOL/SHAPE/BONES ("BoneSplit/fan/100000"),
+// ListBones/BONES, and FindNewBone/SEARCH/BONES. The report's "Time" column is wall-clock
+// time, "CPU" the process's; UseRealTime is left off because it adds "/real_time" to names.
+//
+// FindNewBone compares addBoneAndFind (the new listing walked beside the old one) with
 // the plain linear search it replaced, on the same rigs.
 #include <benchmark/benchmark.h>
 
@@ -100,10 +104,7 @@ void select(Scene& scene, const std::vector<ItemId>& items) {
   for (ItemId item : items) scene.addToSelection(item);
 }
 
-void BM_Tool(benchmark::State& state) {
-  const Tool& tool = kTools[state.range(0)];
-  const Shape shape = static_cast<Shape>(state.range(1));
-  const std::size_t count = static_cast<std::size_t>(state.range(2));
+void runTool(benchmark::State& state, const Tool& tool, Shape shape, std::size_t count) {
   const Rig& rig = rigFor(shape, count);
   StandIn standIn(rig.scene);
   standIn.captureTrace = false;
@@ -141,27 +142,19 @@ void BM_Tool(benchmark::State& state) {
   state.SetLabel(std::string(shape == kFan ? "fan" : "chain"));
 }
 
-void toolArguments(benchmark::internal::Benchmark* b) {
-  for (int tool = 0; tool < 8; ++tool) {
-    for (int shape : {kFan, kChain}) {
-      for (long count : {1000L, 10000L, 100000L}) b->Args({tool, shape, count});
-    }
-  }
+void registerTool(const Tool& tool, Shape shape, std::size_t count) {
+  const std::string name = std::string(tool.server).substr(std::string("Vorrik:").size()) + "/" +
+                           (shape == kFan ? "fan" : "chain") + "/" + std::to_string(count);
+  benchmark::RegisterBenchmark(name.c_str(),
+                               [&tool, shape, count](benchmark::State& state) {
+                                 runTool(state, tool, shape, count);
+                               })
+      ->Unit(benchmark::kMillisecond);
 }
-
-BENCHMARK(BM_Tool)->Apply(toolArguments)->Unit(benchmark::kMillisecond)->UseRealTime();
-// A million-bone chain for the tools that walk or scan it, to see the growth past 100,000.
-BENCHMARK(BM_Tool)
-    ->Args({0, kChain, 1000000})
-    ->Args({1, kChain, 1000000})
-    ->Args({2, kChain, 1000000})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
 
 // The host alone: one pass over the object's bones (first, then next for each), the scan
 // every bone tool makes. What a host call costs as the rig grows, without any tool.
-void BM_ListBones(benchmark::State& state) {
-  const std::size_t count = static_cast<std::size_t>(state.range(0));
+void runListBones(benchmark::State& state, std::size_t count) {
   const Rig& rig = rigFor(kChain, count);
   StandIn standIn(rig.scene);
   standIn.captureTrace = false;
@@ -180,13 +173,6 @@ void BM_ListBones(benchmark::State& state) {
   state.counters["host_calls"] = static_cast<double>(calls);
 }
 
-BENCHMARK(BM_ListBones)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Arg(1000000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
 
 // --- finding the new bone ---
 
@@ -216,9 +202,7 @@ LWItemID findLinearly(const vorrik::Host& host, LWItemID owner, LWItemID parentI
   return LWITEM_NULL;
 }
 
-void BM_FindNewBone(benchmark::State& state) {
-  const bool linear = state.range(0) != 0;
-  const std::size_t count = static_cast<std::size_t>(state.range(1));
+void runFindNewBone(benchmark::State& state, bool linear, std::size_t count) {
   const Rig& rig = rigFor(kFan, count);
   StandIn standIn(rig.scene);
   standIn.captureTrace = false;
@@ -238,10 +222,31 @@ void BM_FindNewBone(benchmark::State& state) {
   state.SetLabel(linear ? "linear search" : "walk beside the old listing");
 }
 
-BENCHMARK(BM_FindNewBone)
-    ->ArgsProduct({{0, 1}, {1000, 10000, 100000}})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+void registerBenchmarks() {
+  for (const Tool& tool : kTools) {
+    for (Shape shape : {kFan, kChain}) {
+      for (std::size_t count : {1000, 10000, 100000}) registerTool(tool, shape, count);
+    }
+  }
+  // A million-bone chain for the tools that walk or scan it, to see the growth past 100,000.
+  for (std::size_t t = 0; t < 3; ++t) registerTool(kTools[t], kChain, 1000000);
+
+  for (std::size_t count : {1000, 10000, 100000, 1000000}) {
+    benchmark::RegisterBenchmark(("ListBones/" + std::to_string(count)).c_str(),
+                                 [count](benchmark::State& state) { runListBones(state, count); })
+        ->Unit(benchmark::kMillisecond);
+  }
+  for (bool linear : {false, true}) {
+    for (std::size_t count : {1000, 10000, 100000}) {
+      const std::string name = std::string("FindNewBone/") +
+                               (linear ? "linear-search/" : "walk-beside/") + std::to_string(count);
+      benchmark::RegisterBenchmark(name.c_str(), [linear, count](benchmark::State& state) {
+        runFindNewBone(state, linear, count);
+      })
+          ->Unit(benchmark::kMillisecond);
+    }
+  }
+}
 
 }  // namespace
 
@@ -256,6 +261,7 @@ int main(int argc, char** argv) {
   // The module's trace lines would swamp the report; the FILE it writes to goes nowhere.
   // Google Benchmark's own output is unaffected.
   if (FILE* nowhere = std::fopen("/dev/null", "w")) stderr = nowhere;
+  registerBenchmarks();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
