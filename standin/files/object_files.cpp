@@ -196,7 +196,7 @@ std::string objectLoadText(const ObjectLoad& load) {
   if (load.layerGiven) text += " layer " + std::to_string(load.layer);
   if (!load.loaded()) {
     if (!load.foundPath.empty()) text += " -> " + load.foundPath + " (" + load.rule + ")";
-    return text + ": no mesh: " + load.problem;
+    return text + ": " + load.problem;
   }
   text += " -> " + load.foundPath + " (" + load.rule + "), layer " +
           std::to_string(load.fileLayer) + " of the file: " + std::to_string(load.points) +
