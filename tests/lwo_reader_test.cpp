@@ -202,7 +202,8 @@ TEST(LwoReader, RefusesBadFilesWithNameAndOffset) {
   const std::size_t afterLayer = kFirstChunk + layer0.size();
   const std::vector<BadCase> cases = {
       {"empty", "", 0, "not a LightWave object file"},
-      {"a scene, not an object", "LWSC\n3\n\nLoadObjectLayer 1 a.lwo\n", 0, "IFF FORM"},
+      {"a scene, not an object", "LWSC\n3\n\nLoadObjectLayer 1 a.lwo\n", 0, "begins with 'LWSC'"},
+      {"a FORM too short for its type", "FORM" + u4(0), 0, "not a LightWave object file"},
       {"the old LWOB format", form("LWOB", chunk("PNTS", vec(0, 0, 0))), 8, "LWOB"},
       {"the old layered LWLO format", form("LWLO", ""), 8, "LWLO"},
       {"another IFF form", form("ILBM", ""), 8, "'ILBM'"},

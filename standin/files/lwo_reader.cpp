@@ -53,7 +53,15 @@ public:
 
   LwoFile read() {
     if (size_ < 12 || std::memcmp(data_, "FORM", 4) != 0) {
-      fail(0, "not a LightWave object file (it does not begin with an IFF FORM header)");
+      std::string begins = "is empty";
+      if (size_ > 0) {
+        begins = "begins with '" + std::string(reinterpret_cast<const char*>(data_),
+                                               size_ < 4 ? size_ : 4) + "'";
+        for (char& c : begins) {
+          if (c < 0x20 || c >= 0x7f) c = '?';
+        }
+      }
+      fail(0, "not a LightWave object file: it " + begins + ", not an IFF FORM header");
     }
     pos_ = 4;
     end_ = size_;
