@@ -323,6 +323,12 @@ LwoFile readLwoFile(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) throw ObjectFileError(path + ": cannot read: " + std::strerror(errno));
   std::string bytes;
+  // The size only saves copies while the file grows in memory; reading goes to the end.
+  if (std::fseek(file, 0, SEEK_END) == 0) {
+    const long size = std::ftell(file);
+    if (size > 0) bytes.reserve(static_cast<std::size_t>(size));
+    std::rewind(file);
+  }
   char buffer[65536];
   std::size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);

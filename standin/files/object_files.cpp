@@ -170,7 +170,8 @@ std::vector<ObjectLoad> loadObjectMeshes(Scene& scene, const ObjectSearch& searc
           load.problem += ")";
         }
       } else {
-        named.mesh = std::make_shared<const Mesh>(*layer);
+        // Shares the file's layer rather than copying it: the file lives as long as a mesh.
+        named.mesh = std::shared_ptr<const Mesh>(file, layer);
         load.fileLayer = layer->layer;
         load.points = layer->points.size();
         load.polygons = layer->polygonCount();
