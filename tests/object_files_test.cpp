@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "lwo_writer.h"
+#include "standin/files/lws_reader.h"
 #include "standin/files/object_files.h"
 #include "standin/files/scene_json.h"
 
@@ -71,6 +72,7 @@ TEST_F(ObjectFilesTest, PathsAreFoundByTheRulesInOrder) {
   write("project/Scenes/Objects/both.lwo", square);
   write("content/Objects/both.lwo", square);
   write("elsewhere/abs.lwo", square);
+  write("project/My Objects/final object.lwo", square);
   const std::string scenes = at("project/Scenes");
   const std::string content = at("content");
 
@@ -105,6 +107,8 @@ TEST_F(ObjectFilesTest, PathsAreFoundByTheRulesInOrder) {
       {"an Amiga-style volume", "Work:Objects/c.lwo", "", at("project/Scenes/c.lwo"),
        "file name beside the scene"},
 #endif
+      {"spaces in folder and file names", "My Objects\\final object.lwo", content,
+       at("project/My Objects/final object.lwo"), "scene folder's parent"},
       {"nowhere", "Objects/missing.lwo", content, "", ""},
       {"a folder is not a file", "Objects", content, "", ""},
   };
@@ -170,6 +174,20 @@ TEST_F(ObjectFilesTest, LwsObjectsTakeTheirLayerOrANote) {
     }
   }
   EXPECT_EQ(scene.objectMesh(scene.findByName("Null")), nullptr);
+  // Every object of one file shares that file's read.
+  const auto& first = scene.objectMesh(loads[0].object)->mesh;
+  const auto& second = scene.objectMesh(loads[1].object)->mesh;
+  EXPECT_FALSE(first.owner_before(second) || second.owner_before(first));
+
+  for (const char* line : {"LoadObjectLayer 70000 a.lwo", "LoadObjectLayer -1 a.lwo"}) {
+    try {
+      standin::sceneFromLws(std::string("LWSC\n3\n\n") + line + "\n", "layers.lws");
+      ADD_FAILURE() << line;
+    } catch (const standin::SceneFileError& error) {
+      EXPECT_NE(std::string(error.what()).find("is not a layer number"), std::string::npos)
+          << error.what();
+    }
+  }
 
   // A copy shares the meshes; removing an object drops its mesh.
   const standin::Scene copy = scene;
