@@ -51,7 +51,8 @@ wine_session_start() {
     echo "wine: wineserver did not start (see $wine_session_root/wineserver.log)"
     return 1
   fi
-  if ! timeout -k 5 180 "${wine_session_command[@]}" wineboot -i 9>&- </dev/null >"$wine_session_root/wineboot.log" 2>&1; then
+  if ! timeout -k 5 180 "${wine_session_command[@]}" wineboot -i 9>&- </dev/null \
+       >"$wine_session_root/wineboot.log" 2>&1; then
     echo "wine: wineboot -i failed (see $wine_session_root/wineboot.log)"
     return 1
   fi
