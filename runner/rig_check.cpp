@@ -253,10 +253,14 @@ nlohmann::json changesToJson(const RigChanges& changes) {
   for (const Switched& item : changes.switched) {
     switched.push_back({{"name", item.name}, {"active", item.active}});
   }
-  nlohmann::json out = {{"tolerance", changes.tolerance}, {"added", added},
-                        {"removed", removed},             {"reparented", reparented},
-                        {"moved", moved},                 {"restChanged", rest},
-                        {"renamed", renamed},             {"switched", switched}};
+  nlohmann::json out = {{"tolerance", changes.tolerance},
+                        {"added", added},
+                        {"removed", removed},
+                        {"reparented", reparented},
+                        {"moved", moved},
+                        {"restChanged", rest},
+                        {"renamed", renamed},
+                        {"switched", switched}};
   deformationToJson(changes, out);
   return out;
 }

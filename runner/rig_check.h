@@ -115,8 +115,8 @@ struct RigChanges {
 
   bool empty() const {
     return added.empty() && removed.empty() && reparented.empty() && moved.empty() &&
-           restChanged.empty() && renamed.empty() && switched.empty() &&
-           settingsChanged.empty() && lostMaps.empty() && deformationNotes.empty();
+           restChanged.empty() && renamed.empty() && switched.empty() && settingsChanged.empty() &&
+           lostMaps.empty() && deformationNotes.empty();
   }
 };
 

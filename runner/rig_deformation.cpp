@@ -17,9 +17,13 @@ std::string numberText(double value) {
   return text;
 }
 
-std::string onOff(bool on) { return on ? "on" : "off"; }
+std::string onOff(bool on) {
+  return on ? "on" : "off";
+}
 
-std::string mapText(const std::string& map) { return map.empty() ? "(none)" : "'" + map + "'"; }
+std::string mapText(const std::string& map) {
+  return map.empty() ? "(none)" : "'" + map + "'";
+}
 
 std::string pairText(double self, double parent) {
   return numberText(self) + " " + numberText(parent);
@@ -118,8 +122,7 @@ std::string lostMapText(const LostMap& lost) {
          "bone now";
 }
 
-void compareDeformation(const RigSnapshot& before, const RigSnapshot& after,
-                        RigChanges& changes) {
+void compareDeformation(const RigSnapshot& before, const RigSnapshot& after, RigChanges& changes) {
   for (Added& added : changes.added) {
     const RigItem* now = after.find(added.id);
     if (now && now->isBone()) added.settings = settingsText(*now);
@@ -139,7 +142,8 @@ void compareDeformation(const RigSnapshot& before, const RigSnapshot& after,
   }
   const auto used = mapsInUse(after);
   for (const auto& map : mapsInUse(before)) {
-    if (used.count(map) == 0) changes.lostMaps.push_back({nameOf(before, after, map.first), map.second});
+    if (used.count(map) == 0)
+      changes.lostMaps.push_back({nameOf(before, after, map.first), map.second});
   }
   splitNotes(before, after, changes);
 }
@@ -174,8 +178,8 @@ std::vector<std::vector<std::string>> deformationRows(const RigChanges& changes)
   for (const SettingsChanged& item : changes.settingsChanged) {
     bool first = true;
     for (const SettingChange& v : item.values) {
-      rows.push_back({first ? "setting" : "", first ? item.name : "", "", v.field, v.before,
-                      "-> " + v.after});
+      rows.push_back(
+          {first ? "setting" : "", first ? item.name : "", "", v.field, v.before, "-> " + v.after});
       first = false;
     }
   }

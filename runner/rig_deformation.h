@@ -40,8 +40,7 @@ constexpr const char* kDefaultSettings = "default settings";
 std::string settingsText(const RigItem& bone);
 
 // Fills the deformation lists of `changes` and the settings of added bones.
-void compareDeformation(const RigSnapshot& before, const RigSnapshot& after,
-                        RigChanges& changes);
+void compareDeformation(const RigSnapshot& before, const RigSnapshot& after, RigChanges& changes);
 
 // "settingsChanged", "lostWeightMaps", "deformationNotes" and "addedSettings" entries.
 void deformationToJson(const RigChanges& changes, nlohmann::json& out);

@@ -31,9 +31,11 @@ const std::vector<SettingCase>& settingCases() {
   static const std::vector<SettingCase> cases = {
       {"plain", "", {}},
       {"weight map", R"("weightMap": "ArmMap")", {"BoneWeightMapName ArmMap"}},
-      {"weight map with spaces in its name", R"("weightMap": "Left Arm")",
+      {"weight map with spaces in its name",
+       R"("weightMap": "Left Arm")",
        {"BoneWeightMapName Left Arm"}},
-      {"weight map only", R"("weightMap": "ArmMap", "weightMapOnly": true)",
+      {"weight map only",
+       R"("weightMap": "ArmMap", "weightMapOnly": true)",
        {"BoneWeightMapName ArmMap", "BoneWeightMapOnly"}},
       // Turning "weight map only" on turns normalization on: it is toggled back off.
       {"weight map only without normalization",
@@ -41,9 +43,11 @@ const std::vector<SettingCase>& settingCases() {
        {"BoneWeightMapName ArmMap", "BoneWeightMapOnly", "BoneNormalization"}},
       {"normalization off", R"("normalization": false)", {"BoneNormalization"}},
       {"inactive", R"("active": false)", {"BoneActive"}},
-      {"strength", R"("strength": 4, "scaleStrength": false)",
+      {"strength",
+       R"("strength": 4, "scaleStrength": false)",
        {"BoneStrength 4", "BoneStrengthMultiply"}},
-      {"limited range", R"("limitedRange": true, "minRange": 0.25, "maxRange": 2)",
+      {"limited range",
+       R"("limitedRange": true, "minRange": 0.25, "maxRange": 2)",
        {"BoneLimitedRange", "BoneMinRange 0.25", "BoneMaxRange 2"}},
       {"range values with the range off", R"("maxRange": 3)", {"BoneMaxRange 3"}},
       {"joint compensation",
@@ -105,20 +109,17 @@ TEST(BoneSettings, SplitGivesBothNewBonesTheOldBonesSettings) {
     const RunRecord record = harness.run("BoneSplit", Answers{true, {{"PercentControl", "50"}}});
 
     std::vector<std::string> expected = {
-        "SelectItem {O}",         "AddBone Bone",
-        "SelectItem {Bone}",      "Position 0 0 0",
-        "Rotation 0 0 0",         "Scale 1 1 1",
-        "SelectItem {Bone}",      "BoneRestPosition 0 0 0",
-        "BoneRestRotation 0 0 0", "BoneRestLength 1",
-        "SelectItem {Bone}",      "PivotPosition 0 0 0",
+        "SelectItem {O}",         "AddBone Bone",     "SelectItem {Bone}", "Position 0 0 0",
+        "Rotation 0 0 0",         "Scale 1 1 1",      "SelectItem {Bone}", "BoneRestPosition 0 0 0",
+        "BoneRestRotation 0 0 0", "BoneRestLength 1", "SelectItem {Bone}", "PivotPosition 0 0 0",
         "PivotRotation 0 0 0"};
     append(expected, settingGroup("Bone", c));
-    append(expected, {"SelectItem {Bone}", "AddChildBone Bone", "SelectItem {Bone (2)}",
-                      "BoneRestLength 1"});
+    append(expected,
+           {"SelectItem {Bone}", "AddChildBone Bone", "SelectItem {Bone (2)}", "BoneRestLength 1"});
     append(expected, settingGroup("Bone (2)", c));
-    append(expected, {"SelectItem {B}", "ParentItem {Bone (2)}", "SelectItem {B}",
-                      "Position 0 0 1", "SelectItem {B}", "BoneRestPosition 0 0 1",
-                      "SelectItem {A}", "ClearSelected"});
+    append(expected,
+           {"SelectItem {B}", "ParentItem {Bone (2)}", "SelectItem {B}", "Position 0 0 1",
+            "SelectItem {B}", "BoneRestPosition 0 0 1", "SelectItem {A}", "ClearSelected"});
     EXPECT_EQ(record.commandTexts(), harness.expand(expected)) << c.label;
     for (const auto& command : record.commands) EXPECT_TRUE(command.ok) << c.label << command.text;
 
@@ -147,10 +148,9 @@ TEST(BoneSettings, MergeGivesTheNewBoneTheUpperBonesSettings) {
     const RunRecord record = harness.run("BoneMerge", Answers{true, {}});
 
     std::vector<std::string> expected = {
-        "SelectItem {O}",         "AddBone Bone",           "SelectItem {Bone}",
-        "Position 0 0 0",         "Rotation 0 0 0",         "Scale 1 1 1",
-        "SelectItem {Bone}",      "BoneRestPosition 0 0 0", "BoneRestRotation 0 0 0",
-        "BoneRestLength 3",       "SelectItem {Bone}",      "PivotPosition 0 0 0"};
+        "SelectItem {O}",         "AddBone Bone",     "SelectItem {Bone}", "Position 0 0 0",
+        "Rotation 0 0 0",         "Scale 1 1 1",      "SelectItem {Bone}", "BoneRestPosition 0 0 0",
+        "BoneRestRotation 0 0 0", "BoneRestLength 3", "SelectItem {Bone}", "PivotPosition 0 0 0"};
     append(expected, settingGroup("Bone", c));
     append(expected, {"SelectItem {A}", "ClearSelected"});
     EXPECT_EQ(record.commandTexts(), harness.expand(expected)) << c.label;
@@ -175,8 +175,7 @@ TEST(BoneSettings, ValuesThatCannotBeSentStopTheToolBeforeItsFirstCommand) {
       {"map name ending in a space", [](Item& a) { a.deformation.weightMap = "Arm "; }},
       {"strength not a number", [](Item& a) { a.strength = std::nan(""); }},
       {"infinite range", [](Item& a) { a.deformation.maxRange = HUGE_VAL; }},
-      {"infinite joint amount",
-       [](Item& a) { a.deformation.jointCompParentAmount = -HUGE_VAL; }},
+      {"infinite joint amount", [](Item& a) { a.deformation.jointCompParentAmount = -HUGE_VAL; }},
       {"muscle amount not a number", [](Item& a) { a.deformation.muscleFlexSelfAmount = NAN; }},
   };
   for (const auto& c : cases) {
@@ -185,8 +184,7 @@ TEST(BoneSettings, ValuesThatCannotBeSentStopTheToolBeforeItsFirstCommand) {
       c.spoil(*harness.scene().find(harness.id("A")));
       harness.select({"A", "B"});
       if (std::string(tool) == "BoneSplit") harness.select({"A"});
-      const RunRecord record =
-          harness.run(tool, Answers{true, {{"PercentControl", "50"}}});
+      const RunRecord record = harness.run(tool, Answers{true, {{"PercentControl", "50"}}});
       EXPECT_TRUE(record.commands.empty()) << c.label << " " << tool;
       ASSERT_FALSE(record.messages.empty()) << c.label << " " << tool;
       EXPECT_EQ(record.messages.back().kind, "info") << c.label << " " << tool;
@@ -205,58 +203,81 @@ TEST(BoneSettings, TheStandInCarriesOutTheSettingCommands) {
     bool lastAccepted;
     void (*check)(const Item&);
   } cases[] = {
-      {"map name is the rest of the line", {"BoneWeightMapName Left Arm"}, true,
+      {"map name is the rest of the line",
+       {"BoneWeightMapName Left Arm"},
+       true,
        [](const Item& b) { EXPECT_EQ(b.deformation.weightMap, "Left Arm"); }},
-      {"map name missing", {"BoneWeightMapName"}, false,
+      {"map name missing",
+       {"BoneWeightMapName"},
+       false,
        [](const Item& b) { EXPECT_EQ(b.deformation.weightMap, ""); }},
-      {"weight map only needs a map", {"BoneWeightMapOnly"}, false,
+      {"weight map only needs a map",
+       {"BoneWeightMapOnly"},
+       false,
        [](const Item& b) { EXPECT_FALSE(b.deformation.weightMapOnly); }},
       {"weight map only turns normalization on",
-       {"BoneWeightMapName M", "BoneNormalization", "BoneWeightMapOnly"}, true,
+       {"BoneWeightMapName M", "BoneNormalization", "BoneWeightMapOnly"},
+       true,
        [](const Item& b) {
          EXPECT_TRUE(b.deformation.weightMapOnly);
          EXPECT_TRUE(b.deformation.normalization);
        }},
       {"weight map only off leaves normalization",
-       {"BoneWeightMapName M", "BoneWeightMapOnly", "BoneWeightMapOnly"}, true,
+       {"BoneWeightMapName M", "BoneWeightMapOnly", "BoneWeightMapOnly"},
+       true,
        [](const Item& b) {
          EXPECT_FALSE(b.deformation.weightMapOnly);
          EXPECT_TRUE(b.deformation.normalization);
        }},
-      {"toggles toggle", {"BoneLimitedRange", "BoneJointComp", "BoneJointComp", "BoneMuscleFlex"},
+      {"toggles toggle",
+       {"BoneLimitedRange", "BoneJointComp", "BoneJointComp", "BoneMuscleFlex"},
        true,
        [](const Item& b) {
          EXPECT_TRUE(b.deformation.limitedRange);
          EXPECT_FALSE(b.deformation.jointComp);
          EXPECT_TRUE(b.deformation.muscleFlex);
        }},
-      {"parent toggles", {"BoneJointCompParent", "BoneMuscleFlexParent"}, true,
+      {"parent toggles",
+       {"BoneJointCompParent", "BoneMuscleFlexParent"},
+       true,
        [](const Item& b) {
          EXPECT_TRUE(b.deformation.jointCompParent);
          EXPECT_TRUE(b.deformation.muscleFlexParent);
          EXPECT_FALSE(b.deformation.jointComp);
        }},
-      {"strength and multiply", {"BoneStrength 2.5", "BoneStrengthMultiply"}, true,
+      {"strength and multiply",
+       {"BoneStrength 2.5", "BoneStrengthMultiply"},
+       true,
        [](const Item& b) {
          EXPECT_EQ(b.strength, 2.5);
          EXPECT_FALSE(b.scaleStrength);
        }},
-      {"ranges", {"BoneMinRange 0.5", "BoneMaxRange 4"}, true,
+      {"ranges",
+       {"BoneMinRange 0.5", "BoneMaxRange 4"},
+       true,
        [](const Item& b) {
          EXPECT_EQ(b.deformation.minRange, 0.5);
          EXPECT_EQ(b.deformation.maxRange, 4);
        }},
-      {"a negative range", {"BoneMaxRange -1"}, false,
+      {"a negative range",
+       {"BoneMaxRange -1"},
+       false,
        [](const Item& b) { EXPECT_EQ(b.deformation.maxRange, 1); }},
-      {"amounts", {"BoneJointCompAmounts 0.5 2", "BoneMuscleFlexAmounts 0 1e-3"}, true,
+      {"amounts",
+       {"BoneJointCompAmounts 0.5 2", "BoneMuscleFlexAmounts 0 1e-3"},
+       true,
        [](const Item& b) {
          EXPECT_EQ(b.deformation.jointCompSelfAmount, 0.5);
          EXPECT_EQ(b.deformation.jointCompParentAmount, 2);
          EXPECT_EQ(b.deformation.muscleFlexParentAmount, 0.001);
        }},
-      {"one amount is not two", {"BoneJointCompAmounts 0.5"}, false,
+      {"one amount is not two",
+       {"BoneJointCompAmounts 0.5"},
+       false,
        [](const Item& b) { EXPECT_EQ(b.deformation.jointCompSelfAmount, 1); }},
-      {"a toggle takes no argument", {"BoneNormalization 0"}, false,
+      {"a toggle takes no argument",
+       {"BoneNormalization 0"},
+       false,
        [](const Item& b) { EXPECT_TRUE(b.deformation.normalization); }},
       {"no number", {"BoneStrength nan"}, false, [](const Item& b) { EXPECT_EQ(b.strength, 1); }},
   };

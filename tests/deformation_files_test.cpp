@@ -37,11 +37,12 @@ std::string insertAfter(std::string text, const std::string& from, const std::st
 }
 
 class DeformationFiles : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("vorrik-deform-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    folder_ =
+        fs::temp_directory_path() /
+        ("vorrik-deform-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder_);
     fs::create_directories(folder_);
     arm_ = readFile(fs::path(VORRIK_EXAMPLES_DIR) / "arm.lws");
@@ -74,8 +75,8 @@ protected:
   };
   Outcome vorrik(const std::string& arguments) {
     const fs::path out = folder_ / "stdout.txt", err = folder_ / "stderr.txt";
-    const std::string command = std::string("'") + VORRIK_RUNNER_PATH + "' " + arguments +
-                                " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
+    const std::string command = std::string("'") + VORRIK_RUNNER_PATH + "' " + arguments + " >'" +
+                                out.string() + "' 2>'" + err.string() + "' </dev/null";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
   }
@@ -97,9 +98,10 @@ TEST_F(DeformationFiles, LayoutsLinesLoadAsTheirSettingsAndSaveByteForByte) {
          EXPECT_TRUE(d.weightMapOnly);
          EXPECT_FALSE(d.normalization);
        }},
-      {"a map name with spaces", "BoneWeightMapName Left Arm\nBoneWeightMapOnly 0\n"
-       "BoneNormalization 1\n", "",
-       [](const BoneDeformation& d) { EXPECT_EQ(d.weightMap, "Left Arm"); }},
+      {"a map name with spaces",
+       "BoneWeightMapName Left Arm\nBoneWeightMapOnly 0\n"
+       "BoneNormalization 1\n",
+       "", [](const BoneDeformation& d) { EXPECT_EQ(d.weightMap, "Left Arm"); }},
       // The lines carry amounts: 2 is 200%; the parent's toggle may be on alone.
       {"compensation amounts", "",
        "BoneJointComp 2\nBoneJointCompParent 0.8\nBoneMuscleFlexParent 0.2\n",
@@ -175,12 +177,18 @@ TEST_F(DeformationFiles, SplitsThatCannotKeepTheOldDeformationAreNamed) {
     const char* note;  // "" for none
   } cases[] = {
       {"by distance", "", "'Arm' deformed by distance"},
-      {"map without weight map only", "BoneWeightMapName ArmMap\nBoneWeightMapOnly 0\n"
-       "BoneNormalization 1\n", "'Arm' deformed by distance"},
-      {"map only without normalization", "BoneWeightMapName ArmMap\nBoneWeightMapOnly 1\n"
-       "BoneNormalization 0\n", "without normalization: its points get twice the pull"},
-      {"map only with normalization", "BoneWeightMapName ArmMap\nBoneWeightMapOnly 1\n"
-       "BoneNormalization 1\n", ""},
+      {"map without weight map only",
+       "BoneWeightMapName ArmMap\nBoneWeightMapOnly 0\n"
+       "BoneNormalization 1\n",
+       "'Arm' deformed by distance"},
+      {"map only without normalization",
+       "BoneWeightMapName ArmMap\nBoneWeightMapOnly 1\n"
+       "BoneNormalization 0\n",
+       "without normalization: its points get twice the pull"},
+      {"map only with normalization",
+       "BoneWeightMapName ArmMap\nBoneWeightMapOnly 1\n"
+       "BoneNormalization 1\n",
+       ""},
   };
   for (const auto& c : cases) {
     const fs::path in = write("arm_w.lws", weighted(c.lines));
@@ -199,7 +207,8 @@ TEST_F(DeformationFiles, SplitsThatCannotKeepTheOldDeformationAreNamed) {
 TEST_F(DeformationFiles, AMergeThatLeavesTheLowerBonesMapWithNoBoneFailsTheCheck) {
   const fs::path in = write("arm_w.lws", weighted("BoneWeightMapName ArmMap\nBoneWeightMapOnly 1\n"
                                                   "BoneNormalization 1\n",
-                                                  "", "BoneWeightMapName Forearm\n"
+                                                  "",
+                                                  "BoneWeightMapName Forearm\n"
                                                   "BoneWeightMapOnly 1\nBoneNormalization 1\n"));
   const fs::path out = folder_ / "merged.lws";
   const Outcome checked = vorrik("run BoneMerge --scene '" + in.string() +

@@ -8,14 +8,15 @@ namespace {
 
 constexpr std::size_t kMapCommandLength = sizeof("BoneWeightMapName ") - 1;
 
-bool sameNumbers(double a, double b) { return a == b; }
+bool sameNumbers(double a, double b) {
+  return a == b;
+}
 
 // What a command can change: the map only when one is wanted.
 bool differs(const BoneSettings& now, const BoneSettings& wanted) {
   // Without a map on either side "weight map only" cannot be set, so it does not count.
-  const unsigned int reachable = now.weightMap.empty() && wanted.weightMap.empty()
-                                     ? ~LWBONEF_WEIGHT_MAP_ONLY
-                                     : ~0u;
+  const unsigned int reachable =
+      now.weightMap.empty() && wanted.weightMap.empty() ? ~LWBONEF_WEIGHT_MAP_ONLY : ~0u;
   return (now.flags & reachable) != (wanted.flags & reachable) ||
          (!wanted.weightMap.empty() && now.weightMap != wanted.weightMap) ||
          !sameNumbers(now.strength, wanted.strength) ||
@@ -49,8 +50,8 @@ BoneSettings readBoneSettings(const Host& host, LWItemID bone) {
 }
 
 bool canSendSettings(const BoneSettings& settings) {
-  const double numbers[] = {settings.strength,       settings.minRange,
-                            settings.maxRange,       settings.jointCompSelf,
+  const double numbers[] = {settings.strength,        settings.minRange,
+                            settings.maxRange,        settings.jointCompSelf,
                             settings.jointCompParent, settings.muscleFlexSelf,
                             settings.muscleFlexParent};
   for (double value : numbers) {

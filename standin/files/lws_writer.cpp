@@ -132,7 +132,9 @@ void checkName(const std::string& name) {
   }
 }
 
-std::string flagText(bool on) { return on ? "1" : "0"; }
+std::string flagText(bool on) {
+  return on ? "1" : "0";
+}
 
 // One of a bone's deformation lines, after the rest length, in the order Layout writes them.
 struct DeformationLine {
@@ -156,8 +158,7 @@ std::vector<DeformationLine> deformationLines(double strength, bool scaleStrengt
       {&LwsItem::limitedRangeLine, d.limitedRange, "BoneLimitedRange 1"},
       {&LwsItem::minRangeLine, d.limitedRange, "BoneMinRange " + lws::number(d.minRange)},
       {&LwsItem::maxRangeLine, d.limitedRange, "BoneMaxRange " + lws::number(d.maxRange)},
-      {&LwsItem::jointCompLine, d.jointComp,
-       "BoneJointComp " + lws::number(d.jointCompSelfAmount)},
+      {&LwsItem::jointCompLine, d.jointComp, "BoneJointComp " + lws::number(d.jointCompSelfAmount)},
       {&LwsItem::jointCompParentLine, d.jointCompParent,
        "BoneJointCompParent " + lws::number(d.jointCompParentAmount)},
       {&LwsItem::muscleFlexLine, d.muscleFlex,

@@ -43,11 +43,11 @@ namespace {
 
 using nlohmann::json;
 using scene_json::fail;
+using scene_json::isDeformationField;
 using scene_json::kPi;
 using scene_json::quote;
-using scene_json::typeName;
-using scene_json::isDeformationField;
 using scene_json::readDeformationField;
+using scene_json::typeName;
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 

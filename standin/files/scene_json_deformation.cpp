@@ -32,10 +32,10 @@ void amounts(const nlohmann::json& value, const std::string& where, const std::s
 }  // namespace
 
 bool isDeformationField(const std::string& field) {
-  static const char* const kFields[] = {
-      "weightMap",  "weightMapOnly",    "normalization",     "limitedRange",
-      "minRange",   "maxRange",         "jointComp",         "jointCompParent",
-      "jointCompAmounts", "muscleFlex", "muscleFlexParent",  "muscleFlexAmounts"};
+  static const char* const kFields[] = {"weightMap",    "weightMapOnly",    "normalization",
+                                        "limitedRange", "minRange",         "maxRange",
+                                        "jointComp",    "jointCompParent",  "jointCompAmounts",
+                                        "muscleFlex",   "muscleFlexParent", "muscleFlexAmounts"};
   for (const char* known : kFields) {
     if (field == known) return true;
   }

@@ -39,7 +39,8 @@ void writeDeformation(J& out, const BoneDeformation& d) {
   if (d.jointCompParent != plain.jointCompParent) out["jointCompParent"] = d.jointCompParent;
   if (d.jointCompSelfAmount != plain.jointCompSelfAmount ||
       d.jointCompParentAmount != plain.jointCompParentAmount) {
-    out["jointCompAmounts"] = J::array({d.jointCompSelfAmount + 0.0, d.jointCompParentAmount + 0.0});
+    out["jointCompAmounts"] =
+        J::array({d.jointCompSelfAmount + 0.0, d.jointCompParentAmount + 0.0});
   }
   if (d.muscleFlex != plain.muscleFlex) out["muscleFlex"] = d.muscleFlex;
   if (d.muscleFlexParent != plain.muscleFlexParent) out["muscleFlexParent"] = d.muscleFlexParent;

@@ -377,8 +377,7 @@ constexpr Command kCommands[] = {
     {"BoneMuscleFlex", Args::None, toggleDeformation<&BoneDeformation::muscleFlex>},
     {"BoneMuscleFlexParent", Args::None, toggleDeformation<&BoneDeformation::muscleFlexParent>},
     {"BoneMuscleFlexAmounts", Args::Two,
-     boneAmounts<&BoneDeformation::muscleFlexSelfAmount,
-                 &BoneDeformation::muscleFlexParentAmount>},
+     boneAmounts<&BoneDeformation::muscleFlexSelfAmount, &BoneDeformation::muscleFlexParentAmount>},
     {"CreateKey", Args::Number, createKey},
     {"DeleteKey", Args::Number, deleteKey},
 };

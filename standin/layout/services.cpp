@@ -236,9 +236,9 @@ void installCallbacks(StandIn::Impl& impl) {
                              itemSetTag,     itemChanGroup,   itemServer,     itemServerFlags,
                              itemController, itemFlags,       itemLookAhead,  itemGoalStrength,
                              itemStiffness};
-  impl.boneInfo = LWBoneInfo{boneFlags,    boneRestParam, boneRestLength,
-                             boneLimits,   boneWeightMap, boneStrength,
-                             boneFalloff,  boneJointComp, boneMuscleFlex};
+  impl.boneInfo =
+      LWBoneInfo{boneFlags,    boneRestParam, boneRestLength, boneLimits,    boneWeightMap,
+                 boneStrength, boneFalloff,   boneJointComp,  boneMuscleFlex};
   impl.interfaceInfo = LWInterfaceInfo{};
   impl.interfaceInfo.itemFlags = interfaceItemFlags;
   impl.interfaceInfo.schemaPos = interfaceSchemaPos;

@@ -1,9 +1,9 @@
 #include <cmath>
 #include <vector>
 
+#include "host/loop_guard.h"
 #include "math/bone_chain.h"
 #include "math/matrix.h"
-#include "host/loop_guard.h"
 #include "scene/bone_settings.h"
 #include "scene/item_helpers.h"
 #include "tools/bones/bone_tools.h"
