@@ -36,14 +36,15 @@ const char* const kUsage =
     "After every run the rig check lists the bones added and removed, the items re-parented,\n"
     "and the items that moved in the world or whose rest values changed.\n"
     "Exit status: 0 done, 1 the module could not be loaded, 2 bad input,\n"
-    "3 --check found an item that moved.\n";
+    "3 --check found an item that moved, or a weight map that no bone uses any more.\n";
 
 // Options shared by play and run.
 const char* const kCommonOptions =
     "  --svg FILE     write a picture of the rig at the end (front, side and top views;\n"
     "                 after a run: before and after side by side, changes in colour)\n"
     "  --check        exit with status 3, writing nothing, when a run moved an item in the\n"
-    "                 world that it did not add or remove\n"
+    "                 world that it did not add or remove, or left a weight map that some\n"
+    "                 bone used with no bone\n"
     "  --dry-run      run and print everything, but write no file\n"
     "  --json         print one JSON document instead of the report\n"
     "  --module PATH  the module to load (default: Vorrik.p beside this program)\n"
@@ -164,6 +165,13 @@ std::unique_ptr<runner::ScriptRunner> loadRunner(const std::string& modulePath) 
 
 // One line about the first run that moved items it did not add or remove, or "".
 std::string checkFailure(const std::vector<runner::RunOutcome>& runs) {
+  // A weight map no bone uses any more leaves its points behind: the mesh breaks.
+  for (const runner::RunOutcome& run : runs) {
+    if (run.changes.lostMaps.empty()) continue;
+    std::string text = "check failed: " + run.record.server;
+    if (run.line > 0) text += " (script line " + std::to_string(run.line) + ")";
+    return text + ": " + runner::lostMapText(run.changes.lostMaps.front());
+  }
   std::size_t failing = 0;
   const runner::RunOutcome* first = nullptr;
   for (const runner::RunOutcome& run : runs) {

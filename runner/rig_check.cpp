@@ -131,6 +131,10 @@ RigSnapshot::RigSnapshot(const standin::Scene& scene) : time(scene.time()) {
       item.restRotation = source.restRotation;
       item.restLength = source.restLength;
       item.active = source.active;
+      item.owner = source.owner;
+      item.strength = source.strength;
+      item.scaleStrength = source.scaleStrength;
+      item.deformation = source.deformation;
     }
     index_[id] = items.size();
     items.push_back(std::move(item));
@@ -170,7 +174,7 @@ RigChanges compareRigs(const RigSnapshot& before, const RigSnapshot& after) {
   for (const RigItem& now : after.items) {
     const RigItem* old = before.find(now.id);
     if (!old) {
-      changes.added.push_back({now.id, now.name, parentName(after, now.parent)});
+      changes.added.push_back({now.id, now.name, parentName(after, now.parent), ""});
       continue;
     }
     if (old->name != now.name) changes.renamed.push_back({now.id, old->name, now.name});
@@ -204,6 +208,7 @@ RigChanges compareRigs(const RigSnapshot& before, const RigSnapshot& after) {
     if (!rest.values.empty()) changes.restChanged.push_back(std::move(rest));
     if (old->active != now.active) changes.switched.push_back({now.id, now.name, now.active});
   }
+  compareDeformation(before, after, changes);
   return changes;
 }
 
@@ -248,10 +253,16 @@ nlohmann::json changesToJson(const RigChanges& changes) {
   for (const Switched& item : changes.switched) {
     switched.push_back({{"name", item.name}, {"active", item.active}});
   }
-  return {{"tolerance", changes.tolerance}, {"added", added},
-          {"removed", removed},             {"reparented", reparented},
-          {"moved", moved},                 {"restChanged", rest},
-          {"renamed", renamed},             {"switched", switched}};
+  nlohmann::json out = {{"tolerance", changes.tolerance},
+                        {"added", added},
+                        {"removed", removed},
+                        {"reparented", reparented},
+                        {"moved", moved},
+                        {"restChanged", rest},
+                        {"renamed", renamed},
+                        {"switched", switched}};
+  deformationToJson(changes, out);
+  return out;
 }
 
 std::string vectorText(const standin::Vec3& v, double noise) {
@@ -269,6 +280,10 @@ void printChanges(std::ostream& out, const RigChanges& changes) {
   Table table;
   for (const Added& item : changes.added) {
     table.row({"added", item.name, item.under.empty() ? "(no parent)" : "under " + item.under});
+    // A bone with Layout's defaults for a new bone gets no settings row.
+    if (!item.settings.empty() && item.settings != kDefaultSettings) {
+      table.row({"", "", "settings: " + item.settings});
+    }
   }
   for (const Removed& item : changes.removed) table.row({"removed", item.name});
   for (const Reparented& item : changes.reparented) {
@@ -300,6 +315,7 @@ void printChanges(std::ostream& out, const RigChanges& changes) {
   for (const Switched& item : changes.switched) {
     table.row({"switched", item.name, item.active ? "on" : "off"});
   }
+  for (std::vector<std::string>& row : deformationRows(changes)) table.row(std::move(row));
   if (changes.moved.empty()) table.row({"no item moved"});
   table.print(out, "    ");
 }

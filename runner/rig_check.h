@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "runner/rig_deformation.h"
 #include "standin/scene/scene.h"
 
 namespace runner {
@@ -28,6 +29,10 @@ struct RigItem {
   standin::Vec3 restRotation{0, 0, 0};  // radians
   double restLength = 0;
   bool active = true;
+  standin::ItemId owner = 0;
+  double strength = 1;
+  bool scaleStrength = true;
+  standin::BoneDeformation deformation;
 
   bool isBone() const { return type == standin::ItemType::Bone; }
 };
@@ -57,6 +62,7 @@ constexpr double kAngleTolerance = 1e-5;
 struct Added {
   standin::ItemId id = 0;
   std::string name, under;  // under: the parent's name, "" for none
+  std::string settings;     // bones: their deformation settings (settingsText)
 };
 struct Removed {
   standin::ItemId id = 0;
@@ -103,10 +109,14 @@ struct RigChanges {
   std::vector<RestChanged> restChanged;
   std::vector<Renamed> renamed;
   std::vector<Switched> switched;
+  std::vector<SettingsChanged> settingsChanged;
+  std::vector<LostMap> lostMaps;
+  std::vector<DeformationNote> deformationNotes;
 
   bool empty() const {
     return added.empty() && removed.empty() && reparented.empty() && moved.empty() &&
-           restChanged.empty() && renamed.empty() && switched.empty();
+           restChanged.empty() && renamed.empty() && switched.empty() && settingsChanged.empty() &&
+           lostMaps.empty() && deformationNotes.empty();
   }
 };
 

@@ -111,6 +111,31 @@ double Host::restLength(LWItemID bone) const {
   return require(bones().restLength, "bone restLength")(bone);
 }
 
+void Host::boneLimits(LWItemID bone, double& inner, double& outer) const {
+  inner = outer = 0;
+  require(bones().limits, "bone limits")(bone, &inner, &outer);
+}
+
+std::string Host::boneWeightMap(LWItemID bone) const {
+  // The host's text may not outlive the next call; keep a copy.
+  const char* name = require(bones().weightMap, "bone weightMap")(bone);
+  return name == nullptr ? std::string() : std::string(name);
+}
+
+double Host::boneStrength(LWItemID bone) const {
+  return require(bones().strength, "bone strength")(bone);
+}
+
+void Host::boneJointComp(LWItemID bone, double& self, double& parent) const {
+  self = parent = 0;
+  require(bones().jointComp, "bone jointComp")(bone, &self, &parent);
+}
+
+void Host::boneMuscleFlex(LWItemID bone, double& self, double& parent) const {
+  self = parent = 0;
+  require(bones().muscleFlex, "bone muscleFlex")(bone, &self, &parent);
+}
+
 void Host::info(const char* text) const {
   if (services_.messages == nullptr) throw HostFault("no message services");
   require(services_.messages->info, "message info")(text, nullptr);

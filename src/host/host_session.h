@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "host/command_channel.h"
@@ -95,6 +96,13 @@ public:
   unsigned int boneFlags(LWItemID bone) const;
   Vec3 restParam(LWItemID bone, int which) const;
   double restLength(LWItemID bone) const;
+  // Limited range: the inner and outer distances, as `limits` reports them.
+  void boneLimits(LWItemID bone, double& inner, double& outer) const;
+  // The weight map's name, copied at once; "" when the bone has none.
+  std::string boneWeightMap(LWItemID bone) const;
+  double boneStrength(LWItemID bone) const;
+  void boneJointComp(LWItemID bone, double& self, double& parent) const;
+  void boneMuscleFlex(LWItemID bone, double& self, double& parent) const;
 
   // Messages (Info Messages).
   void info(const char* text) const;

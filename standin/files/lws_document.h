@@ -58,6 +58,12 @@ struct LwsItem {
   Vec3 restPosition{0, 0, 0}, restRotation{0, 0, 0};
   double restLength = 1, strength = 1;
   bool scaleStrength = false;
+  // Deformation lines; those Layout writes only when a setting is on may be absent.
+  std::size_t weightMapLine = kNoLine, weightMapOnlyLine = kNoLine, normalizationLine = kNoLine,
+              limitedRangeLine = kNoLine, minRangeLine = kNoLine, maxRangeLine = kNoLine,
+              jointCompLine = kNoLine, jointCompParentLine = kNoLine, muscleFlexLine = kNoLine,
+              muscleFlexParentLine = kNoLine;
+  BoneDeformation deformation;
 
   // Objects: the last of the object-level bone settings before the first bone.
   std::size_t boneSettingsLine = kNoLine;

@@ -358,6 +358,50 @@ private:
       bone.scaleStrengthLine = once(bone.scaleStrengthLine, i);
       bone.scaleStrength = integer(i, trim(rest), "ScaleBoneStrength") != 0;
     } else {
+      return deformationLine(i, bone, k, rest);
+    }
+    return true;
+  }
+
+  // The weight map, range and compensation lines. Layout writes the joint-compensation and
+  // muscle-flex lines only when the option is on, each with its amount (1 is 100%).
+  bool deformationLine(std::size_t i, LwsItem& bone, std::string_view k, std::string_view rest) {
+    BoneDeformation& d = bone.deformation;
+    if (k == "BoneWeightMapName") {
+      bone.weightMapLine = once(bone.weightMapLine, i);
+      d.weightMap = std::string(trim(rest));
+    } else if (k == "BoneWeightMapOnly") {
+      bone.weightMapOnlyLine = once(bone.weightMapOnlyLine, i);
+      d.weightMapOnly = integer(i, trim(rest), "BoneWeightMapOnly") != 0;
+    } else if (k == "BoneNormalization") {
+      bone.normalizationLine = once(bone.normalizationLine, i);
+      d.normalization = integer(i, trim(rest), "BoneNormalization") != 0;
+    } else if (k == "BoneLimitedRange") {
+      bone.limitedRangeLine = once(bone.limitedRangeLine, i);
+      d.limitedRange = integer(i, trim(rest), "BoneLimitedRange") != 0;
+    } else if (k == "BoneMinRange") {
+      bone.minRangeLine = once(bone.minRangeLine, i);
+      d.minRange = numbers(i, 1)[0];
+    } else if (k == "BoneMaxRange") {
+      bone.maxRangeLine = once(bone.maxRangeLine, i);
+      d.maxRange = numbers(i, 1)[0];
+    } else if (k == "BoneJointComp") {
+      bone.jointCompLine = once(bone.jointCompLine, i);
+      d.jointComp = true;
+      d.jointCompSelfAmount = numbers(i, 1)[0];
+    } else if (k == "BoneJointCompParent") {
+      bone.jointCompParentLine = once(bone.jointCompParentLine, i);
+      d.jointCompParent = true;
+      d.jointCompParentAmount = numbers(i, 1)[0];
+    } else if (k == "BoneMuscleFlex") {
+      bone.muscleFlexLine = once(bone.muscleFlexLine, i);
+      d.muscleFlex = true;
+      d.muscleFlexSelfAmount = numbers(i, 1)[0];
+    } else if (k == "BoneMuscleFlexParent") {
+      bone.muscleFlexParentLine = once(bone.muscleFlexParentLine, i);
+      d.muscleFlexParent = true;
+      d.muscleFlexParentAmount = numbers(i, 1)[0];
+    } else {
       return false;
     }
     return true;

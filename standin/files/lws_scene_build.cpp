@@ -88,6 +88,7 @@ public:
         out.restLength = item.restLength;
         out.strength = item.strength;
         out.scaleStrength = item.scaleStrength;
+        out.deformation = item.deformation;
       }
       if (item.targetLine != kNoLine && r_.doc.byId.count(r_.rawTargets[k]))
         item.target = r_.rawTargets[k];

@@ -132,6 +132,42 @@ void checkName(const std::string& name) {
   }
 }
 
+std::string flagText(bool on) {
+  return on ? "1" : "0";
+}
+
+// One of a bone's deformation lines, after the rest length, in the order Layout writes them.
+struct DeformationLine {
+  std::size_t LwsItem::*line;  // where the file has it
+  bool written;                // whether the bone's settings call for the line
+  std::string text;
+};
+
+// The map lines are written only with a map, the range lines only with the range on, and a
+// compensation line only with its option on, carrying its amount.
+std::vector<DeformationLine> deformationLines(double strength, bool scaleStrength,
+                                              const BoneDeformation& d) {
+  const bool mapped = !d.weightMap.empty();
+  if (mapped) checkName(d.weightMap);
+  return {
+      {&LwsItem::weightMapLine, mapped, "BoneWeightMapName " + d.weightMap},
+      {&LwsItem::weightMapOnlyLine, mapped, "BoneWeightMapOnly " + flagText(d.weightMapOnly)},
+      {&LwsItem::normalizationLine, mapped, "BoneNormalization " + flagText(d.normalization)},
+      {&LwsItem::strengthLine, true, "BoneStrength " + lws::number(strength)},
+      {&LwsItem::scaleStrengthLine, true, "ScaleBoneStrength " + flagText(scaleStrength)},
+      {&LwsItem::limitedRangeLine, d.limitedRange, "BoneLimitedRange 1"},
+      {&LwsItem::minRangeLine, d.limitedRange, "BoneMinRange " + lws::number(d.minRange)},
+      {&LwsItem::maxRangeLine, d.limitedRange, "BoneMaxRange " + lws::number(d.maxRange)},
+      {&LwsItem::jointCompLine, d.jointComp, "BoneJointComp " + lws::number(d.jointCompSelfAmount)},
+      {&LwsItem::jointCompParentLine, d.jointCompParent,
+       "BoneJointCompParent " + lws::number(d.jointCompParentAmount)},
+      {&LwsItem::muscleFlexLine, d.muscleFlex,
+       "BoneMuscleFlex " + lws::number(d.muscleFlexSelfAmount)},
+      {&LwsItem::muscleFlexParentLine, d.muscleFlexParent,
+       "BoneMuscleFlexParent " + lws::number(d.muscleFlexParentAmount)},
+  };
+}
+
 // Ids as the file writes them: version 3 numbers items by their order in the file, later
 // versions keep the scene's ids.
 class IdMap {
@@ -169,8 +205,10 @@ Lines newBone(const Context& cx, const Item& bone) {
   out.push_back("BoneRestPosition " + vec3Text(bone.restPosition));
   out.push_back("BoneRestDirection " + degreesText(bone.restRotation));
   out.push_back("BoneRestLength " + lws::number(bone.restLength));
-  out.push_back("BoneStrength " + lws::number(bone.strength));
-  out.push_back(std::string("ScaleBoneStrength ") + (bone.scaleStrength ? "1" : "0"));
+  for (const DeformationLine& line :
+       deformationLines(bone.strength, bone.scaleStrength, bone.deformation)) {
+    if (line.written) out.push_back(line.text);
+  }
   if (cx.version >= 8) out.push_back("BoneType 0");
   appendMotion(out, cx.scene, bone);
   // Version 8 writes both pivot lines for every item; older files only when set.
@@ -522,9 +560,6 @@ private:
          "BoneRestDirection " + degreesText(bone.restRotation)},
         {d.restLengthLine, bone.restLength != d.restLength,
          "BoneRestLength " + lws::number(bone.restLength)},
-        {d.strengthLine, bone.strength != d.strength, "BoneStrength " + lws::number(bone.strength)},
-        {d.scaleStrengthLine, bone.scaleStrength != d.scaleStrength,
-         std::string("ScaleBoneStrength ") + (bone.scaleStrength ? "1" : "0")},
     };
     // A missing line goes after the nearest one before it in Layout's order.
     std::size_t anchor = d.declLine;
@@ -536,6 +571,30 @@ private:
         anchor = v.line;
       } else if (v.changed) {
         insertAfter(anchor, {v.text});
+      }
+    }
+    deformationValues(d, bone, anchor);
+  }
+
+  // The lines after the rest length: a line whose setting is unchanged stays as written;
+  // one the settings no longer call for goes, one they now call for is added in its place.
+  void deformationValues(const LwsItem& d, const Item& bone, std::size_t anchor) {
+    const std::vector<DeformationLine> before =
+        deformationLines(d.strength, d.scaleStrength, d.deformation);
+    const std::vector<DeformationLine> now =
+        deformationLines(bone.strength, bone.scaleStrength, bone.deformation);
+    for (std::size_t i = 0; i < now.size(); ++i) {
+      const std::size_t line = d.*now[i].line;
+      const bool changed = now[i].written != before[i].written || now[i].text != before[i].text;
+      if (line != kNoLine) {
+        if (changed && now[i].written) {
+          replace(line, now[i].text);
+        } else if (changed) {
+          remove(line);
+        }
+        anchor = line;
+      } else if (now[i].written && changed) {
+        insertAfter(anchor, {now[i].text});
       }
     }
   }

@@ -43,8 +43,10 @@ namespace {
 
 using nlohmann::json;
 using scene_json::fail;
+using scene_json::isDeformationField;
 using scene_json::kPi;
 using scene_json::quote;
+using scene_json::readDeformationField;
 using scene_json::typeName;
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
@@ -83,6 +85,7 @@ struct ItemSpec {
   double strength = 1;
   bool scaleStrength = true;
   bool active = true;
+  BoneDeformation deformation;
   std::vector<KeySpec> keys;
   std::array<ChannelBehaviors, kChannelCount> behaviors{};
   std::optional<std::string> objectFile;  // objects: the object file it loads
@@ -222,7 +225,7 @@ ChannelBehaviors readBehaviorPair(const json& v, const std::string& where) {
 bool isBoneField(const std::string& field) {
   return field == "restPosition" || field == "restRotation" || field == "restScale" ||
          field == "restLength" || field == "active" || field == "strength" ||
-         field == "scaleStrength";
+         field == "scaleStrength" || isDeformationField(field);
 }
 
 void readObjectFileField(ItemSpec& spec, const std::string& field, const json& value,
@@ -296,6 +299,8 @@ ItemSpec readItem(const json& v, std::size_t index) {
     } else if (field == "scaleStrength") {
       if (!value.is_boolean()) fail(where + "\"scaleStrength\" must be true or false");
       spec.scaleStrength = value.get<bool>();
+    } else if (isDeformationField(field)) {
+      readDeformationField(field, value, where, spec.deformation);
     } else if (field == "behaviors") {
       readPerChannel(
           value, spec.behaviors, [&](const json& e) { return readBehaviorPair(e, where); }, true);
@@ -504,6 +509,7 @@ Scene build(const json& root) {
       item.strength = s.strength;
       item.scaleStrength = s.scaleStrength;
       item.active = s.active;
+      item.deformation = s.deformation;
     }
     item.behaviors = s.behaviors;
     if (s.objectFile) {

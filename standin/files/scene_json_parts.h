@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "standin/scene/scene.h"
 
 namespace standin {
@@ -16,6 +18,38 @@ constexpr double kPi = 3.14159265358979323846;
 std::string quote(const std::string& text);
 // The "type" text of an item in the JSON form.
 const char* typeName(ItemType type);
+
+// The optional deformation fields of a bone (weight map, range, compensation). Reading one
+// sets it in `d`; where says which item, for messages.
+bool isDeformationField(const std::string& field);
+void readDeformationField(const std::string& field, const nlohmann::json& value,
+                          const std::string& where, BoneDeformation& d);
+
+// Writes the deformation fields that differ from a new bone's into `out`, a JSON object.
+template <class J>
+void writeDeformation(J& out, const BoneDeformation& d) {
+  const BoneDeformation plain;
+  if (!d.weightMap.empty()) out["weightMap"] = d.weightMap;
+  if (d.weightMapOnly != plain.weightMapOnly) out["weightMapOnly"] = d.weightMapOnly;
+  if (d.normalization != plain.normalization) out["normalization"] = d.normalization;
+  if (d.limitedRange != plain.limitedRange) out["limitedRange"] = d.limitedRange;
+  if (d.minRange != plain.minRange) out["minRange"] = d.minRange + 0.0;
+  if (d.maxRange != plain.maxRange) out["maxRange"] = d.maxRange + 0.0;
+  if (d.jointComp != plain.jointComp) out["jointComp"] = d.jointComp;
+  if (d.jointCompParent != plain.jointCompParent) out["jointCompParent"] = d.jointCompParent;
+  if (d.jointCompSelfAmount != plain.jointCompSelfAmount ||
+      d.jointCompParentAmount != plain.jointCompParentAmount) {
+    out["jointCompAmounts"] =
+        J::array({d.jointCompSelfAmount + 0.0, d.jointCompParentAmount + 0.0});
+  }
+  if (d.muscleFlex != plain.muscleFlex) out["muscleFlex"] = d.muscleFlex;
+  if (d.muscleFlexParent != plain.muscleFlexParent) out["muscleFlexParent"] = d.muscleFlexParent;
+  if (d.muscleFlexSelfAmount != plain.muscleFlexSelfAmount ||
+      d.muscleFlexParentAmount != plain.muscleFlexParentAmount) {
+    out["muscleFlexAmounts"] =
+        J::array({d.muscleFlexSelfAmount + 0.0, d.muscleFlexParentAmount + 0.0});
+  }
+}
 
 }  // namespace scene_json
 }  // namespace standin

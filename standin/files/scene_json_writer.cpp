@@ -16,6 +16,7 @@ using nlohmann::json;
 using scene_json::kPi;
 using scene_json::quote;
 using scene_json::typeName;
+using scene_json::writeDeformation;
 
 // Rounded to 14 significant digits: radians -> degrees -> radians -> degrees then gives the
 // same text again, which full precision cannot promise. The loss is ~1e-14 relative.
@@ -154,6 +155,7 @@ J toJson(const Scene& scene) {
       // Written only when set, so that files from before these fields read the same.
       if (item.strength != 1) out["strength"] = clean(item.strength);
       if (!item.scaleStrength) out["scaleStrength"] = false;
+      writeDeformation(out, item.deformation);
     }
     if (const ObjectMesh* named = scene.objectMesh(id)) {
       out["objectFile"] = named->file;

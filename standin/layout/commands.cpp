@@ -13,7 +13,7 @@ namespace {
 
 constexpr double kDegree = 3.14159265358979323846 / 180.0;
 
-enum class Args { None, Item, Number, Three, Name };
+enum class Args { None, Item, Number, Two, Three, Name };
 
 struct Parsed {
   ItemId id = 0;
@@ -271,6 +271,74 @@ CommandOutcome deleteKey(Scene& scene, const Parsed& a) {
   return accept();
 }
 
+// --- deformation settings of the current bone ---
+
+// The toggles of Layout's bone panel: each command flips one setting of the current bone.
+template <bool BoneDeformation::*Setting>
+CommandOutcome toggleDeformation(Scene& scene, const Parsed&) {
+  CommandOutcome refusal;
+  Item* bone = currentBone(scene, refusal);
+  if (!bone) return refusal;
+  bone->deformation.*Setting = !(bone->deformation.*Setting);
+  return accept();
+}
+
+CommandOutcome boneWeightMapName(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* bone = currentBone(scene, refusal);
+  if (!bone) return refusal;
+  bone->deformation.weightMap = a.name;
+  return accept();
+}
+
+CommandOutcome boneWeightMapOnly(Scene& scene, const Parsed&) {
+  CommandOutcome refusal;
+  Item* bone = currentBone(scene, refusal);
+  if (!bone) return refusal;
+  BoneDeformation& d = bone->deformation;
+  if (d.weightMap.empty()) return refuse("bone " + idText(bone->id) + " has no weight map");
+  d.weightMapOnly = !d.weightMapOnly;
+  // Layout turns normalization on with it.
+  if (d.weightMapOnly) d.normalization = true;
+  return accept();
+}
+
+CommandOutcome boneStrength(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* bone = currentBone(scene, refusal);
+  if (!bone) return refusal;
+  bone->strength = a.number;
+  return accept();
+}
+
+CommandOutcome boneStrengthMultiply(Scene& scene, const Parsed&) {
+  CommandOutcome refusal;
+  Item* bone = currentBone(scene, refusal);
+  if (!bone) return refusal;
+  bone->scaleStrength = !bone->scaleStrength;
+  return accept();
+}
+
+template <double BoneDeformation::*Distance>
+CommandOutcome boneRange(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* bone = currentBone(scene, refusal);
+  if (!bone) return refusal;
+  if (a.number < 0) return refuse("a range is a distance, not " + std::to_string(a.number));
+  bone->deformation.*Distance = a.number;
+  return accept();
+}
+
+template <double BoneDeformation::*Self, double BoneDeformation::*OfParent>
+CommandOutcome boneAmounts(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* bone = currentBone(scene, refusal);
+  if (!bone) return refusal;
+  bone->deformation.*Self = a.v[0];
+  bone->deformation.*OfParent = a.v[1];
+  return accept();
+}
+
 struct Command {
   std::string_view name;
   Args args;
@@ -294,6 +362,22 @@ constexpr Command kCommands[] = {
     {"BoneRestLength", Args::Number, boneRestLength},
     {"RecordRestPosition", Args::None, recordRestPosition},
     {"BoneActive", Args::None, boneActive},
+    {"BoneWeightMapName", Args::Name, boneWeightMapName},
+    {"BoneWeightMapOnly", Args::None, boneWeightMapOnly},
+    {"BoneNormalization", Args::None, toggleDeformation<&BoneDeformation::normalization>},
+    {"BoneStrength", Args::Number, boneStrength},
+    {"BoneStrengthMultiply", Args::None, boneStrengthMultiply},
+    {"BoneLimitedRange", Args::None, toggleDeformation<&BoneDeformation::limitedRange>},
+    {"BoneMinRange", Args::Number, boneRange<&BoneDeformation::minRange>},
+    {"BoneMaxRange", Args::Number, boneRange<&BoneDeformation::maxRange>},
+    {"BoneJointComp", Args::None, toggleDeformation<&BoneDeformation::jointComp>},
+    {"BoneJointCompParent", Args::None, toggleDeformation<&BoneDeformation::jointCompParent>},
+    {"BoneJointCompAmounts", Args::Two,
+     boneAmounts<&BoneDeformation::jointCompSelfAmount, &BoneDeformation::jointCompParentAmount>},
+    {"BoneMuscleFlex", Args::None, toggleDeformation<&BoneDeformation::muscleFlex>},
+    {"BoneMuscleFlexParent", Args::None, toggleDeformation<&BoneDeformation::muscleFlexParent>},
+    {"BoneMuscleFlexAmounts", Args::Two,
+     boneAmounts<&BoneDeformation::muscleFlexSelfAmount, &BoneDeformation::muscleFlexParentAmount>},
     {"CreateKey", Args::Number, createKey},
     {"DeleteKey", Args::Number, deleteKey},
 };
@@ -305,6 +389,8 @@ std::size_t argumentCount(Args args) {
     case Args::Item:
     case Args::Number:
       return 1;
+    case Args::Two:
+      return 2;
     case Args::Three:
       return 3;
     case Args::Name:
@@ -370,8 +456,9 @@ CommandOutcome executeCommand(Scene& scene, const std::string& line) {
     case Args::Number:
       if (!parseNumber(words[0], parsed.number)) return refuse("bad number " + quoted(words[0]));
       break;
+    case Args::Two:
     case Args::Three:
-      for (std::size_t i = 0; i < 3; ++i) {
+      for (std::size_t i = 0; i < want; ++i) {
         if (!parseNumber(words[i], parsed.v[i])) return refuse("bad number " + quoted(words[i]));
       }
       break;

@@ -1,6 +1,7 @@
 // The host's C callbacks. Each finds the active stand-in, counts the call and answers from
 // its scene. Outside a run they answer "nothing".
 #include <cstring>
+#include <utility>
 
 #include "standin/layout/stand_in_impl.h"
 
@@ -85,7 +86,24 @@ const Item* boneItem(const char* query, LWItemID bone) {
 }
 unsigned int boneFlags(LWItemID bone) {
   const Item* found = boneItem("boneFlags", bone);
-  return found && found->active ? LWBONEF_ACTIVE : 0u;
+  if (found == nullptr) return 0;
+  const BoneDeformation& d = found->deformation;
+  const std::pair<bool, unsigned int> bits[] = {
+      {found->active, LWBONEF_ACTIVE},
+      {d.limitedRange, LWBONEF_LIMITED_RANGE},
+      {found->scaleStrength, LWBONEF_SCALE_STRENGTH},
+      {d.weightMapOnly, LWBONEF_WEIGHT_MAP_ONLY},
+      {d.normalization, LWBONEF_WEIGHT_NORM},
+      {d.jointComp, LWBONEF_JOINT_COMP},
+      {d.jointCompParent, LWBONEF_JOINT_COMP_PAR},
+      {d.muscleFlex, LWBONEF_MUSCLE_FLEX},
+      {d.muscleFlexParent, LWBONEF_MUSCLE_FLEX_PAR},
+  };
+  unsigned int flags = 0;
+  for (const auto& [on, bit] : bits) {
+    if (on) flags |= bit;
+  }
+  return flags;
 }
 void boneRestParam(LWItemID bone, LWItemParam which, LWDVector out) {
   const Item* found = boneItem("restParam", bone);
@@ -101,11 +119,32 @@ double boneRestLength(LWItemID bone) {
   const Item* found = boneItem("restLength", bone);
   return found ? found->restLength : 0.0;
 }
-void boneLimits(LWItemID, double* inner, double* outer) { *inner = *outer = 0; }
-const char* boneWeightMap(LWItemID) { return nullptr; }
-double boneStrength(LWItemID) { return 1.0; }
+void boneLimits(LWItemID bone, double* inner, double* outer) {
+  const Item* found = boneItem("limits", bone);
+  *inner = found ? found->deformation.minRange : 0.0;
+  *outer = found ? found->deformation.maxRange : 0.0;
+}
+// The text lives in the scene until the bone's map changes or the bone goes.
+const char* boneWeightMap(LWItemID bone) {
+  const Item* found = boneItem("weightMap", bone);
+  if (found == nullptr || found->deformation.weightMap.empty()) return nullptr;
+  return found->deformation.weightMap.c_str();
+}
+double boneStrength(LWItemID bone) {
+  const Item* found = boneItem("strength", bone);
+  return found ? found->strength : 0.0;
+}
 int boneFalloff(LWItemID) { return 0; }
-void boneJointComp(LWItemID, double* self, double* parent) { *self = *parent = 0; }
+void boneJointComp(LWItemID bone, double* self, double* parent) {
+  const Item* found = boneItem("jointComp", bone);
+  *self = found ? found->deformation.jointCompSelfAmount : 0.0;
+  *parent = found ? found->deformation.jointCompParentAmount : 0.0;
+}
+void boneMuscleFlex(LWItemID bone, double* self, double* parent) {
+  const Item* found = boneItem("muscleFlex", bone);
+  *self = found ? found->deformation.muscleFlexSelfAmount : 0.0;
+  *parent = found ? found->deformation.muscleFlexParentAmount : 0.0;
+}
 
 // --- LW Interface Info ---
 unsigned int interfaceItemFlags(LWItemID item) {
@@ -197,9 +236,9 @@ void installCallbacks(StandIn::Impl& impl) {
                              itemSetTag,     itemChanGroup,   itemServer,     itemServerFlags,
                              itemController, itemFlags,       itemLookAhead,  itemGoalStrength,
                              itemStiffness};
-  impl.boneInfo = LWBoneInfo{boneFlags,    boneRestParam, boneRestLength,
-                             boneLimits,   boneWeightMap, boneStrength,
-                             boneFalloff,  boneJointComp, boneJointComp};
+  impl.boneInfo =
+      LWBoneInfo{boneFlags,    boneRestParam, boneRestLength, boneLimits,    boneWeightMap,
+                 boneStrength, boneFalloff,   boneJointComp,  boneMuscleFlex};
   impl.interfaceInfo = LWInterfaceInfo{};
   impl.interfaceInfo.itemFlags = interfaceItemFlags;
   impl.interfaceInfo.schemaPos = interfaceSchemaPos;

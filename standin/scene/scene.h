@@ -90,6 +90,32 @@ enum Channel : int {
   kChannelCount
 };
 
+// A bone's deformation settings beyond its strength and activity, with the values Layout
+// gives a new bone (docs/bone-defaults.md says where each comes from).
+struct BoneDeformation {
+  std::string weightMap;  // "" for none
+  bool weightMapOnly = false;
+  bool normalization = true;
+  bool limitedRange = false;
+  double minRange = 0, maxRange = 1;
+  bool jointComp = false, jointCompParent = false;
+  double jointCompSelfAmount = 1, jointCompParentAmount = 1;
+  bool muscleFlex = false, muscleFlexParent = false;
+  double muscleFlexSelfAmount = 1, muscleFlexParentAmount = 1;
+
+  bool operator==(const BoneDeformation& o) const {
+    return weightMap == o.weightMap && weightMapOnly == o.weightMapOnly &&
+           normalization == o.normalization && limitedRange == o.limitedRange &&
+           minRange == o.minRange && maxRange == o.maxRange && jointComp == o.jointComp &&
+           jointCompParent == o.jointCompParent && jointCompSelfAmount == o.jointCompSelfAmount &&
+           jointCompParentAmount == o.jointCompParentAmount && muscleFlex == o.muscleFlex &&
+           muscleFlexParent == o.muscleFlexParent &&
+           muscleFlexSelfAmount == o.muscleFlexSelfAmount &&
+           muscleFlexParentAmount == o.muscleFlexParentAmount;
+  }
+  bool operator!=(const BoneDeformation& o) const { return !(*this == o); }
+};
+
 struct Item {
   ItemId id = 0;
   ItemType type = ItemType::Object;
@@ -117,6 +143,7 @@ struct Item {
   double strength = 1;        // BoneStrength
   bool scaleStrength = true;  // ScaleBoneStrength: strength times rest length
   bool active = true;
+  BoneDeformation deformation;
 
   bool hasKeys() const;
   Vec3 position() const { return {current[kPosX], current[kPosY], current[kPosZ]}; }

@@ -1,9 +1,10 @@
 #include <cmath>
 #include <vector>
 
+#include "host/loop_guard.h"
 #include "math/bone_chain.h"
 #include "math/matrix.h"
-#include "host/loop_guard.h"
+#include "scene/bone_settings.h"
 #include "scene/item_helpers.h"
 #include "tools/bones/bone_tools.h"
 
@@ -35,6 +36,8 @@ void mergeBones(const Host& host, LWItemID p, LWItemID q) {
   const Vec3 scaling = host.param(p, LWIP_SCALING);
   const Vec3 pivot = host.param(p, LWIP_PIVOT);
   const Vec3 restPosition = host.restParam(p, LWIP_POSITION);
+  // N takes P's place, so it deforms as P did.
+  const BoneSettings settings = readBoneSettings(host, p);
 
   // One pass over the owner's bones: those there before the add, and the ones that move.
   KnownBones known;
@@ -50,7 +53,8 @@ void mergeBones(const Host& host, LWItemID p, LWItemID q) {
   }
   // A length or an aim that overflowed would stop the merge half-way; stop before it starts.
   if (!std::isfinite(newLength) || !std::isfinite(reach) || !isFiniteInDegrees(angles) ||
-      !isFinite(position) || !isFinite(scaling) || !isFinite(pivot) || !isFinite(restPosition)) {
+      !isFinite(position) || !isFinite(scaling) || !isFinite(pivot) || !isFinite(restPosition) ||
+      !canSendSettings(settings)) {
     host.info(kNotFinite);
     return;
   }
@@ -64,6 +68,7 @@ void mergeBones(const Host& host, LWItemID p, LWItemID q) {
   emitTransform(host, merged, &position, &angles, &scaling);
   emitRest(host, merged, &restPosition, &angles, &newLength);
   emitPivot(host, merged, &pivot, nullptr);
+  emitBoneSettings(host, merged, settings);
 
   for (LWItemID bone : moving) {
     host.send("SelectItem %x", idArg(bone));

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "host/loop_guard.h"
+#include "scene/bone_settings.h"
 #include "scene/item_helpers.h"
 #include "tools/bones/bone_tools.h"
 
@@ -42,6 +43,8 @@ void splitBone(const Host& host, LWItemID a, double r) {
   const double length = host.restLength(a);
   const double firstLength = length * r;
   const double secondLength = (1 - r) * length;
+  // Both new bones deform as A did: same weight map, strength, range and compensation.
+  const BoneSettings settings = readBoneSettings(host, a);
 
   const LWItemID parent = host.parent(a);
   const LWItemID owner = ownerObject(host, a);
@@ -54,7 +57,7 @@ void splitBone(const Host& host, LWItemID a, double r) {
   bool finite = isFinite(position) && isFiniteInDegrees(rotation) && isFinite(scaling) &&
                 isFinite(pivot) && isFiniteInDegrees(pivotRotation) && isFinite(restPosition) &&
                 isFiniteInDegrees(restRotation) && std::isfinite(firstLength) &&
-                std::isfinite(secondLength);
+                std::isfinite(secondLength) && canSendSettings(settings);
   for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL;
        bone = host.next(bone)) {
     guard.step(bone);
@@ -82,6 +85,7 @@ void splitBone(const Host& host, LWItemID a, double r) {
   emitTransform(host, first, &position, &rotation, &scaling);
   emitRest(host, first, &restPosition, &restRotation, &firstLength);
   emitPivot(host, first, &pivot, &pivotRotation);
+  emitBoneSettings(host, first, settings);
 
   const LWItemID second = addBoneAndFind(host, owner, first, "Bone", known);
   if (second == LWITEM_NULL) {
@@ -89,6 +93,7 @@ void splitBone(const Host& host, LWItemID a, double r) {
     return;
   }
   emitRest(host, second, nullptr, nullptr, &secondLength);
+  emitBoneSettings(host, second, settings);
 
   for (const MovedChild& child : children) {
     host.send("SelectItem %x", idArg(child.bone));

@@ -1,0 +1,83 @@
+// The optional deformation fields of a bone in the JSON form.
+#include <cmath>
+
+#include "standin/files/scene_json_parts.h"
+
+namespace standin {
+namespace scene_json {
+
+namespace {
+
+bool flag(const nlohmann::json& value, const std::string& where, const std::string& field) {
+  if (!value.is_boolean()) fail(where + quote(field) + " must be true or false");
+  return value.get<bool>();
+}
+
+double amount(const nlohmann::json& value, const std::string& where, const std::string& field) {
+  if (!value.is_number() || !std::isfinite(value.get<double>())) {
+    fail(where + quote(field) + " must be a finite number");
+  }
+  return value.get<double>();
+}
+
+void amounts(const nlohmann::json& value, const std::string& where, const std::string& field,
+             double& self, double& parent) {
+  if (!value.is_array() || value.size() != 2) {
+    fail(where + quote(field) + " must be [self, parent]");
+  }
+  self = amount(value[0], where, field);
+  parent = amount(value[1], where, field);
+}
+
+}  // namespace
+
+bool isDeformationField(const std::string& field) {
+  static const char* const kFields[] = {"weightMap",    "weightMapOnly",    "normalization",
+                                        "limitedRange", "minRange",         "maxRange",
+                                        "jointComp",    "jointCompParent",  "jointCompAmounts",
+                                        "muscleFlex",   "muscleFlexParent", "muscleFlexAmounts"};
+  for (const char* known : kFields) {
+    if (field == known) return true;
+  }
+  return false;
+}
+
+void readDeformationField(const std::string& field, const nlohmann::json& value,
+                          const std::string& where, BoneDeformation& d) {
+  if (field == "weightMap") {
+    if (value.is_null()) {
+      d.weightMap.clear();
+      return;
+    }
+    if (!value.is_string()) fail(where + "\"weightMap\" must be a name or null");
+    d.weightMap = value.get<std::string>();
+    if (d.weightMap.find_first_of("\r\n") != std::string::npos) {
+      fail(where + "\"weightMap\" holds a line break");
+    }
+  } else if (field == "weightMapOnly") {
+    d.weightMapOnly = flag(value, where, field);
+  } else if (field == "normalization") {
+    d.normalization = flag(value, where, field);
+  } else if (field == "limitedRange") {
+    d.limitedRange = flag(value, where, field);
+  } else if (field == "minRange") {
+    d.minRange = amount(value, where, field);
+  } else if (field == "maxRange") {
+    d.maxRange = amount(value, where, field);
+  } else if (field == "jointComp") {
+    d.jointComp = flag(value, where, field);
+  } else if (field == "jointCompParent") {
+    d.jointCompParent = flag(value, where, field);
+  } else if (field == "jointCompAmounts") {
+    amounts(value, where, field, d.jointCompSelfAmount, d.jointCompParentAmount);
+  } else if (field == "muscleFlex") {
+    d.muscleFlex = flag(value, where, field);
+  } else if (field == "muscleFlexParent") {
+    d.muscleFlexParent = flag(value, where, field);
+  } else if (field == "muscleFlexAmounts") {
+    amounts(value, where, field, d.muscleFlexSelfAmount, d.muscleFlexParentAmount);
+  }
+}
+
+}  // namespace scene_json
+}  // namespace standin
