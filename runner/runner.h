@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "runner/read_back.h"
 #include "runner/rig_check.h"
 #include "runner/script.h"
 #include "standin/layout/stand_in.h"
@@ -24,6 +25,7 @@ struct RunOutcome {
   standin::RunRecord record;
   RigSnapshot before, after;
   RigChanges changes;
+  std::size_t autoKeyed = 0;  // channels keyed by the scene's auto key create option
 };
 
 // A file that the steps asked for; written only once every step has succeeded.
@@ -43,6 +45,11 @@ public:
   void runSteps(const std::vector<Step>& steps);
 
   const std::vector<RunOutcome>& runs() const { return runs_; }
+  // Each saved scene read back, in step order.
+  const std::vector<SaveCheck>& saves() const { return saves_; }
+  // Layout's auto key create option (standin::AutoKeyCreate) for every scene loaded from
+  // now on; unset: each scene's own.
+  void setAutoKeyCreate(int mode) { autoKeyCreate_ = mode; }
   const standin::Scene& scene() const { return standIn_.scene(); }
   standin::StandIn& standIn() { return standIn_; }
 
@@ -60,7 +67,9 @@ private:
 
   standin::StandIn standIn_;
   std::vector<RunOutcome> runs_;
+  std::vector<SaveCheck> saves_;
   std::vector<PendingFile> files_;
+  int autoKeyCreate_ = -1;           // -1: each scene's own
   bool latestRunIsCurrent_ = false;  // no load, demo or time step since the latest run
 };
 
