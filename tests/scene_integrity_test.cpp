@@ -19,6 +19,7 @@
 #include "runner/runner.h"
 #include "runner/script.h"
 #include "standin/files/lws_reader.h"
+#include "standin/files/scene_json.h"
 #include "standin/files/lws_writer.h"
 #include "standin/scene/auto_key.h"
 #include "tool_harness.h"
@@ -330,6 +331,13 @@ TEST_F(SceneIntegrity, CheckFailsOnUnkeyedChangesAndDanglingIdsAndPassesACleanRo
       {"a dangling plug-in id", "run BoneSplit percent=50 --select Foot", 3,
        "names the removed bone 40030000"},
       {"two bones selected", "run BoneSplit --select Arm,Hand", 0, ""},
+      // Keyed where it was made, the change is in the file, but the keys at other times
+      // now hang from another parent.
+      {"unparent between keys, keyed",
+       "run BoneUnParent action=Unparent --select Base --time 0.2 --auto-key-create modified", 3,
+       "largest move"},
+      {"a mode Layout does not have", "run BoneSplit --select Arm,Hand --auto-key-create some",
+       2, "--auto-key-create takes off, modified or all"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -342,6 +350,16 @@ TEST_F(SceneIntegrity, CheckFailsOnUnkeyedChangesAndDanglingIdsAndPassesACleanRo
       EXPECT_NE(outcome.err.find(c.err), std::string::npos) << outcome.err;
     }
   }
+}
+
+TEST(AutoKeyCreate, IsASceneSettingOfJsonScenes) {
+  const standin::Scene scene = standin::sceneFromJson(
+      R"({"autoKeyCreate": "all", "items": [{"name": "Null", "type": "object"}]})");
+  EXPECT_EQ(scene.autoKeyCreate, standin::kAutoKeyAll);
+  EXPECT_EQ(standin::sceneFromJson(standin::sceneToJson(scene)).autoKeyCreate,
+            standin::kAutoKeyAll);
+  EXPECT_EQ(standin::sceneFromJson(R"({"items": []})").autoKeyCreate, standin::kAutoKeyOff);
+  EXPECT_THROW(standin::sceneFromJson(R"({"autoKeyCreate": true})"), standin::SceneFileError);
 }
 
 // --- the check over the animation, on scenes built in place ---
