@@ -335,7 +335,7 @@ TEST_F(SceneIntegrity, CheckFailsOnUnkeyedChangesAndDanglingIdsAndPassesACleanRo
       // now hang from another parent.
       {"unparent between keys, keyed",
        "run BoneUnParent action=Unparent --select Base --time 0.2 --auto-key-create modified", 3,
-       "largest move"},
+       "Arm (at 0 s)"},
       {"a mode Layout does not have", "run BoneSplit --select Arm,Hand --auto-key-create some",
        2, "--auto-key-create takes off, modified or all"},
   };
