@@ -28,8 +28,9 @@ const char* const kUsage =
     "\n"
     "usage:\n"
     "  vorrik play SCRIPT [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
+    "             [--content DIR]\n"
     "  vorrik run TOOL [--scene FILE] [--select A,B] [--time T] [ANSWERS] [--out FILE]\n"
-    "             [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
+    "             [--svg FILE] [--check] [--dry-run] [--json] [--module PATH] [--content DIR]\n"
     "  vorrik demo [--out DIR] [--dry-run] [--module PATH]\n"
     "  vorrik COMMAND --help\n"
     "\n"
@@ -54,6 +55,8 @@ const char* const kCommonOptions =
     "                 scene's own, off unless it says): off keys a change only where a key\n"
     "                 exists at the current time; modified keys each changed channel there;\n"
     "                 all keys every channel of a changed item there\n"
+    "  --content DIR  look for the object files a scene names in DIR first (Layout's\n"
+    "                 content folder), then beside the scene and in the scene's parent folder\n"
     "The rig check counts a move or a rest change only above 1e-5 of the rig's size (the\n"
     "diagonal of the box around every item's origin and bone tip before the run). It looks\n"
     "at the current time, every key time and halfway between neighbouring key times (at most\n"
@@ -62,6 +65,7 @@ const char* const kCommonOptions =
 
 const std::string kPlayUsage = std::string(
     "usage: vorrik play SCRIPT [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
+    "                          [--content DIR]\n"
     "\n"
     "Runs a script, one step per line ('#' starts a comment):\n"
     "  load FILE          a scene file (.lws, or JSON)\n"
@@ -81,6 +85,7 @@ const std::string kPlayUsage = std::string(
 const std::string kRunUsage = std::string(
     "usage: vorrik run TOOL [--scene FILE] [--select A,B] [--time T] [ANSWERS] [--out FILE]\n"
     "                  [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
+    "                  [--content DIR]\n"
     "\n"
     "Runs one tool on a scene (the built-in demo rig unless --scene names a file).\n"
     "  --select A,B   items to select, in order, by name\n"
@@ -110,6 +115,7 @@ struct CommonOptions {
   bool dryRun = false;
   std::string modulePath;
   std::string svgPath;
+  std::string contentFolder;
 };
 
 int fail(int status, const std::string& message) {
@@ -139,6 +145,10 @@ bool takeCommonOption(const std::vector<std::string>& args, std::size_t& index,
   }
   if (args[index] == "--svg") {
     options.svgPath = optionValue(args, index);
+    return true;
+  }
+  if (args[index] == "--content") {
+    options.contentFolder = optionValue(args, index);
     return true;
   }
   if (args[index] == "--check") {
@@ -240,6 +250,7 @@ int execute(std::vector<runner::Step> steps, const CommonOptions& options) {
   std::unique_ptr<runner::ScriptRunner> scriptRunner = loadRunner(options.modulePath);
   if (!scriptRunner) return kExitFailure;
   if (options.autoKeyCreate >= 0) scriptRunner->setAutoKeyCreate(options.autoKeyCreate);
+  scriptRunner->setContentFolder(options.contentFolder);
   if (!options.svgPath.empty()) {
     runner::Step draw;
     draw.kind = runner::Step::Kind::Draw;
@@ -261,8 +272,10 @@ int execute(std::vector<runner::Step> steps, const CommonOptions& options) {
     }
     report["saves"] = saves;
     if (options.dryRun) report["notWritten"] = paths;
+    report["sceneObjects"] = runner::sceneObjectsJson(scriptRunner->sceneObjects());
     std::cout << report.dump(2) << "\n";
   } else {
+    runner::printSceneObjects(std::cout, scriptRunner->sceneObjects());
     runner::printReport(std::cout, scriptRunner->runs(), scriptRunner->scene());
     for (const runner::SaveCheck& save : scriptRunner->saves()) {
       runner::printSaveCheck(std::cout, save);

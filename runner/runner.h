@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "runner/read_back.h"
+#include "runner/object_report.h"
 #include "runner/rig_check.h"
 #include "runner/script.h"
 #include "standin/layout/stand_in.h"
@@ -50,6 +51,10 @@ public:
   // Layout's auto key create option (standin::AutoKeyCreate) for every scene loaded from
   // now on; unset: each scene's own.
   void setAutoKeyCreate(int mode) { autoKeyCreate_ = mode; }
+  // Per loaded scene, what became of its objects' files.
+  const std::vector<SceneObjects>& sceneObjects() const { return sceneObjects_; }
+  // Where object paths of later `load` steps are looked for first ("" for none).
+  void setContentFolder(const std::string& folder) { contentFolder_ = folder; }
   const standin::Scene& scene() const { return standIn_.scene(); }
   standin::StandIn& standIn() { return standIn_; }
 
@@ -70,6 +75,8 @@ private:
   std::vector<SaveCheck> saves_;
   std::vector<PendingFile> files_;
   int autoKeyCreate_ = -1;           // -1: each scene's own
+  std::vector<SceneObjects> sceneObjects_;
+  std::string contentFolder_;
   bool latestRunIsCurrent_ = false;  // no load, demo or time step since the latest run
 };
 
