@@ -1,10 +1,11 @@
 // vorrik: runs Vorrik's Layout tools on a rig through the built-in Layout stand-in.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "runner/runner.h"
 #include "runner/script.h"
 #include "standin/layout/module_loader.h"
+#include "standin/scene/auto_key.h"
 
 namespace {
 
@@ -36,7 +38,8 @@ const char* const kUsage =
     "After every run the rig check lists the bones added and removed, the items re-parented,\n"
     "and the items that moved in the world or whose rest values changed.\n"
     "Exit status: 0 done, 1 the module could not be loaded, 2 bad input,\n"
-    "3 --check found an item that moved, or a weight map that no bone uses any more.\n";
+    "3 --check found an item that moved at a time looked at, a weight map that no bone uses\n"
+    "any more, or a saved file that does not hold the scene.\n";
 
 // Options shared by play and run.
 const char* const kCommonOptions =
@@ -48,10 +51,18 @@ const char* const kCommonOptions =
     "  --dry-run      run and print everything, but write no file\n"
     "  --json         print one JSON document instead of the report\n"
     "  --module PATH  the module to load (default: Vorrik.p beside this program)\n"
+    "  --auto-key-create off|modified|all\n"
+    "                 Layout's Auto Key Create option for every scene loaded (default: the\n"
+    "                 scene's own, off unless it says): off keys a change only where a key\n"
+    "                 exists at the current time; modified keys each changed channel there;\n"
+    "                 all keys every channel of a changed item there\n"
     "  --content DIR  look for the object files a scene names in DIR first (Layout's\n"
     "                 content folder), then beside the scene and in the scene's parent folder\n"
     "The rig check counts a move or a rest change only above 1e-5 of the rig's size (the\n"
-    "diagonal of the box around every item's origin and bone tip before the run).\n";
+    "diagonal of the box around every item's origin and bone tip before the run). It looks\n"
+    "at the current time, every key time and halfway between neighbouring key times (at most\n"
+    "256 times, spread evenly). Each saved file is read back and compared with the scene at\n"
+    "the same times; --check also fails on a difference or a dangling plug-in item id.\n";
 
 const std::string kPlayUsage = std::string(
     "usage: vorrik play SCRIPT [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
@@ -99,6 +110,7 @@ const std::string kDemoUsage = std::string(
     "  --module PATH  the module to load (default: Vorrik.p beside this program)\n";
 
 struct CommonOptions {
+  int autoKeyCreate = -1;  // -1: each scene's own
   bool json = false;
   bool check = false;
   bool dryRun = false;
@@ -148,6 +160,16 @@ bool takeCommonOption(const std::vector<std::string>& args, std::size_t& index,
     options.dryRun = true;
     return true;
   }
+  if (args[index] == "--auto-key-create") {
+    const std::string value = optionValue(args, index);
+    const auto mode = standin::autoKeyCreateFromName(value);
+    if (!mode) {
+      throw runner::InputError("--auto-key-create takes off, modified or all, not \"" + value +
+                               "\"");
+    }
+    options.autoKeyCreate = *mode;
+    return true;
+  }
   return false;
 }
 
@@ -163,6 +185,31 @@ std::unique_ptr<runner::ScriptRunner> loadRunner(const std::string& modulePath) 
   }
 }
 
+// One line about the first saved file that does not hold the scene, or "".
+std::string saveFailure(const std::vector<runner::SaveCheck>& saves) {
+  for (const runner::SaveCheck& save : saves) {
+    if (!save.failed()) continue;
+    std::string text = "check failed: " + save.path;
+    if (save.line > 0) text += " (script line " + std::to_string(save.line) + ")";
+    if (!save.unreadable.empty()) return text + " cannot be read back: " + save.unreadable;
+    if (!save.differences.empty()) {
+      const runner::SavedDifference& d = save.differences.front();
+      text += " does not hold what the scene does: " + d.item + " " + d.channel;
+      if (save.differences.size() > 1) {
+        text += " (and " + std::to_string(save.differences.size() - 1) + " more)";
+      }
+      return text;
+    }
+    for (const standin::PluginReference& ref : save.references) {
+      if (ref.dangling) {
+        return text + ": plug-in " + ref.plugin + " names " + ref.named + " (" + ref.written +
+               "), which is gone";
+      }
+    }
+  }
+  return "";
+}
+
 // One line about the first run that moved items it did not add or remove, or "".
 std::string checkFailure(const std::vector<runner::RunOutcome>& runs) {
   // A weight map no bone uses any more leaves its points behind: the mesh breaks.
@@ -175,18 +222,27 @@ std::string checkFailure(const std::vector<runner::RunOutcome>& runs) {
   std::size_t failing = 0;
   const runner::RunOutcome* first = nullptr;
   for (const runner::RunOutcome& run : runs) {
-    if (run.changes.moved.empty()) continue;
+    if (run.changes.moved.empty() && run.changes.movedOverTime.empty()) continue;
     if (!first) first = &run;
     ++failing;
   }
   if (!first) return "";
-  const auto& moved = first->changes.moved;
+  std::vector<std::string> names;
+  for (const runner::Moved& item : first->changes.moved) names.push_back(item.name);
+  for (const runner::LargestMove& item : first->changes.movedOverTime) {
+    if (std::find(names.begin(), names.end(), item.name) == names.end()) {
+      char at[48];
+      std::snprintf(at, sizeof at, " (at %g s)", item.time);
+      names.push_back(item.name + at);
+    }
+  }
+  const auto& moved = names;
   std::string text = "check failed: " + first->record.server;
   if (first->line > 0) text += " (script line " + std::to_string(first->line) + ")";
   text += " moved " + std::to_string(moved.size()) + (moved.size() == 1 ? " item" : " items") +
           " that it did not add or remove: ";
   const std::size_t shown = std::min<std::size_t>(moved.size(), 5);
-  for (std::size_t i = 0; i < shown; ++i) text += (i ? ", " : "") + moved[i].name;
+  for (std::size_t i = 0; i < shown; ++i) text += (i ? ", " : "") + moved[i];
   if (shown < moved.size()) text += ", ...";
   if (failing > 1) text += " (and " + std::to_string(failing - 1) + " more runs)";
   return text;
@@ -201,6 +257,7 @@ std::vector<std::string> pendingPaths(const runner::ScriptRunner& scriptRunner) 
 int execute(std::vector<runner::Step> steps, const CommonOptions& options) {
   std::unique_ptr<runner::ScriptRunner> scriptRunner = loadRunner(options.modulePath);
   if (!scriptRunner) return kExitFailure;
+  if (options.autoKeyCreate >= 0) scriptRunner->setAutoKeyCreate(options.autoKeyCreate);
   scriptRunner->setContentFolder(options.contentFolder);
   if (!options.svgPath.empty()) {
     runner::Step draw;
@@ -217,12 +274,20 @@ int execute(std::vector<runner::Step> steps, const CommonOptions& options) {
   const std::vector<std::string> paths = pendingPaths(*scriptRunner);
   if (options.json) {
     nlohmann::json report = runner::reportJson(scriptRunner->runs(), scriptRunner->scene());
+    nlohmann::json saves = nlohmann::json::array();
+    for (const runner::SaveCheck& save : scriptRunner->saves()) {
+      saves.push_back(runner::saveCheckToJson(save));
+    }
+    report["saves"] = saves;
     if (options.dryRun) report["notWritten"] = paths;
     report["sceneObjects"] = runner::sceneObjectsJson(scriptRunner->sceneObjects());
     std::cout << report.dump(2) << "\n";
   } else {
     runner::printSceneObjects(std::cout, scriptRunner->sceneObjects());
     runner::printReport(std::cout, scriptRunner->runs(), scriptRunner->scene());
+    for (const runner::SaveCheck& save : scriptRunner->saves()) {
+      runner::printSaveCheck(std::cout, save);
+    }
     if (options.dryRun && !paths.empty()) {
       std::cout << "dry run: not written:";
       for (const std::string& path : paths) std::cout << " " << path;
@@ -231,7 +296,8 @@ int execute(std::vector<runner::Step> steps, const CommonOptions& options) {
   }
   std::cout.flush();
   if (options.check) {
-    const std::string failure = checkFailure(scriptRunner->runs());
+    std::string failure = checkFailure(scriptRunner->runs());
+    if (failure.empty()) failure = saveFailure(scriptRunner->saves());
     if (!failure.empty()) return fail(kExitCheckFailed, failure);
   }
   if (options.dryRun) return 0;

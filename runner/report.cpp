@@ -93,6 +93,7 @@ nlohmann::json reportJson(const std::vector<RunOutcome>& runs, const standin::Sc
   for (const RunOutcome& run : runs) {
     nlohmann::json entry = runToJson(run.record);
     entry["changes"] = changesToJson(run.changes);
+    entry["autoKeyed"] = run.autoKeyed;
     list.push_back(entry);
   }
   return {{"runs", list}, {"scene", standin::sceneToJsonValue(scene)}};
@@ -149,6 +150,10 @@ void printRun(std::ostream& out, const RunOutcome& run, const standin::Scene& sc
     out << "\n";
   }
   out << "  result   " << record.result << "\n";
+  if (run.autoKeyed > 0) {
+    out << "  auto key " << run.autoKeyed << (run.autoKeyed == 1 ? " channel" : " channels")
+        << " keyed at " << run.after.time << " s\n";
+  }
   printChanges(out, run.changes);
 }
 

@@ -84,18 +84,22 @@ namespace {
 
 // The item's frame in its parent's, as scene.h defines it: T(position) R(rotation)
 // R(pivot rotation) S(scale) T(-pivot).
-standin::Mat4 localMatrix(const standin::Item& item) {
-  standin::Mat4 m = standin::multiply(standin::translation(item.position()),
-                                      standin::rotationHPB(item.rotation()));
+standin::Mat4 localMatrix(const standin::Item& item, const standin::Vec3& position,
+                          const standin::Vec3& rotation, const standin::Vec3& scale) {
+  standin::Mat4 m =
+      standin::multiply(standin::translation(position), standin::rotationHPB(rotation));
   m = standin::multiply(m, standin::rotationHPB(item.pivotRotation));
-  m = standin::multiply(m, standin::scaling(item.scale()));
+  m = standin::multiply(m, standin::scaling(scale));
   return standin::multiply(m,
                            standin::translation({-item.pivot[0], -item.pivot[1], -item.pivot[2]}));
 }
 
 }  // namespace
 
-RigSnapshot::RigSnapshot(const standin::Scene& scene) : time(scene.time()) {
+RigSnapshot::RigSnapshot(const standin::Scene& scene) : RigSnapshot(scene, scene.time()) {}
+
+RigSnapshot::RigSnapshot(const standin::Scene& scene, double atTime) : time(atTime) {
+  const bool now = atTime == scene.time();
   const std::unordered_set<standin::ItemId> selected(scene.selection().begin(),
                                                      scene.selection().end());
   // World matrices top down, each parent's once: Scene::worldMatrix walks the whole chain
@@ -109,7 +113,11 @@ RigSnapshot::RigSnapshot(const standin::Scene& scene) : time(scene.time()) {
     }
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
       const standin::Item& item = *scene.find(*it);
-      const standin::Mat4 local = localMatrix(item);
+      const standin::Mat4 local =
+          now ? localMatrix(item, item.position(), item.rotation(), item.scale())
+              : localMatrix(item, scene.param(*it, standin::kPosition, atTime),
+                            scene.param(*it, standin::kRotation, atTime),
+                            scene.param(*it, standin::kScaling, atTime));
       world[*it] = item.parent == 0 ? local : standin::multiply(world.at(item.parent), local);
     }
     return world.at(id);
@@ -212,6 +220,54 @@ RigChanges compareRigs(const RigSnapshot& before, const RigSnapshot& after) {
   return changes;
 }
 
+namespace {
+
+template <typename BeforeAt>
+void largestMoves(RigChanges& changes, const BeforeAt& beforeAt, const standin::Scene& after,
+                  const std::vector<double>& times) {
+  changes.timesChecked = times.size();
+  std::unordered_map<standin::ItemId, LargestMove> largest;
+  for (double t : times) {
+    const RigSnapshot& old = beforeAt(t);
+    const RigSnapshot now(after, t);
+    for (const RigItem& item : now.items) {
+      const RigItem* was = old.find(item.id);
+      if (!was) continue;
+      const double moved =
+          std::max(distance(was->origin, item.origin), distance(was->tip, item.tip));
+      LargestMove& entry = largest[item.id];
+      if (moved > entry.distance) entry = {item.id, item.name, moved, t};
+    }
+  }
+  changes.movedOverTime.clear();
+  for (standin::ItemId id : after.allItems()) {
+    const auto found = largest.find(id);
+    if (found != largest.end() && found->second.distance > changes.tolerance) {
+      changes.movedOverTime.push_back(found->second);
+    }
+  }
+}
+
+}  // namespace
+
+void checkOverTime(RigChanges& changes, const standin::Scene& before, const standin::Scene& after,
+                   const std::vector<double>& times) {
+  RigSnapshot snapshot;
+  largestMoves(
+      changes,
+      [&](double t) -> const RigSnapshot& {
+        snapshot = RigSnapshot(before, t);
+        return snapshot;
+      },
+      after, times);
+}
+
+void checkOverTime(RigChanges& changes, const RigSnapshot& before, const standin::Scene& after,
+                   const std::vector<double>& times) {
+  largestMoves(
+      changes, [&](double) -> const RigSnapshot& { return before; }, after, times);
+}
+
 nlohmann::json changesToJson(const RigChanges& changes) {
   nlohmann::json added = nlohmann::json::array();
   for (const Added& item : changes.added) added.push_back(item.name);
@@ -253,7 +309,13 @@ nlohmann::json changesToJson(const RigChanges& changes) {
   for (const Switched& item : changes.switched) {
     switched.push_back({{"name", item.name}, {"active", item.active}});
   }
+  nlohmann::json overTime = nlohmann::json::array();
+  for (const LargestMove& item : changes.movedOverTime) {
+    overTime.push_back({{"name", item.name}, {"distance", item.distance}, {"time", item.time}});
+  }
   nlohmann::json out = {{"tolerance", changes.tolerance},
+                        {"timesChecked", changes.timesChecked},
+                        {"movedOverTime", overTime},
                         {"added", added},
                         {"removed", removed},
                         {"reparented", reparented},
@@ -270,8 +332,11 @@ std::string vectorText(const standin::Vec3& v, double noise) {
 }
 
 void printChanges(std::ostream& out, const RigChanges& changes) {
-  const std::string heading =
-      "  rig check  (moves under " + numberText(changes.tolerance) + " ignored)";
+  std::string heading = "  rig check  (moves under " + numberText(changes.tolerance) + " ignored";
+  if (changes.timesChecked > 1) {
+    heading += "; " + std::to_string(changes.timesChecked) + " times looked at";
+  }
+  heading += ")";
   if (changes.empty()) {
     out << heading << ": no changes\n";
     return;
@@ -316,7 +381,11 @@ void printChanges(std::ostream& out, const RigChanges& changes) {
     table.row({"switched", item.name, item.active ? "on" : "off"});
   }
   for (std::vector<std::string>& row : deformationRows(changes)) table.row(std::move(row));
-  if (changes.moved.empty()) table.row({"no item moved"});
+  for (const LargestMove& item : changes.movedOverTime) {
+    table.row({"moved", item.name, "by " + numberText(item.distance), "at",
+               numberText(item.time) + " s (largest move over the animation)"});
+  }
+  if (changes.moved.empty() && changes.movedOverTime.empty()) table.row({"no item moved"});
   table.print(out, "    ");
 }
 

@@ -41,6 +41,8 @@ class RigSnapshot {
 public:
   RigSnapshot() = default;
   explicit RigSnapshot(const standin::Scene& scene);
+  // The rig at `time`: the current values at the scene's time, the keyed ones elsewhere.
+  RigSnapshot(const standin::Scene& scene, double time);
 
   double time = 0;
   std::vector<RigItem> items;  // in the scene's listing order
@@ -99,6 +101,14 @@ struct Switched {
   bool active = true;  // after the run
 };
 
+// An item's largest move over the times the check looked at, and the first time of it.
+struct LargestMove {
+  standin::ItemId id = 0;
+  std::string name;
+  double distance = 0;
+  double time = 0;
+};
+
 // Every list is in the scene's listing order.
 struct RigChanges {
   double tolerance = 0;
@@ -112,16 +122,28 @@ struct RigChanges {
   std::vector<SettingsChanged> settingsChanged;
   std::vector<LostMap> lostMaps;
   std::vector<DeformationNote> deformationNotes;
+  // Over the animation (checkOverTime): the times looked at, and the items that moved at
+  // any of them.
+  std::size_t timesChecked = 1;
+  std::vector<LargestMove> movedOverTime;
 
   bool empty() const {
     return added.empty() && removed.empty() && reparented.empty() && moved.empty() &&
            restChanged.empty() && renamed.empty() && switched.empty() && settingsChanged.empty() &&
-           lostMaps.empty() && deformationNotes.empty();
+           lostMaps.empty() && deformationNotes.empty() && movedOverTime.empty();
   }
 };
 
 // The tolerance comes from the rig's size before the run.
 RigChanges compareRigs(const RigSnapshot& before, const RigSnapshot& after);
+
+// Compares the items both scenes have at each of `times` (check_times.h) and lists in
+// `changes` each one whose origin or tip moved more than its tolerance at any of them.
+void checkOverTime(RigChanges& changes, const standin::Scene& before, const standin::Scene& after,
+                   const std::vector<double>& times);
+// The same for a rig that had no keys before: `before` held at every time.
+void checkOverTime(RigChanges& changes, const RigSnapshot& before, const standin::Scene& after,
+                   const std::vector<double>& times);
 
 // {"tolerance", "added", "removed", "reparented", "moved", "restChanged", "renamed",
 // "switched"}; positions in metres, rotations in degrees.

@@ -2,10 +2,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
+#include "runner/check_times.h"
 #include "runner/svg.h"
 #include "standin/files/demo_rig.h"
 #include "standin/files/scene_json.h"
+#include "standin/scene/auto_key.h"
 
 namespace runner {
 
@@ -64,6 +67,7 @@ void ScriptRunner::runStep(const Step& step) {
       } catch (const standin::SceneFileError& error) {
         throw InputError(atLine(step.line, error.what()));
       }
+      if (autoKeyCreate_ >= 0) scene.autoKeyCreate = autoKeyCreate_;
       // Missing or bad object files leave their objects without a mesh, and say so.
       sceneObjects_.push_back(
           {step.line, step.path, standin::loadObjectMeshesFor(scene, step.path, contentFolder_)});
@@ -71,6 +75,7 @@ void ScriptRunner::runStep(const Step& step) {
       break;
     case Step::Kind::Demo:
       scene = standin::demoRig();
+      if (autoKeyCreate_ >= 0) scene.autoKeyCreate = autoKeyCreate_;
       latestRunIsCurrent_ = false;
       break;
     case Step::Kind::Time:
@@ -92,6 +97,10 @@ void ScriptRunner::runStep(const Step& step) {
       RunOutcome outcome;
       outcome.line = step.line;
       outcome.before = RigSnapshot(scene);
+      // The rig before the run at other times needs the scene as it was; only keyed scenes
+      // have other times worth looking at.
+      std::optional<standin::Scene> was;
+      if (hasKeys(scene)) was.emplace(scene);
       outcome.record = standIn_.activate("Vorrik:" + step.run.tool, answersFor(step.run));
       if (!outcome.record.activated) {
         throw InputError(atLine(step.line, "the module has no server Vorrik:" + step.run.tool));
@@ -99,15 +108,32 @@ void ScriptRunner::runStep(const Step& step) {
       if (!outcome.record.answerError.empty()) {
         throw InputError(atLine(step.line, "bad answer: " + outcome.record.answerError));
       }
+      outcome.autoKeyed = standin::keyAutoCreated(scene);
       outcome.after = RigSnapshot(scene);
       outcome.changes = compareRigs(outcome.before, outcome.after);
+      // Over the animation the rig is what its file will hold: current values in the keys
+      // a save puts them in.
+      if (was || hasKeys(scene)) {
+        standin::Scene now = scene;
+        standin::settleIntoKeys(now);
+        if (was) {
+          standin::settleIntoKeys(*was);
+          checkOverTime(outcome.changes, *was, now, checkTimes({&now, &*was}));
+        } else {
+          checkOverTime(outcome.changes, outcome.before, now, checkTimes({&now}));
+        }
+      }
       runs_.push_back(std::move(outcome));
       latestRunIsCurrent_ = true;
       break;
     }
     case Step::Kind::Save:
       try {
-        files_.push_back({step.path, standin::sceneFileText(scene, step.path)});
+        std::string text;
+        SaveCheck check = saveAndReadBack(scene, step.path, text);
+        check.line = step.line;
+        saves_.push_back(std::move(check));
+        files_.push_back({step.path, std::move(text)});
       } catch (const standin::SceneFileError& error) {
         throw InputError(atLine(step.line, error.what()));
       }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "runner/read_back.h"
 #include "runner/object_report.h"
 #include "runner/rig_check.h"
 #include "runner/script.h"
@@ -25,6 +26,7 @@ struct RunOutcome {
   standin::RunRecord record;
   RigSnapshot before, after;
   RigChanges changes;
+  std::size_t autoKeyed = 0;  // channels keyed by the scene's auto key create option
 };
 
 // A file that the steps asked for; written only once every step has succeeded.
@@ -44,6 +46,11 @@ public:
   void runSteps(const std::vector<Step>& steps);
 
   const std::vector<RunOutcome>& runs() const { return runs_; }
+  // Each saved scene read back, in step order.
+  const std::vector<SaveCheck>& saves() const { return saves_; }
+  // Layout's auto key create option (standin::AutoKeyCreate) for every scene loaded from
+  // now on; unset: each scene's own.
+  void setAutoKeyCreate(int mode) { autoKeyCreate_ = mode; }
   // Per loaded scene, what became of its objects' files.
   const std::vector<SceneObjects>& sceneObjects() const { return sceneObjects_; }
   // Where object paths of later `load` steps are looked for first ("" for none).
@@ -65,7 +72,9 @@ private:
 
   standin::StandIn standIn_;
   std::vector<RunOutcome> runs_;
+  std::vector<SaveCheck> saves_;
   std::vector<PendingFile> files_;
+  int autoKeyCreate_ = -1;           // -1: each scene's own
   std::vector<SceneObjects> sceneObjects_;
   std::string contentFolder_;
   bool latestRunIsCurrent_ = false;  // no load, demo or time step since the latest run

@@ -547,15 +547,17 @@ TEST(LwsWrite, BoneSplitInBothNumberings) {
       expectNear3(s.worldTip(named(s, name).id),
                   harness.scene().worldTip(harness.scene().findByName(name)), name, 1e-9);
     }
-    // New bones go after the last bone's own lines, before the object's settings.
+    // The first new bone takes Arm's place; the second goes after the last bone's own
+    // lines, before the object's settings.
     EXPECT_LT(lineIndex(saved.text, "BoneName Bone (2)"), lineIndex(saved.text, "ShadowOptions 7"));
-    EXPECT_GT(lineIndex(saved.text, "BoneName Bone"), lineIndex(saved.text, "BoneName Aim"));
+    EXPECT_GT(lineIndex(saved.text, "BoneName Bone (2)"), lineIndex(saved.text, "BoneName Aim"));
+    EXPECT_LT(lineIndex(saved.text, "BoneName Bone"), lineIndex(saved.text, "BoneName Hand"));
     expectUntouchedLinesKept(saved.text);
     if (version == 3) {
-      // Arm (bone 1) is gone: later bones move up and every reference follows.
-      EXPECT_EQ(idText(named(s, "Hand").id), "40010000");
-      EXPECT_EQ(idText(named(s, "Bone").id), "40030000");
-      EXPECT_TRUE(hasLine(saved.text, "TargetItem 40010000"));  // Aim still aims at Hand
+      // Arm (bone 1) is gone and Bone takes its number: the bones after it keep theirs.
+      EXPECT_EQ(idText(named(s, "Hand").id), "40020000");
+      EXPECT_EQ(idText(named(s, "Bone").id), "40010000");
+      EXPECT_TRUE(hasLine(saved.text, "TargetItem 40020000"));  // Aim still aims at Hand
       EXPECT_TRUE(hasLine(saved.text, "ParentItem 40040000"));  // Hand under Bone (2)
       EXPECT_TRUE(hasLine(saved.text, "GoalObject 2"));
       EXPECT_TRUE(hasLine(saved.text, "CurrentObject 1"));
@@ -803,11 +805,15 @@ TEST(LwsWrite, SplittingTheLastBoneOfAVersion8Object) {
   const std::vector<std::string> all = lines(saved.text);
   const std::size_t plugin = lineIndex(saved.text, "Plugin MeshDeformerHandler 2 _Bones");
   ASSERT_LT(plugin, all.size());
-  EXPECT_EQ(all[plugin - 1], "ParentItem 40020000");
-  EXPECT_EQ(all[plugin - 2], "PivotRotation 0 0 0");
-  EXPECT_EQ(all[plugin - 3], "PivotPosition 0 0 0");
+  // New bones get the lines every item of the file has, after ParentItem too.
+  EXPECT_EQ(all[plugin - 1], "UseIKChainValues 0");
+  EXPECT_EQ(all[plugin - 5], "ParentItem 40020000");
+  EXPECT_EQ(all[plugin - 6], "PivotRotation 0 0 0");
+  EXPECT_EQ(all[plugin - 7], "PivotPosition 0 0 0");
   EXPECT_EQ(std::count(all.begin(), all.end(), "BoneType 0"), 3);
-  EXPECT_EQ(std::count(all.begin(), all.end(), "UseIKChainValues 0"), 2);  // object, Lower
+  // The object, Lower and both new bones.
+  EXPECT_EQ(std::count(all.begin(), all.end(), "UseIKChainValues 0"), 4);
+  EXPECT_EQ(std::count(all.begin(), all.end(), "IKSoftMin 0.25"), 4);
   EXPECT_TRUE(hasLine(saved.text, "AddBone 40030000"));
   EXPECT_EQ(all.back(), "ShadowOptions 7");
 }
@@ -870,7 +876,10 @@ TEST_F(LwsFiles, TheReadmeExample) {
     EXPECT_TRUE(hasLine(text, line)) << line;
   }
   EXPECT_FALSE(hasLine(text, "BoneName Arm"));
-  EXPECT_EQ(lines(text)[lineIndex(text, "ShadowOptions 7") - 1], "ParentItem 40020000");
+  // The first new bone takes Arm's place (and number); the second follows Hand.
+  EXPECT_LT(lineIndex(text, "BoneName Bone"), lineIndex(text, "BoneName Hand"));
+  EXPECT_LT(lineIndex(text, "BoneName Hand"), lineIndex(text, "BoneName Bone (2)"));
+  EXPECT_EQ(lines(text)[lineIndex(text, "ShadowOptions 7") - 1], "ParentItem 40010000");
 }
 
 int runVorrik(const std::string& arguments, const std::string& errFile) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "standin/scene/scene.h"
@@ -80,6 +81,8 @@ struct LwsDocument {
   bool upperHex = true;            // the case of the file's hex ids, for lines written anew
   std::vector<std::string> lines;  // without line ends
   std::vector<LwsItem> items;      // in file order
+  // Plug-in sections: the Plugin line and its EndPlugin line, in file order.
+  std::vector<std::pair<std::size_t, std::size_t>> plugins;
   std::unordered_map<ItemId, std::size_t> byId;
 
   double framesPerSecond = 30;

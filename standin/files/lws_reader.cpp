@@ -241,6 +241,7 @@ private:
     const std::string_view k = keyword(t);
     if (k == "Plugin") {
       const std::size_t close = skipPlugin(i);
+      doc_.plugins.emplace_back(i, close);
       // Motion modifiers are the item's own; other plug-ins (deformers, ...) the object's.
       const std::vector<std::string_view> w = words(afterKeyword(t));
       if (!w.empty() && w[0] == "ItemMotionHandler") own(close);
@@ -616,7 +617,9 @@ private:
       }
       const std::string_view k = keyword(t);
       if (k == "Plugin") {
-        j = skipPlugin(j);
+        const std::size_t close = skipPlugin(j);
+        doc_.plugins.emplace_back(j, close);
+        j = close;
         continue;
       }
       if (count < 0) {

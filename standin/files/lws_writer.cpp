@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "standin/files/lws_document.h"
+#include "standin/files/lws_kept_text.h"
 #include "standin/files/lws_text.h"
 #include "standin/files/scene_json.h"
 #include "standin/scene/envelope.h"
@@ -177,8 +178,9 @@ public:
     const auto at = ids_.find(sceneId);
     return at == ids_.end() ? sceneId : at->second;
   }
+  const std::unordered_map<ItemId, ItemId>& all() const { return ids_; }
 
-private:
+ private:
   std::unordered_map<ItemId, ItemId> ids_;
 };
 
@@ -194,8 +196,40 @@ struct Context {
   std::string parentLine(const Item& item) const { return "ParentItem " + hex(item.parent); }
 };
 
+// Lines that version 5 and later files write for every item, beside its motion, with the
+// values a new item gets. A new bone gets those that the file's other items have.
+struct PerItemLines {
+  Lines beforeParent, afterParent;
+};
+
+const char* perItemDefault(std::string_view keyword) {
+  static const std::pair<std::string_view, const char*> kDefaults[] = {
+      {"IKInitCustomFrame", "0"},
+      {"GoalStrength", "1"},
+      {"IKFKBlending", "0"},
+      {"CtrlPosItemBlend", "1"},
+      {"CtrlRotItemBlend", "1"},
+      {"CtrlScaleItemBlend", "1"},
+      {"PathAlignMaxLookSteps", "10"},
+      {"PathAlignReliableDist", "0.001"},
+      {"SplineFlags", "0"},
+      {"SplineFit", "0"},
+      {"IKInitialState", "0"},
+      {"UseIKChainValues", "0"},
+  };
+  for (const auto& entry : kDefaults) {
+    if (entry.first == keyword) return entry.second;
+  }
+  return nullptr;
+}
+
+// Per-item lines whose value is not one fixed default: a new item takes the template's.
+bool perItemTakenFromTemplate(std::string_view keyword) {
+  return keyword == "IKSoftMin" || keyword == "IKSoftMax" || keyword == "PathAlignLookAhead";
+}
+
 // The lines of a bone the file does not have yet, as Layout writes bones.
-Lines newBone(const Context& cx, const Item& bone) {
+Lines newBone(const Context& cx, const Item& bone, const PerItemLines* perItem = nullptr) {
   checkName(bone.name);
   Lines out;
   out.push_back(cx.version >= 4 ? "AddBone " + cx.hex(bone.id) : "AddBone");
@@ -213,17 +247,19 @@ Lines newBone(const Context& cx, const Item& bone) {
   appendMotion(out, cx.scene, bone);
   // Version 8 writes both pivot lines for every item; older files only when set.
   const bool always = cx.version >= 8;
+  if (perItem) out.insert(out.end(), perItem->beforeParent.begin(), perItem->beforeParent.end());
   if (always || bone.pivot != Vec3{0, 0, 0}) out.push_back("PivotPosition " + vec3Text(bone.pivot));
   if (always || bone.pivotRotation != Vec3{0, 0, 0}) {
     out.push_back("PivotRotation " + degreesText(bone.pivotRotation));
   }
   out.push_back(cx.parentLine(bone));
+  if (perItem) out.insert(out.end(), perItem->afterParent.begin(), perItem->afterParent.end());
   return out;
 }
 
 // --- writing a scene that has no file behind it ---
 
-std::string freshFile(const Scene& scene) {
+std::string freshFile(const Scene& scene, std::unordered_map<ItemId, ItemId>& fileIds) {
   Context cx(scene);
   std::vector<ItemId> objects, lights, cameras;
   for (ItemId id = scene.first(ItemType::Object, 0); id; id = scene.next(id)) objects.push_back(id);
@@ -311,6 +347,9 @@ std::string freshFile(const Scene& scene) {
     common(camera);
     out.push_back("ZoomFactor 3.2");
   }
+  for (const auto& [sceneId, fileId] : cx.ids.all()) {
+    if (sceneId != fileId) fileIds.emplace(sceneId, fileId);
+  }
   std::string text;
   for (const std::string& line : out) text += line + "\n";
   return text;
@@ -320,27 +359,35 @@ std::string freshFile(const Scene& scene) {
 
 class Writer {
 public:
-  Writer(const Scene& scene, const LwsDocument& doc) : scene_(scene), doc_(doc), cx_(scene) {
-    cx_.version = doc.version;
-    cx_.upperHex = doc.upperHex;
-  }
+ Writer(const Scene& scene, const LwsDocument& doc)
+     : scene_(scene), doc_(doc), cx_(scene), digits_(lws::writerDigits(doc)) {
+   cx_.version = doc.version;
+   cx_.upperHex = doc.upperHex;
+ }
 
-  std::string write() {
-    checkStructure();
-    numberItems();
-    for (std::size_t k = 0; k < doc_.items.size(); ++k) {
-      const LwsItem& d = doc_.items[k];
-      const Item* item = scene_.find(d.id);
-      if (item) {
-        update(d, *item);
-      } else {
-        removeSection(k);
-      }
-    }
-    placeNewBones();
-    sceneLines();
-    return emit();
-  }
+ LwsSaved write() {
+   checkStructure();
+   orderBones();
+   numberItems();
+   for (std::size_t k = 0; k < doc_.items.size(); ++k) {
+     const LwsItem& d = doc_.items[k];
+     const Item* item = scene_.find(d.id);
+     if (item) {
+       update(d, *item);
+     } else {
+       removeSection(k);
+     }
+   }
+   placeNewBones();
+   sceneLines();
+   LwsSaved saved;
+   saved.references = pluginReferences();
+   for (const auto& [sceneId, fileId] : cx_.ids.all()) {
+     if (sceneId != fileId) saved.fileIds.emplace(sceneId, fileId);
+   }
+   saved.text = emit();
+   return saved;
+ }
 
 private:
   // What to do at a line of the file: lines before it, instead of it, after it.
@@ -428,11 +475,11 @@ private:
         cx_.objectOrdinal[d.id] = o;
         if (doc_.version < 4) cx_.ids.add(d.id, 0x10000000u | static_cast<ItemId>(o));
         std::uint32_t b = 0;
-        for (ItemId bone = scene_.first(ItemType::Bone, d.id); bone;
-             bone = scene_.next(bone), ++b) {
-          if (doc_.version >= 4) continue;
+        for (ItemId bone : boneOrder_[d.id]) {
+          if (doc_.version >= 4) break;
           if (b >= 0x1000 || o >= 0x10000) refuse("more bones than Layout's ids can number");
           cx_.ids.add(bone, 0x40000000u | (b << 16) | static_cast<ItemId>(o));
+          ++b;
         }
       } else if (d.type == ItemType::Light) {
         const long long l = lights++;
@@ -527,9 +574,23 @@ private:
   // Rewrites the key count, the keys and the behaviours; other lines of the block stay.
   void envelope(const LwsChannel& ch, const std::vector<Key>& keys, ChannelBehaviors behaviors) {
     const std::string indent = leadingBlanks(doc_.lines[ch.countLine]);
-    replace(ch.countLine, indent + std::to_string(keys.size()));
+    if (keys.size() != ch.keys.size()) replace(ch.countLine, indent + std::to_string(keys.size()));
     Lines keyLines;
-    for (const Key& k : keys) keyLines.push_back(indent + keyText(k));
+    // A key the file has at the same time keeps the text of every field it still holds.
+    std::size_t old = 0;
+    for (const Key& k : keys) {
+      const std::string keyIndent =
+          ch.keyLines.empty() ? indent : leadingBlanks(doc_.lines[ch.keyLines[0]]);
+      while (old < ch.keys.size() && ch.keys[old].time < k.time && !sameTime(ch, old, k.time)) {
+        ++old;
+      }
+      if (old < ch.keys.size() && sameTime(ch, old, k.time)) {
+        keyLines.push_back(lws::keptKeyLine(doc_.lines[ch.keyLines[old]], k, digits_, keyIndent));
+        ++old;
+      } else {
+        keyLines.push_back(keyIndent + keyText(k));
+      }
+    }
     if (ch.keyLines.empty()) {
       insertAfter(ch.countLine, std::move(keyLines));
     } else {
@@ -543,6 +604,13 @@ private:
     } else if (behaviors != ChannelBehaviors{}) {
       insertAfter(ch.keyLines.empty() ? ch.countLine : ch.keyLines.back(), {text});
     }
+  }
+
+  // Whether the file's key `index` of `ch` was written for time `t`.
+  bool sameTime(const LwsChannel& ch, std::size_t index, double t) const {
+    const std::vector<std::string_view> fields =
+        lws::words(lws::afterKeyword(lws::trim(doc_.lines[ch.keyLines[index]])));
+    return fields.size() > 1 && lws::stillReads(fields[1], t, digits_);
   }
 
   void boneValues(const LwsItem& d, const Item& bone) {
@@ -657,6 +725,113 @@ private:
 
   // --- bones the file does not have ---
 
+  // The order the object's bones are written in. A new bone that takes the place of a
+  // removed one (the first new bone under the removed one's parent) is written where that
+  // one was, so that in a version-3 file it keeps its number and the bones after it keep
+  // theirs; other new bones go before the next bone of the listing the file has, or last.
+  void orderBones() {
+    for (std::size_t k = 0; k < doc_.items.size(); ++k) {
+      const LwsItem& object = doc_.items[k];
+      if (object.type != ItemType::Object || !scene_.find(object.id)) continue;
+      const std::size_t end = regionEnd(k);
+      std::vector<ItemId> listing;
+      for (ItemId bone = scene_.first(ItemType::Bone, object.id); bone; bone = scene_.next(bone)) {
+        listing.push_back(bone);
+      }
+      std::vector<ItemId> fresh;
+      for (ItemId bone : listing) {
+        if (!doc_.byId.count(bone)) fresh.push_back(bone);
+      }
+      std::vector<ItemId> order;
+      for (std::size_t b = k + 1; b < end; ++b) {
+        const LwsItem& d = doc_.items[b];
+        if (scene_.find(d.id)) {
+          order.push_back(d.id);
+          continue;
+        }
+        const auto heir = std::find_if(fresh.begin(), fresh.end(), [&](ItemId bone) {
+          return bone != 0 && scene_.find(bone)->parent == d.parent;
+        });
+        if (heir == fresh.end()) continue;
+        order.push_back(*heir);
+        replaces_[*heir] = b;
+        *heir = 0;
+      }
+      // The rest, each before the next bone of the listing that already has its place.
+      std::vector<ItemId> placed, waiting, last;
+      std::unordered_map<ItemId, std::vector<ItemId>> before;
+      ItemId nextPlaced = 0;  // the next bone of the listing that has its place
+      auto settle = [&]() {
+        if (waiting.empty()) return;
+        (nextPlaced ? before[nextPlaced] : last) = waiting;
+        waiting.clear();
+      };
+      for (std::size_t i = listing.size(); i-- > 0;) {
+        const ItemId bone = listing[i];
+        if (doc_.byId.count(bone) == 0 && replaces_.count(bone) == 0) {
+          waiting.insert(waiting.begin(), bone);
+          continue;
+        }
+        settle();
+        nextPlaced = bone;
+      }
+      settle();
+      for (ItemId bone : order) {
+        const auto found = before.find(bone);
+        if (found != before.end()) {
+          placed.insert(placed.end(), found->second.begin(), found->second.end());
+        }
+        placed.push_back(bone);
+      }
+      placed.insert(placed.end(), last.begin(), last.end());
+      boneOrder_[object.id] = std::move(placed);
+    }
+  }
+
+  // The lines every item of a version-5-or-later file has beside its motion, as a new bone
+  // gets them: from the bone it replaces, else the object's first bone, else the object.
+  PerItemLines perItemLines(ItemId bone, std::size_t objectIndex) const {
+    PerItemLines lines;
+    if (doc_.version < 5) return lines;
+    std::size_t from = objectIndex;
+    const auto replaced = replaces_.find(bone);
+    if (replaced != replaces_.end()) {
+      from = replaced->second;
+    } else if (objectIndex + 1 < regionEnd(objectIndex)) {
+      from = objectIndex + 1;
+    }
+    const LwsItem& t = doc_.items[from];
+    const std::size_t first = t.motionLine != kNoLine ? motionEnd(t) + 1 : t.declLine + 1;
+    const std::size_t last = t.type == ItemType::Object && from + 1 < doc_.items.size() &&
+                                     doc_.items[from + 1].type == ItemType::Bone
+                                 ? doc_.items[from + 1].declLine
+                                 : t.lastOwn + 1;
+    std::size_t blanks = 0;
+    for (std::size_t i = first; i < last && i < doc_.lines.size(); ++i) {
+      const std::string_view text = lws::trim(doc_.lines[i]);
+      if (text.empty()) {
+        ++blanks;
+        continue;
+      }
+      const std::string_view k = lws::keyword(text);
+      std::string line;
+      if (const char* value = perItemDefault(k)) {
+        line = std::string(k) + " " + value;
+      } else if (perItemTakenFromTemplate(k)) {
+        line = std::string(text);
+      } else {
+        blanks = 0;
+        continue;
+      }
+      Lines& to =
+          t.parentLine != kNoLine && i > t.parentLine ? lines.afterParent : lines.beforeParent;
+      if (!to.empty()) to.insert(to.end(), blanks, std::string());
+      blanks = 0;
+      to.push_back(std::move(line));
+    }
+    return lines;
+  }
+
   void placeNewBones() {
     for (std::size_t k = 0; k < doc_.items.size(); ++k) {
       const LwsItem& object = doc_.items[k];
@@ -673,22 +848,25 @@ private:
         tail = object.lastOwn;
         prefix.push_back("BoneFalloffType 5");
       }
-      std::vector<ItemId> listing;
-      for (ItemId bone = scene_.first(ItemType::Bone, object.id); bone; bone = scene_.next(bone)) {
-        listing.push_back(bone);
+      const std::vector<ItemId>& order = boneOrder_[object.id];
+      // For each place in the order, the file line the next placed bone starts at.
+      std::vector<std::size_t> nextLine(order.size() + 1, kNoLine);
+      for (std::size_t i = order.size(); i-- > 0;) {
+        const auto known = doc_.byId.find(order[i]);
+        const auto replaced = replaces_.find(order[i]);
+        nextLine[i] = known != doc_.byId.end()      ? doc_.items[known->second].declLine
+                      : replaced != replaces_.end() ? doc_.items[replaced->second].declLine
+                                                    : nextLine[i + 1];
       }
-      // For each place in the listing, the next bone there that the file has (its index).
-      std::vector<std::size_t> nextKnown(listing.size() + 1, end);
-      for (std::size_t i = listing.size(); i-- > 0;) {
-        const auto known = doc_.byId.find(listing[i]);
-        nextKnown[i] = known != doc_.byId.end() ? known->second : nextKnown[i + 1];
-      }
-      for (std::size_t i = 0; i < listing.size(); ++i) {
-        if (doc_.byId.count(listing[i])) continue;
-        Lines lines = newBone(cx_, *scene_.find(listing[i]));
-        const std::size_t before = nextKnown[i + 1];
-        if (before < end) {
-          insertBefore(doc_.items[before].declLine, std::move(lines));
+      for (std::size_t i = 0; i < order.size(); ++i) {
+        if (doc_.byId.count(order[i])) continue;
+        const PerItemLines perItem = perItemLines(order[i], k);
+        Lines lines = newBone(cx_, *scene_.find(order[i]), &perItem);
+        const auto replaced = replaces_.find(order[i]);
+        const std::size_t at =
+            replaced != replaces_.end() ? doc_.items[replaced->second].declLine : nextLine[i + 1];
+        if (at != kNoLine) {
+          insertBefore(at, std::move(lines));
           continue;
         }
         if (!prefix.empty()) lines.insert(lines.begin(), prefix.begin(), prefix.end());
@@ -696,6 +874,83 @@ private:
         insertAfter(tail, std::move(lines));
       }
     }
+  }
+
+  // --- item ids inside plug-in sections ---
+
+  static bool looksLikeItemId(std::string_view word) {
+    if (word.size() != 8 || word[0] < '1' || word[0] > '4') return false;
+    return std::all_of(word.begin(), word.end(), [](char c) {
+      return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    });
+  }
+
+  std::string holderOf(std::size_t line) const {
+    for (std::size_t k = doc_.items.size(); k-- > 0;) {
+      const LwsItem& d = doc_.items[k];
+      if (d.declLine > line) continue;
+      if (line >= d.end) return "";  // after the last item's section: scene-level
+      // After a bone's own lines come its object's settings.
+      const ItemId holder = d.type == ItemType::Bone && line > d.lastOwn ? d.owner : d.id;
+      const Item* item = scene_.find(holder);
+      return item ? item->name : "";
+    }
+    return "";
+  }
+
+  std::string nameInFile(ItemId id) const {
+    const Item* item = scene_.find(id);
+    if (item) return item->name;
+    return "the removed " + kindName(doc_.items[doc_.byId.at(id)].type) + " " +
+           lws::hexId(id, doc_.upperHex);
+  }
+
+  // Rewrites ids of renumbered items in the plug-in sections the file keeps; ids of removed
+  // items stay as written. Both are listed.
+  std::vector<PluginReference> pluginReferences() {
+    std::vector<PluginReference> found;
+    for (const auto& [open, close] : doc_.plugins) {
+      const auto gone = edits_.find(open);
+      if (gone != edits_.end() && gone->second.replaced) continue;  // its item was removed
+      const std::vector<std::string_view> head = lws::words(doc_.lines[open]);
+      const std::string plugin = head.size() >= 4 ? std::string(head[3]) : std::string("?");
+      const std::string holder = holderOf(open);
+      for (std::size_t i = open + 1; i < close; ++i) {
+        const std::string& text = doc_.lines[i];
+        std::string rewritten;
+        std::size_t copied = 0;
+        for (std::string_view word : lws::words(text)) {
+          if (!looksLikeItemId(word)) continue;
+          ItemId id = 0;
+          lws::parseHexId(word, id);
+          if (!doc_.byId.count(id)) continue;  // names nothing the file declares
+          PluginReference ref;
+          ref.line = i + 1;
+          ref.plugin = plugin;
+          ref.holder = holder;
+          ref.named = nameInFile(id);
+          ref.written = std::string(word);
+          ref.now = ref.written;
+          if (!scene_.find(id)) {
+            ref.dangling = true;
+            found.push_back(ref);
+            continue;
+          }
+          if (cx_.ids(id) == id) continue;
+          const bool lower =
+              std::any_of(word.begin(), word.end(), [](char c) { return c >= 'a' && c <= 'f'; });
+          ref.now = lws::hexId(
+              cx_.ids(id),
+              !lower && (doc_.upperHex || word.find_first_of("ABCDEF") != std::string_view::npos));
+          const std::size_t at = static_cast<std::size_t>(word.data() - text.data());
+          rewritten += text.substr(copied, at - copied) + ref.now;
+          copied = at + word.size();
+          found.push_back(ref);
+        }
+        if (copied > 0) replace(i, rewritten + text.substr(copied));
+      }
+    }
+    return found;
   }
 
   // --- scene-level lines ---
@@ -748,14 +1003,27 @@ private:
   const Scene& scene_;
   const LwsDocument& doc_;
   Context cx_;
+  int digits_;  // significant digits of the file's key numbers
+  // Per object: its bones in the order they are written. New bones written where a removed
+  // bone was: the removed bone's index in the file.
+  std::unordered_map<ItemId, std::vector<ItemId>> boneOrder_;
+  std::unordered_map<ItemId, std::size_t> replaces_;
   std::map<std::size_t, Edit> edits_;
 };
 
 }  // namespace
 
-std::string sceneToLws(const Scene& scene) {
-  if (!scene.source) return freshFile(scene);
+LwsSaved saveLws(const Scene& scene) {
+  if (!scene.source) {
+    LwsSaved saved;
+    saved.text = freshFile(scene, saved.fileIds);
+    return saved;
+  }
   return Writer(scene, *scene.source).write();
+}
+
+std::string sceneToLws(const Scene& scene) {
+  return saveLws(scene).text;
 }
 
 }  // namespace standin

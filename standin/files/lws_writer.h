@@ -1,11 +1,37 @@
 // Writes a stand-in scene as a LightWave Layout scene file (.lws).
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "standin/scene/scene.h"
 
 namespace standin {
+
+// An item id inside a plug-in section of the file: bare words of 8 hex digits that name an
+// item the file declares.
+struct PluginReference {
+  std::size_t line = 0;   // 1-based, in the file as read
+  std::string plugin;     // the server name on the Plugin line
+  std::string holder;     // the item whose section holds the plug-in ("" at scene level)
+  std::string named;      // the item the id named when the file was read
+  std::string written;    // the id as the file had it
+  std::string now;        // as saved: the item's new number, or `written` when dangling
+  bool dangling = false;  // the item it named is gone: the id was kept as it was
+};
+
+struct LwsSaved {
+  std::string text;
+  // Every id that was rewritten because its item was renumbered, and every dangling one.
+  std::vector<PluginReference> references;
+  // Scene id -> the id the file gives the item where they differ (version 3 numbering).
+  std::unordered_map<ItemId, ItemId> fileIds;
+};
+
+// sceneToLws, with what the saving did to item ids.
+LwsSaved saveLws(const Scene& scene);
 
 // A scene read from a .lws file (Scene::source) is written in that file's version, line
 // for line, with only what the stand-in models brought up to date: motion, hierarchy,

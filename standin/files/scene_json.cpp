@@ -1,5 +1,6 @@
 // Scene files: the JSON form of a stand-in scene, read.
 #include "standin/files/scene_json.h"
+#include "standin/scene/auto_key.h"
 
 #include "standin/files/scene_json_parts.h"
 
@@ -414,6 +415,7 @@ Scene build(const json& root) {
   if (!root.is_object()) fail("a scene file must be a JSON object");
   double time = 0;
   bool parentInPlace = true;
+  int autoKeyCreate = kAutoKeyOff;
   const json* items = nullptr;
   const json* selection = nullptr;
   for (const auto& [field, value] : root.items()) {
@@ -422,6 +424,11 @@ Scene build(const json& root) {
     } else if (field == "parentInPlace") {
       if (!value.is_boolean()) fail("\"parentInPlace\" must be true or false");
       parentInPlace = value.get<bool>();
+    } else if (field == "autoKeyCreate") {
+      const auto mode =
+          value.is_string() ? autoKeyCreateFromName(value.get<std::string>()) : std::nullopt;
+      if (!mode) fail("\"autoKeyCreate\" must be \"off\", \"modified\" or \"all\"");
+      autoKeyCreate = *mode;
     } else if (field == "items") {
       if (!value.is_array()) fail("\"items\" must be an array");
       items = &value;
@@ -444,6 +451,7 @@ Scene build(const json& root) {
 
   Scene scene;
   scene.parentInPlace = parentInPlace;
+  scene.autoKeyCreate = autoKeyCreate;
   std::vector<ItemId> ids(n, 0);
 
   // Creation order is listing order, so create in file order; a bone listed before its

@@ -2,6 +2,7 @@
 #include "standin/files/scene_json.h"
 
 #include "standin/files/scene_json_parts.h"
+#include "standin/scene/auto_key.h"
 
 #include <algorithm>
 #include <array>
@@ -127,6 +128,8 @@ J toJson(const Scene& scene) {
   J root;
   root["time"] = clean(scene.time());
   root["parentInPlace"] = scene.parentInPlace;
+  if (scene.autoKeyCreate != kAutoKeyOff)
+    root["autoKeyCreate"] = autoKeyCreateName(scene.autoKeyCreate);
   J selection = J::array();
   for (ItemId id : scene.selection()) {
     if (const Item* item = scene.find(id)) selection.push_back(item->name);

@@ -236,6 +236,9 @@ public:
 
   // --- settings ---
   bool parentInPlace = true;  // Layout's "Parent in Place" option
+  // Layout's "Auto Key Create" option (AutoKeyCreate values), which keyAutoCreated (auto_key.h)
+  // carries out.
+  int autoKeyCreate = 0;
   // When >= 0, new bones are inserted at this index of their object's listing (clamped)
   // instead of at its end; lets tests check that a new bone is found anywhere.
   long insertNewBonesAt = -1;

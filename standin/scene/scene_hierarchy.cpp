@@ -124,7 +124,7 @@ bool Scene::keepWorldUnder(Slot s, Slot newParent) {
     for (int col = 0; col < 3; ++col) pivotInverse[4 * row + col] = pivotRotation[4 * col + row];
   }
   Mat4 r = orthonormalised(multiplyAffine(multiplyAffine(local, unscale), pivotInverse));
-  Vec3 hpb = decomposeHPB(r);
+  const Vec3 hpb = nearestHPB(r, item.rotation());
   // The pivot term needs the rotation actually stored, so take it from the decomposed angles.
   Mat4 factor = multiplyAffine(multiplyAffine(rotationHPB(hpb), pivotRotation), scaling(s3));
   Vec3 shifted = applyLinear(factor, item.pivot);

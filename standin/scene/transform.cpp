@@ -146,6 +146,53 @@ Vec3 decomposeHPB(const Mat4& r) {
   return {std::atan2(at(0, 2), at(2, 2)), p, std::atan2(at(1, 0), at(1, 1))};
 }
 
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kTurn = 2 * kPi;
+
+// `angle` plus the whole turns that bring it nearest to `target`.
+double turnedNear(double angle, double target) {
+  const double turns = std::round((target - angle) / kTurn);
+  return std::isfinite(turns) ? angle + kTurn * turns : angle;
+}
+
+Vec3 turnedNear(const Vec3& angles, const Vec3& target) {
+  return {turnedNear(angles[0], target[0]), turnedNear(angles[1], target[1]),
+          turnedNear(angles[2], target[2])};
+}
+
+double squaredDistance(const Vec3& a, const Vec3& b) {
+  const Vec3 d = minus(a, b);
+  return dot(d, d);
+}
+
+}  // namespace
+
+Vec3 nearestHPB(const Mat4& r, const Vec3& near) {
+  auto at = [&r](int row, int col) { return r[4 * row + col]; };
+  const double sinP = std::clamp(-at(1, 2), -1.0, 1.0);
+  const double cosP = std::sqrt(at(1, 0) * at(1, 0) + at(1, 1) * at(1, 1));
+  if (cosP < 1e-9) {
+    // At the pole only heading minus bank (pitch +90 degrees) or heading plus bank (pitch
+    // -90 degrees) is fixed; the split nearest to `near` moves both by the same amount.
+    const double pitch = turnedNear(sinP > 0 ? kPi / 2 : -kPi / 2, near[1]);
+    if (sinP > 0) {
+      const double wanted = near[0] - near[2];
+      const double shift = turnedNear(std::atan2(at(0, 1), at(0, 0)), wanted) - wanted;
+      return {near[0] + shift / 2, pitch, near[2] - shift / 2};
+    }
+    const double wanted = near[0] + near[2];
+    const double shift = turnedNear(std::atan2(-at(0, 1), at(0, 0)), wanted) - wanted;
+    return {near[0] + shift / 2, pitch, near[2] + shift / 2};
+  }
+  const Vec3 first{std::atan2(at(0, 2), at(2, 2)), std::asin(sinP), std::atan2(at(1, 0), at(1, 1))};
+  // Ry(h + pi) Rx(pi - p) Rz(b + pi) is the same rotation.
+  const Vec3 second{first[0] + kPi, kPi - first[1], first[2] + kPi};
+  const Vec3 a = turnedNear(first, near), b = turnedNear(second, near);
+  return squaredDistance(b, near) < squaredDistance(a, near) ? b : a;
+}
+
 bool finiteMatrix(const Mat4& m) {
   return std::all_of(m.begin(), m.end(), [](double d) { return std::isfinite(d); });
 }

@@ -70,6 +70,11 @@ inline Vec3 minus(const Vec3& a, const Vec3& b) {
 Mat4 orthonormalised(const Mat4& m);
 // Heading, pitch, bank of a rotation R = Ry(h) Rx(p) Rz(b).
 Vec3 decomposeHPB(const Mat4& r);
+// Of every heading, pitch and bank that give the rotation `r` (both Euler solutions, whole
+// turns of each angle, and at the pole every split of heading and bank), the one nearest to
+// `near`: a re-expressed rotation stays next to the item's keys, so that it does not swing
+// the long way round between them.
+Vec3 nearestHPB(const Mat4& r, const Vec3& near);
 bool finiteMatrix(const Mat4& m);
 
 }  // namespace standin
