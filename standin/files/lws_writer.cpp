@@ -22,6 +22,16 @@ using Lines = std::vector<std::string>;
   throw SceneFileError("cannot write the scene as .lws: " + why);
 }
 
+// Frames are written as whole numbers; a time whose frame a 64-bit count cannot hold is
+// refused rather than wrapped.
+long long wholeFrame(double frames, const char* what, double seconds) {
+  constexpr double kLimit = 9.0e18;
+  if (!(std::fabs(frames) < kLimit)) {
+    refuse(std::string(what) + " " + lws::number(seconds) + " s is too far from 0 to be a frame");
+  }
+  return std::llround(frames);
+}
+
 const char* motionKeyword(ItemType type) {
   switch (type) {
     case ItemType::Object:
@@ -213,8 +223,9 @@ std::string freshFile(const Scene& scene) {
       if (!keys.empty()) lastTime = std::max(lastTime, keys.back().time);
     }
   }
-  const long long lastFrame = std::max(60LL, static_cast<long long>(std::ceil(lastTime * fps)));
-  const long long currentFrame = std::llround(scene.time() * fps);
+  const long long lastFrame =
+      std::max(60LL, wholeFrame(std::ceil(lastTime * fps), "the key time", lastTime));
+  const long long currentFrame = wholeFrame(scene.time() * fps, "the scene time", scene.time());
   Lines out = {"LWSC",
                "3",
                "",
@@ -636,7 +647,8 @@ private:
   void sceneLines() {
     if (doc_.currentFrameLine != kNoLine && scene_.time() != doc_.time) {
       replace(doc_.currentFrameLine,
-              "CurrentFrame " + std::to_string(std::llround(scene_.time() * doc_.framesPerSecond)));
+              "CurrentFrame " + std::to_string(wholeFrame(scene_.time() * doc_.framesPerSecond,
+                                                          "the scene time", scene_.time())));
     }
     const char* names[3] = {"CurrentObject", "CurrentLight", "CurrentCamera"};
     const std::unordered_map<ItemId, long long>* ordinals[3] = {
@@ -653,28 +665,39 @@ private:
     }
   }
 
+  // Lines written anew take the ending of the line their edit is anchored on.
   std::string emit() const {
-    const char* end = doc_.crlf ? "\r\n" : "\n";
     std::string text;
     text.reserve(doc_.lines.size() * 24);
-    auto put = [&](const Lines& lines) {
-      for (const std::string& line : lines) (text += line) += end;
+    bool lastWasOriginal = true;
+    std::size_t lastEnd = 0;
+    auto put = [&](const std::string& line, std::size_t anchor, bool original) {
+      text += line;
+      const std::size_t crs = doc_.carriageReturns[anchor];
+      text.append(crs, '\r');
+      text += '\n';
+      lastWasOriginal = original;
+      lastEnd = crs + 1;
+    };
+    auto putAll = [&](const Lines& lines, std::size_t anchor) {
+      for (const std::string& line : lines) put(line, anchor, false);
     };
     for (std::size_t i = 0; i < doc_.lines.size(); ++i) {
       const auto e = edits_.find(i);
       if (e == edits_.end()) {
-        (text += doc_.lines[i]) += end;
+        put(doc_.lines[i], i, true);
         continue;
       }
-      put(e->second.before);
+      putAll(e->second.before, i);
       if (e->second.replaced) {
-        put(e->second.with);
+        putAll(e->second.with, i);
       } else {
-        (text += doc_.lines[i]) += end;
+        put(doc_.lines[i], i, true);
       }
-      put(e->second.after);
+      putAll(e->second.after, i);
     }
-    if (!doc_.finalNewline && !text.empty()) text.resize(text.size() - std::string(end).size());
+    // A file without a final line feed keeps its last line's carriage returns, if any.
+    if (!doc_.finalNewline && !text.empty()) text.resize(text.size() - (lastWasOriginal ? 1 : lastEnd));
     return text;
   }
 
