@@ -30,7 +30,7 @@ bool edit(Scene& scene, unsigned choice) {
   const ItemId bone = firstOf(scene, ItemType::Bone);
   switch (choice % 5) {
     case 0:
-      scene.setTime(scene.time() + 1.0 / 30);
+      scene.setTime(scene.time() + 1);
       return true;
     case 1:
       if (!bone) return false;

@@ -227,6 +227,13 @@ TEST(LwsNumbers, TimesAFrameCannotHoldAreRefusedBeforeWriting) {
       EXPECT_THAT(e.what(), HasSubstr("too far from 0 to be a frame")) << c.what;
     }
   }
+  // A time between frames would be rounded without a word: refused as well.
+  try {
+    standin::sceneToLws(standin::sceneFromJson(R"({"time": 0.01, "items": []})"));
+    ADD_FAILURE() << "a time between frames was written";
+  } catch (const SceneFileError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("the scene time 0.01 s is frame 0.3"));
+  }
   // Within range the frame is written as it is.
   const Scene late = standin::sceneFromJson(R"({"time": 1e9, "items": []})");
   EXPECT_THAT(standin::sceneToLws(late), HasSubstr("\nCurrentFrame 30000000000\n"));

@@ -32,6 +32,19 @@ long long wholeFrame(double frames, const char* what, double seconds) {
   return std::llround(frames);
 }
 
+// The scene time as a whole frame: a .lws file holds no time between frames, and rounding
+// would change the time without a word.
+long long currentFrame(double seconds, double framesPerSecond) {
+  const double frames = seconds * framesPerSecond;
+  const long long frame = wholeFrame(frames, "the scene time", seconds);
+  if (std::fabs(frames - static_cast<double>(frame)) > 1e-6 * std::max(1.0, std::fabs(frames))) {
+    refuse("the scene time " + lws::number(seconds) + " s is frame " + lws::number(frames) +
+           " at " + lws::number(framesPerSecond) +
+           " frames per second; the file holds whole frames only");
+  }
+  return frame;
+}
+
 const char* motionKeyword(ItemType type) {
   switch (type) {
     case ItemType::Object:
@@ -225,7 +238,7 @@ std::string freshFile(const Scene& scene) {
   }
   const long long lastFrame =
       std::max(60LL, wholeFrame(std::ceil(lastTime * fps), "the key time", lastTime));
-  const long long currentFrame = wholeFrame(scene.time() * fps, "the scene time", scene.time());
+  const long long frame = currentFrame(scene.time(), fps);
   Lines out = {"LWSC",
                "3",
                "",
@@ -235,7 +248,7 @@ std::string freshFile(const Scene& scene) {
                "PreviewFirstFrame 0",
                "PreviewLastFrame " + std::to_string(lastFrame),
                "PreviewFrameStep 1",
-               "CurrentFrame " + std::to_string(currentFrame),
+               "CurrentFrame " + std::to_string(frame),
                "FramesPerSecond 30"};
 
   auto common = [&](const Item& item) {
@@ -647,8 +660,7 @@ private:
   void sceneLines() {
     if (doc_.currentFrameLine != kNoLine && scene_.time() != doc_.time) {
       replace(doc_.currentFrameLine,
-              "CurrentFrame " + std::to_string(wholeFrame(scene_.time() * doc_.framesPerSecond,
-                                                          "the scene time", scene_.time())));
+              "CurrentFrame " + std::to_string(currentFrame(scene_.time(), doc_.framesPerSecond)));
     }
     const char* names[3] = {"CurrentObject", "CurrentLight", "CurrentCamera"};
     const std::unordered_map<ItemId, long long>* ordinals[3] = {
