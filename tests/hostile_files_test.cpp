@@ -244,6 +244,17 @@ TEST(LwsNumbers, TimesAFrameCannotHoldAreRefusedBeforeWriting) {
   EXPECT_THROW(standin::sceneToLws(read), SceneFileError);
 }
 
+TEST(LwsNumbers, ATimeSetInAFileWithoutCurrentFrameIsKept) {
+  std::string arm = armLws();
+  arm = replaced(arm, "CurrentFrame 0\n", "");
+  Scene scene = standin::sceneFromLws(arm, "arm.lws");
+  EXPECT_EQ(standin::sceneToLws(scene), arm);
+  scene.setTime(2);
+  const std::string text = standin::sceneToLws(scene);
+  EXPECT_EQ(text.substr(0, 24), "LWSC\n3\nCurrentFrame 60\n\n");
+  EXPECT_EQ(standin::sceneFromLws(text, "arm.lws").time(), 2);
+}
+
 // --- line endings ---
 
 TEST(LwsLineEndings, EveryLineKeepsItsOwnEnding) {

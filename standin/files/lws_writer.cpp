@@ -658,9 +658,14 @@ private:
   // --- scene-level lines ---
 
   void sceneLines() {
-    if (doc_.currentFrameLine != kNoLine && scene_.time() != doc_.time) {
-      replace(doc_.currentFrameLine,
-              "CurrentFrame " + std::to_string(currentFrame(scene_.time(), doc_.framesPerSecond)));
+    if (scene_.time() != doc_.time) {
+      std::string line =
+          "CurrentFrame " + std::to_string(currentFrame(scene_.time(), doc_.framesPerSecond));
+      if (doc_.currentFrameLine != kNoLine) {
+        replace(doc_.currentFrameLine, std::move(line));
+      } else {
+        insertAfter(1, {std::move(line)});  // after the version: the time is not dropped
+      }
     }
     const char* names[3] = {"CurrentObject", "CurrentLight", "CurrentCamera"};
     const std::unordered_map<ItemId, long long>* ordinals[3] = {
