@@ -37,7 +37,10 @@ void LoadLws_SameNamedBones(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(standin::sceneFromLws(text, "rig.lws"));
   state.SetBytesProcessed(static_cast<long long>(state.iterations() * text.size()));
 }
-BENCHMARK(LoadLws_SameNamedBones)->Name("LoadLws/same-names")->Arg(10000)->Arg(100000)
+BENCHMARK(LoadLws_SameNamedBones)
+    ->Name("LoadLws/same-names")
+    ->Arg(10000)
+    ->Arg(100000)
     ->Unit(benchmark::kMillisecond);
 
 void LoadJson_FlatItems(benchmark::State& state) {
@@ -45,7 +48,10 @@ void LoadJson_FlatItems(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(standin::sceneFromJson(text));
   state.SetBytesProcessed(static_cast<long long>(state.iterations() * text.size()));
 }
-BENCHMARK(LoadJson_FlatItems)->Name("LoadJson/flat")->Arg(100000)->Arg(1000000)
+BENCHMARK(LoadJson_FlatItems)
+    ->Name("LoadJson/flat")
+    ->Arg(100000)
+    ->Arg(1000000)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

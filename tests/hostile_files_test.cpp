@@ -64,7 +64,8 @@ protected:
   }
   std::vector<std::string> listing() const {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(dir_))
+      names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -290,9 +291,9 @@ TEST(LwsLineEndings, EveryLineKeepsItsOwnEnding) {
     // A line a run rewrites keeps its ending, and so do the lines around it.
     scene.setTime(1);
     const std::string moved = standin::sceneToLws(scene);
-    const std::string ending = c.text.substr(c.text.find("CurrentFrame 0") + 14,
-                                             c.text.find('\n', c.text.find("CurrentFrame 0")) -
-                                                 c.text.find("CurrentFrame 0") - 13);
+    const std::string ending = c.text.substr(
+        c.text.find("CurrentFrame 0") + 14,
+        c.text.find('\n', c.text.find("CurrentFrame 0")) - c.text.find("CurrentFrame 0") - 13);
     EXPECT_THAT(moved, HasSubstr("CurrentFrame 30" + ending)) << c.what;
     EXPECT_EQ(moved.size(), c.text.size() + 1) << c.what;
   }
@@ -308,11 +309,11 @@ TEST(NameBytes, PercentEscapesReadBackToTheSameBytes) {
   const Case cases[] = {
       {"Schulter\xe4", "Schulter%E4"},
       {"100%", "100%25"},
-      {"\xc3\xa4rmel", "\xc3\xa4rmel"},           // valid UTF-8 stays as it is
-      {"\xc3", "%C3"},                           // a sequence cut short
-      {"\xed\xa0\x80", "%ED%A0%80"},             // a surrogate
-      {"\xc0\xaf", "%C0%AF"},                    // an overlong '/'
-      {"\xf4\x90\x80\x80", "%F4%90%80%80"},      // past U+10FFFF
+      {"\xc3\xa4rmel", "\xc3\xa4rmel"},      // valid UTF-8 stays as it is
+      {"\xc3", "%C3"},                       // a sequence cut short
+      {"\xed\xa0\x80", "%ED%A0%80"},         // a surrogate
+      {"\xc0\xaf", "%C0%AF"},                // an overlong '/'
+      {"\xf4\x90\x80\x80", "%F4%90%80%80"},  // past U+10FFFF
       {std::string("a\0b", 3), std::string("a\0b", 3)},
   };
   for (const Case& c : cases) {

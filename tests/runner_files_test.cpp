@@ -58,8 +58,8 @@ protected:
   Outcome vorrik(const std::string& arguments) const {
     const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
     const std::string command = "cd '" + (dir_ / "run").string() + "' && '" + VORRIK_RUNNER_PATH +
-                                "' " + arguments + " >'" + out.string() + "' 2>'" +
-                                err.string() + "' </dev/null";
+                                "' " + arguments + " >'" + out.string() + "' 2>'" + err.string() +
+                                "' </dev/null";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
   }
@@ -89,14 +89,15 @@ TEST_F(RunnerFiles, FailedRunsWriteNothing) {
        "vorrik: cannot write locked.json: the file is read-only\n"},
       {"a device", "load /dev/zero\nsave first.json\n",
        "vorrik: line 1: cannot read /dev/zero: it is a device, not a file\n"},
-      {"a choice past the list", "demo\nrun BoneUtil item=Hero action=2147483647\nsave first.json\n",
+      {"a choice past the list",
+       "demo\nrun BoneUtil item=Hero action=2147483647\nsave first.json\n",
        "vorrik: line 2: action=2147483647 is not one of the 4 choices (0 to 3:"},
       {"a negative choice", "demo\nrun BoneUtil item=Hero action=-1\nsave first.json\n",
        "vorrik: line 2: action=-1 is not one of the 4 choices"},
       {"control bytes in a name", std::string("demo\nselect A\x01\x1b[2J\nsave first.json\n"),
        "vorrik: line 2: no item named \"A\\x01\\x1B[2J\"\n"},
-      {"a time that is no time",
-       "load big.lws\nsave first.json\n", "big.lws:10: CurrentFrame 1e+10"},
+      {"a time that is no time", "load big.lws\nsave first.json\n",
+       "big.lws:10: CurrentFrame 1e+10"},
       {"a time .lws cannot hold", "load huge.json\nsave first.json\nsave x.lws\n",
        "too far from 0 to be a frame"},
   };
@@ -133,8 +134,9 @@ TEST_F(RunnerFiles, APlantedTemporaryLinkIsNotFollowed) {
   fs::create_symlink(dir_ / "run" / "victim.txt", dir_ / "run" / "linked.json");
   const Outcome linked = vorrik("run CopyKey --select Hero --out linked.json");
   EXPECT_EQ(linked.status, 2);
-  EXPECT_EQ(linked.err, "vorrik: cannot write linked.json: it is a symbolic link (write to the "
-                        "file it names instead)\n");
+  EXPECT_EQ(linked.err,
+            "vorrik: cannot write linked.json: it is a symbolic link (write to the "
+            "file it names instead)\n");
   EXPECT_EQ(slurp(dir_ / "run" / "victim.txt"), "precious");
 }
 

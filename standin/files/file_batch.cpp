@@ -58,9 +58,9 @@ bool isReadOnly(const std::string& path) {
 // platform's device is weak. O_EXCL keeps it safe even if a name were guessed.
 std::string unpredictableName() {
   static std::random_device device;
-  std::seed_seq seed{device(), device(),
-                     static_cast<unsigned>(
-                         std::chrono::high_resolution_clock::now().time_since_epoch().count())};
+  std::seed_seq seed{
+      device(), device(),
+      static_cast<unsigned>(std::chrono::high_resolution_clock::now().time_since_epoch().count())};
   std::mt19937_64 mix(seed);
   char text[40];
   std::snprintf(text, sizeof text, "%016llx%08x", static_cast<unsigned long long>(mix()),
@@ -145,8 +145,7 @@ public:
     for (int attempt = 0;; ++attempt) {
       const std::string temp = stem + "." + base + "." + unpredictableName() + ".vorrik-tmp";
       const int fd = ::open(temp.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_BINARY,
-                            0666);
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_BINARY, 0666);
       if (fd < 0) {
         if (errno == EEXIST && attempt < 16) continue;
         refuse(target, std::strerror(errno));
@@ -154,7 +153,8 @@ public:
       paths_.push_back(temp);
       try {
 #ifndef _WIN32
-        if (replacing && ::fchmod(fd, old.st_mode & 07777) != 0) refuse(target, std::strerror(errno));
+        if (replacing && ::fchmod(fd, old.st_mode & 07777) != 0)
+          refuse(target, std::strerror(errno));
 #endif
         writeAll(fd, bytes, target);
       } catch (...) {
@@ -167,7 +167,9 @@ public:
     }
   }
 
-  void release() { paths_.clear(); }
+  void release() {
+    paths_.clear();
+  }
 
 private:
   std::vector<std::string> paths_;

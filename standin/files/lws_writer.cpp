@@ -714,7 +714,9 @@ private:
       putAll(e->second.after, i);
     }
     // A file without a final line feed keeps its last line's carriage returns, if any.
-    if (!doc_.finalNewline && !text.empty()) text.resize(text.size() - (lastWasOriginal ? 1 : lastEnd));
+    if (!doc_.finalNewline && !text.empty()) {
+      text.resize(text.size() - (lastWasOriginal ? 1 : lastEnd));
+    }
     return text;
   }
 
