@@ -1,6 +1,6 @@
 // The runner's script parser on arbitrary bytes. Properties: it returns steps or throws
 // ScriptError whose message names a line of the script; steps come in line order, name
-// known tools, hold finite times, and never carry a line break in a path or name.
+// known tools, hold finite times, and never carry a line feed in a path or name.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -14,8 +14,9 @@
 
 namespace {
 
+// A quoted word may hold a carriage return, but never the line feed that ends its line.
 bool hasLineBreak(const std::string& text) {
-  return text.find_first_of("\r\n") != std::string::npos;
+  return text.find('\n') != std::string::npos;
 }
 
 }  // namespace
