@@ -39,13 +39,13 @@ for program in "$native" "$compare" "$windows"; do
     exit 2
   fi
 done
-if [ "$bits" = 32 ] && ! wine_has_32bit; then
-  echo "$wine_skip_32bit_line"
+if [ "$bits" = 32 ] && ! why="$(wine_32bit_problem "$root")"; then
+  echo "$wine_skip_32bit_prefix $why"
   exit 0
 fi
 
 trap wine_session_stop EXIT
-wine_session_start "$root"
+wine_session_start "$root" "$bits"
 
 # A run's folder: the script, the scene files beside it and those of --inputs.
 prepare() {

@@ -20,13 +20,13 @@ if [ -z "$root" ] || [ -z "$bits" ] || [ $# -eq 0 ]; then
   echo "usage: wine_run.sh --root DIR --bits 64|32 [--seconds N] -- PROGRAM ARGS..."
   exit 2
 fi
-if [ "$bits" = 32 ] && ! wine_has_32bit; then
-  echo "$wine_skip_32bit_line"
+if [ "$bits" = 32 ] && ! why="$(wine_32bit_problem "$root")"; then
+  echo "$wine_skip_32bit_prefix $why"
   exit 0
 fi
 
 trap wine_session_stop EXIT
-wine_session_start "$root"
+wine_session_start "$root" "$bits"
 output="$root/tmp/wine_run.$$.out"
 status=0
 wine_session_run "$seconds" "$@" >"$output" 2>&1 || status=$?
