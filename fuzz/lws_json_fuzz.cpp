@@ -1,6 +1,7 @@
 // A .lws file read, saved as JSON, read back and saved as .lws again. Properties: the JSON
 // the reader accepted reads back; the .lws made from it reads back to a scene whose JSON
 // holds the same items (see canonical() for what may differ).
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -30,6 +31,9 @@ std::string canonical(const standin::Scene& scene, bool freshLws) {
       for (const char* shown : {"position", "rotation", "scale"}) item.erase(shown);
     }
   }
+  // A fresh .lws lists objects, then lights, then cameras: compare items by name.
+  std::sort(value["items"].begin(), value["items"].end(),
+            [](const nlohmann::json& a, const nlohmann::json& b) { return a["name"] < b["name"]; });
   return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
 }
 

@@ -52,11 +52,13 @@ bool edit(Scene& scene, unsigned choice) {
 }
 
 // The scene as JSON; in version 3, where ids are ordinals that a removal renumbers, without
-// the ids.
+// the ids; and without keys where there are none or one (a channel without keys is written
+// with one key, which holds the same value).
 std::string sceneText(const Scene& scene, bool ordinalIds) {
   nlohmann::json value = standin::sceneToJsonValue(scene);
-  if (ordinalIds) {
-    for (nlohmann::json& item : value["items"]) item.erase("id");
+  for (nlohmann::json& item : value["items"]) {
+    if (ordinalIds) item.erase("id");
+    if (item["keys"].size() <= 1) item.erase("keys");
   }
   return value.dump(1, ' ', false, nlohmann::json::error_handler_t::strict);
 }
