@@ -51,6 +51,19 @@ bool edit(Scene& scene, unsigned choice) {
   }
 }
 
+// A repeated name is shown with " (n)" after it, counted when the file is read: once a bone
+// before it is removed, the same line reads back with a smaller count or none.
+void dropRepeatCount(nlohmann::json& name) {
+  if (!name.is_string()) return;
+  std::string text = name.get<std::string>();
+  const std::size_t open = text.rfind(" (");
+  if (open == std::string::npos || text.back() != ')' || open + 3 >= text.size()) return;
+  for (std::size_t i = open + 2; i + 1 < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return;
+  }
+  name = text.substr(0, open);
+}
+
 // The scene as JSON; in version 3, where ids are ordinals that a removal renumbers, without
 // the ids; and without keys where there are none or one (a channel without keys is written
 // with one key, which holds the same value).
@@ -59,7 +72,10 @@ std::string sceneText(const Scene& scene, bool ordinalIds) {
   for (nlohmann::json& item : value["items"]) {
     if (ordinalIds) item.erase("id");
     if (item["keys"].size() <= 1) item.erase("keys");
+    dropRepeatCount(item["name"]);
+    dropRepeatCount(item["parent"]);
   }
+  for (nlohmann::json& name : value["selection"]) dropRepeatCount(name);
   return value.dump(1, ' ', false, nlohmann::json::error_handler_t::strict);
 }
 
