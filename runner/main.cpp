@@ -28,8 +28,9 @@ const char* const kUsage =
     "\n"
     "usage:\n"
     "  vorrik play SCRIPT [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
+    "             [--content DIR]\n"
     "  vorrik run TOOL [--scene FILE] [--select A,B] [--time T] [ANSWERS] [--out FILE]\n"
-    "             [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
+    "             [--svg FILE] [--check] [--dry-run] [--json] [--module PATH] [--content DIR]\n"
     "  vorrik demo [--out DIR] [--dry-run] [--module PATH]\n"
     "  vorrik COMMAND --help\n"
     "\n"
@@ -48,11 +49,14 @@ const char* const kCommonOptions =
     "  --dry-run      run and print everything, but write no file\n"
     "  --json         print one JSON document instead of the report\n"
     "  --module PATH  the module to load (default: Vorrik.p beside this program)\n"
+    "  --content DIR  look for the object files a scene names in DIR first (Layout's\n"
+    "                 content folder), then beside the scene and in the scene's parent folder\n"
     "The rig check counts a move or a rest change only above 1e-5 of the rig's size (the\n"
     "diagonal of the box around every item's origin and bone tip before the run).\n";
 
 const std::string kPlayUsage = std::string(
     "usage: vorrik play SCRIPT [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
+    "                          [--content DIR]\n"
     "\n"
     "Runs a script, one step per line ('#' starts a comment):\n"
     "  load FILE          a scene file (.lws, or JSON)\n"
@@ -72,6 +76,7 @@ const std::string kPlayUsage = std::string(
 const std::string kRunUsage = std::string(
     "usage: vorrik run TOOL [--scene FILE] [--select A,B] [--time T] [ANSWERS] [--out FILE]\n"
     "                  [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
+    "                  [--content DIR]\n"
     "\n"
     "Runs one tool on a scene (the built-in demo rig unless --scene names a file).\n"
     "  --select A,B   items to select, in order, by name\n"
@@ -100,6 +105,7 @@ struct CommonOptions {
   bool dryRun = false;
   std::string modulePath;
   std::string svgPath;
+  std::string contentFolder;
 };
 
 // Messages repeat names and text from input files: control bytes are shown escaped so that
@@ -131,6 +137,10 @@ bool takeCommonOption(const std::vector<std::string>& args, std::size_t& index,
   }
   if (args[index] == "--svg") {
     options.svgPath = optionValue(args, index);
+    return true;
+  }
+  if (args[index] == "--content") {
+    options.contentFolder = optionValue(args, index);
     return true;
   }
   if (args[index] == "--check") {
@@ -189,6 +199,7 @@ int execute(std::vector<runner::Step> steps, const CommonOptions& options,
   std::unique_ptr<runner::ScriptRunner> scriptRunner = loadRunner(options.modulePath);
   if (!scriptRunner) return kExitFailure;
   if (!scriptPath.empty()) scriptRunner->protectFile(scriptPath, "it is the script being run");
+  scriptRunner->setContentFolder(options.contentFolder);
   if (!options.svgPath.empty()) {
     runner::Step draw;
     draw.kind = runner::Step::Kind::Draw;
@@ -205,8 +216,10 @@ int execute(std::vector<runner::Step> steps, const CommonOptions& options,
   if (options.json) {
     nlohmann::json report = runner::reportJson(scriptRunner->runs(), scriptRunner->scene());
     if (options.dryRun) report["notWritten"] = paths;
+    report["sceneObjects"] = runner::sceneObjectsJson(scriptRunner->sceneObjects());
     std::cout << report.dump(2) << "\n";
   } else {
+    runner::printSceneObjects(std::cout, scriptRunner->sceneObjects());
     runner::printReport(std::cout, scriptRunner->runs(), scriptRunner->scene());
     if (options.dryRun && !paths.empty()) {
       std::cout << "dry run: not written:";

@@ -74,6 +74,9 @@ void ScriptRunner::runStep(const Step& step) {
       } catch (const standin::SceneFileError& error) {
         throw InputError(atLine(step.line, error.what()));
       }
+      // Missing or bad object files leave their objects without a mesh, and say so.
+      sceneObjects_.push_back(
+          {step.line, step.path, standin::loadObjectMeshesFor(scene, step.path, contentFolder_)});
       latestRunIsCurrent_ = false;
       break;
     case Step::Kind::Demo:

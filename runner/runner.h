@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "runner/object_report.h"
 #include "runner/rig_check.h"
 #include "runner/script.h"
 #include "standin/layout/stand_in.h"
@@ -43,6 +44,10 @@ public:
   void runSteps(const std::vector<Step>& steps);
 
   const std::vector<RunOutcome>& runs() const { return runs_; }
+  // Per loaded scene, what became of its objects' files.
+  const std::vector<SceneObjects>& sceneObjects() const { return sceneObjects_; }
+  // Where object paths of later `load` steps are looked for first ("" for none).
+  void setContentFolder(const std::string& folder) { contentFolder_ = folder; }
   const standin::Scene& scene() const { return standIn_.scene(); }
   standin::StandIn& standIn() { return standIn_; }
 
@@ -64,6 +69,8 @@ private:
   std::vector<RunOutcome> runs_;
   std::vector<PendingFile> files_;
   std::vector<std::pair<std::string, std::string>> protected_;  // path, why
+  std::vector<SceneObjects> sceneObjects_;
+  std::string contentFolder_;
   bool latestRunIsCurrent_ = false;  // no load, demo or time step since the latest run
 };
 

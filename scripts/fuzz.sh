@@ -4,14 +4,14 @@
 # Usage: scripts/fuzz.sh [seconds] [FUZZER] [extra libFuzzer options...]
 #   seconds  the whole budget (default 60); without FUZZER it is shared: the module fuzzer
 #            gets two parts, each file-reader fuzzer one
-#   FUZZER   one of: vorrik lws_read json_read lws_json script; it alone gets the budget
+#   FUZZER   one of: vorrik lwo lws_read json_read lws_json script; it alone gets the budget
 # New inputs go to build/fuzz/corpus-FUZZER; a failing input is saved as
 # build/fuzz/FUZZER-crash-*.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
-all=(vorrik lws_read json_read lws_json script)
+all=(vorrik lwo lws_read json_read lws_json script)
 chosen=("${all[@]}")
 if [[ $# -gt 0 && "$1" != -* ]]; then
   chosen=("$1")
@@ -23,6 +23,7 @@ fi
 seeds() {
   case "$1" in
     vorrik) echo fuzz/corpus ;;
+    lwo) echo fuzz/lwo_corpus ;;
     lws_read | lws_json) echo fuzz/seeds/lws ;;
     json_read) echo fuzz/seeds/json ;;
     script) echo fuzz/seeds/script ;;

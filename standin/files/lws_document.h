@@ -62,6 +62,10 @@ struct LwsItem {
 
   // Objects: the last of the object-level bone settings before the first bone.
   std::size_t boneSettingsLine = kNoLine;
+  // Objects loaded from a file: the path as written and the layer (LoadObject gives none).
+  std::string objectFile;
+  int objectLayer = 1;
+  bool objectLayerGiven = false;
 };
 
 struct LwsDocument {

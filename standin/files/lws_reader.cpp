@@ -20,6 +20,8 @@ using lws::words;
 
 constexpr int kFirstVersion = 3;
 constexpr int kLastVersion = 8;
+// Object files number their layers with two bytes; scenes count them from 1.
+constexpr long long kLastLayer = 0x10000;
 
 // A whole number from 0 to below `count`, checked before any conversion to an integer.
 bool isIndexBelow(double value, int count) {
@@ -412,9 +414,19 @@ private:
       fail(i, std::string(layered ? "LoadObjectLayer" : "LoadObject") + " needs " +
                   (layered ? "a layer, " : "") + (withId ? "an id and " : "") + "a file name");
     }
-    if (layered) integer(i, f[0], "LoadObjectLayer layer");
+    long long layer = 1;
+    if (layered) {
+      layer = integer(i, f[0], "LoadObjectLayer layer");
+      if (layer < 0 || layer > kLastLayer) {
+        fail(i, "LoadObjectLayer layer " + std::to_string(layer) + " is not a layer number");
+      }
+    }
     declare(i, ItemType::Object, withId ? givenId(i, f.back(), ItemType::Object) : 0,
             objectName(path));
+    LwsItem& object = doc_.items.back();
+    object.objectFile = std::string(path);
+    object.objectLayer = static_cast<int>(layer);
+    object.objectLayerGiven = layered;
   }
 
   void addNull(std::size_t i, std::string_view rest) {
@@ -638,7 +650,16 @@ private:
 }  // namespace
 
 Scene sceneFromLws(const std::string& text, const std::string& fileName) {
-  return Reader(text, fileName).read();
+  Scene scene = Reader(text, fileName).read();
+  for (const LwsItem& item : scene.source->items) {
+    if (item.objectFile.empty()) continue;
+    ObjectMesh named;
+    named.file = item.objectFile;
+    named.layer = item.objectLayer;
+    named.layerGiven = item.objectLayerGiven;
+    scene.setObjectMesh(item.id, std::move(named));
+  }
+  return scene;
 }
 
 }  // namespace standin

@@ -263,7 +263,15 @@ std::string freshFile(const Scene& scene) {
     const Item& object = *scene.find(id);
     checkName(object.name);
     out.push_back("");
-    out.push_back("AddNullObject " + object.name);
+    if (const ObjectMesh* named = scene.objectMesh(id)) {
+      // Layout names a loaded object after its file.
+      checkName(named->file);
+      out.push_back((named->layerGiven ? "LoadObjectLayer " + std::to_string(named->layer) + " "
+                                       : std::string("LoadObject ")) +
+                    named->file);
+    } else {
+      out.push_back("AddNullObject " + object.name);
+    }
     out.push_back("ShowObject 6 3");
     common(object);
     const ItemId firstBone = scene.first(ItemType::Bone, id);

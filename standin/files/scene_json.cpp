@@ -87,6 +87,8 @@ struct ItemSpec {
   bool active = true;
   std::vector<KeySpec> keys;
   std::array<ChannelBehaviors, kChannelCount> behaviors{};
+  std::optional<std::string> objectFile;  // objects: the object file it loads
+  std::optional<int> objectLayer;         // and the layer, counted from 1
 };
 
 std::string itemPlace(std::size_t index, const std::string& name) {
@@ -239,6 +241,24 @@ bool isBoneField(const std::string& field) {
          field == "scaleStrength";
 }
 
+void readObjectFileField(ItemSpec& spec, const std::string& field, const json& value,
+                         const std::string& where) {
+  if (spec.type != ItemType::Object) fail(where + quote(field) + " is for objects only");
+  if (field == "objectFile") {
+    if (!value.is_string() || value.get_ref<const std::string&>().empty()) {
+      fail(where + "\"objectFile\" must be a file path");
+    }
+    spec.objectFile = value.get<std::string>();
+    return;
+  }
+  // Scenes count an object file's layers from 1; files number them with two bytes.
+  if (!value.is_number_integer() || value.get<long long>() < 1 ||
+      value.get<long long>() > 0x10000) {
+    fail(where + "\"objectLayer\" must be a layer number from 1 to 65536");
+  }
+  spec.objectLayer = value.get<int>();
+}
+
 ItemSpec readItem(const json& v, std::size_t index) {
   std::string where = itemPlace(index, "") + ": ";
   if (!v.is_object()) fail(where + "must be an object");
@@ -295,6 +315,8 @@ ItemSpec readItem(const json& v, std::size_t index) {
     } else if (field == "behaviors") {
       readPerChannel(
           value, spec.behaviors, [&](const json& e) { return readBehaviorPair(e, where); }, true);
+    } else if (field == "objectFile" || field == "objectLayer") {
+      readObjectFileField(spec, field, value, where);
     } else if (field == "keys") {
       if (!value.is_array()) fail(where + "\"keys\" must be an array");
       for (std::size_t k = 0; k < value.size(); ++k) {
@@ -305,6 +327,7 @@ ItemSpec readItem(const json& v, std::size_t index) {
     }
   }
 
+  if (spec.objectLayer && !spec.objectFile) fail(where + "\"objectLayer\" needs \"objectFile\"");
   std::stable_sort(spec.keys.begin(), spec.keys.end(),
                    [](const KeySpec& a, const KeySpec& b) { return a.time < b.time; });
   for (std::size_t k = 1; k < spec.keys.size(); ++k) {
@@ -499,6 +522,13 @@ Scene build(const json& root) {
       item.active = s.active;
     }
     item.behaviors = s.behaviors;
+    if (s.objectFile) {
+      ObjectMesh named;
+      named.file = *s.objectFile;
+      named.layer = s.objectLayer.value_or(1);
+      named.layerGiven = s.objectLayer.has_value();
+      scene.setObjectMesh(ids[i], std::move(named));
+    }
     for (const KeySpec& k : s.keys) {
       // Parts a key leaves out hold the item's static value; null channels get no key.
       const KeyPart parts[3] = {k.position.value_or(KeyPart{position, {}}),

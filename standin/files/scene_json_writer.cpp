@@ -165,6 +165,10 @@ J toJson(const Scene& scene) {
       if (item.strength != 1) out["strength"] = clean(item.strength);
       if (!item.scaleStrength) out["scaleStrength"] = false;
     }
+    if (const ObjectMesh* named = scene.objectMesh(id)) {
+      out["objectFile"] = named->file;
+      if (named->layerGiven) out["objectLayer"] = named->layer;
+    }
     out["keys"] = keysJson<J>(item);
     const bool plainEnds =
         std::all_of(item.behaviors.begin(), item.behaviors.end(),

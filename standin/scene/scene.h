@@ -11,6 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "standin/scene/mesh.h"
 #include "standin/scene/transform.h"
 
 namespace standin {
@@ -220,6 +221,15 @@ public:
   // does not model; null for other scenes. Shared by copies, never changed.
   std::shared_ptr<const LwsDocument> source;
 
+  // --- object files and meshes ---
+  // What an object names as its file and the mesh loaded from it; null for an item that
+  // is not a live object or names no file.
+  const ObjectMesh* objectMesh(ItemId object) const;
+  // Sets what `object` (a live object) names and holds; false for any other item.
+  bool setObjectMesh(ItemId object, ObjectMesh mesh);
+  // Objects that name a file, in listing order.
+  std::vector<ItemId> objectsWithFiles() const;
+
   // Checks the scene's invariants (parents exist, bones under their object, no cycles,
   // lists consistent, values finite). Empty when valid, else the first problem found.
   std::string validate() const;
@@ -352,6 +362,7 @@ private:
   // removed): the ids of a big object's bones need no hashing.
   std::vector<Slot> overflowSlots_;
   std::unordered_set<ItemId> retired_;                // ids of removed items
+  std::unordered_map<ItemId, ObjectMesh> meshes_;     // live objects that name a file
 };
 
 // Layout item-id text ("%x": lower-case hex, no leading zeros).

@@ -164,6 +164,7 @@ void Scene::remove(ItemId id) {
     Item& item = items_[d];
     unlinkListed(listOf(d), d);
     if (links_[d].type == ItemType::Object) bonesOf_.erase(d);
+    meshes_.erase(item.id);
     slotOf_.erase(item.id);
     if (item.id >= kFirstOverflowId) overflowSlots_[item.id - kFirstOverflowId] = kNil;
     retired_.insert(item.id);
