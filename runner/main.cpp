@@ -14,6 +14,8 @@
 #include "runner/report.h"
 #include "runner/runner.h"
 #include "runner/script.h"
+#include "standin/files/name_bytes.h"
+#include "standin/files/scene_json.h"
 #include "standin/layout/module_loader.h"
 #include "standin/scene/auto_key.h"
 
@@ -119,8 +121,10 @@ struct CommonOptions {
   std::string contentFolder;
 };
 
+// Messages repeat names and text from input files: control bytes are shown escaped so that
+// the message stays one line and cannot drive the terminal.
 int fail(int status, const std::string& message) {
-  std::cerr << "vorrik: " << message << "\n";
+  std::cerr << "vorrik: " << standin::printable(message) << "\n";
   return status;
 }
 
@@ -254,10 +258,12 @@ std::vector<std::string> pendingPaths(const runner::ScriptRunner& scriptRunner) 
   return paths;
 }
 
-int execute(std::vector<runner::Step> steps, const CommonOptions& options) {
+int execute(std::vector<runner::Step> steps, const CommonOptions& options,
+            const std::string& scriptPath = "") {
   std::unique_ptr<runner::ScriptRunner> scriptRunner = loadRunner(options.modulePath);
   if (!scriptRunner) return kExitFailure;
   if (options.autoKeyCreate >= 0) scriptRunner->setAutoKeyCreate(options.autoKeyCreate);
+  if (!scriptPath.empty()) scriptRunner->protectFile(scriptPath, "it is the script being run");
   scriptRunner->setContentFolder(options.contentFolder);
   if (!options.svgPath.empty()) {
     runner::Step draw;
@@ -323,17 +329,19 @@ int play(const std::vector<std::string>& args) {
     scriptPath = args[i];
   }
   if (scriptPath.empty()) throw runner::InputError("play needs a script (see vorrik play --help)");
-  std::ifstream in(scriptPath, std::ios::binary);
-  if (!in) throw runner::InputError("cannot read " + scriptPath);
-  std::ostringstream text;
-  text << in.rdbuf();
+  std::string text;
+  try {
+    text = standin::readWholeFile(scriptPath);
+  } catch (const standin::SceneFileError& error) {
+    throw runner::InputError(error.what());
+  }
   std::vector<runner::Step> steps;
   try {
-    steps = runner::parseScript(text.str());
+    steps = runner::parseScript(text);
   } catch (const runner::ScriptError& error) {
     throw runner::InputError(scriptPath + ": " + error.what());
   }
-  return execute(steps, options);
+  return execute(steps, options, scriptPath);
 }
 
 std::vector<std::string> splitCommas(const std::string& text) {

@@ -1,5 +1,6 @@
 #include "runner/runner.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -7,6 +8,7 @@
 #include "runner/check_times.h"
 #include "runner/svg.h"
 #include "standin/files/demo_rig.h"
+#include "standin/files/file_batch.h"
 #include "standin/files/scene_json.h"
 #include "standin/scene/auto_key.h"
 
@@ -18,26 +20,36 @@ std::string atLine(int line, const std::string& message) {
   return "line " + std::to_string(line) + ": " + message;
 }
 
+// A numbered `action` must name one of the choices the dialog offered; the stand-in passes
+// any int on, as Layout's own control could not.
+void checkChoiceAnswer(const standin::RunRecord& record, const Step& step) {
+  const auto answer = std::find_if(step.run.answers.begin(), step.run.answers.end(),
+                                   [](const Answer& a) { return a.key == "action"; });
+  if (answer == step.run.answers.end()) return;
+  for (const standin::DialogRecord& dialog : record.dialogs) {
+    if (!dialog.opened || !dialog.ok) continue;
+    for (const standin::ControlRecord& control : dialog.controls) {
+      if (control.kind != "ChoiceControl" || control.choices.empty()) continue;
+      const double count = static_cast<double>(control.choices.size());
+      if (control.value >= 0 && control.value < count) continue;
+      std::string message = "action=" + answer->value + " is not one of the " +
+                            std::to_string(control.choices.size()) + " choices (0 to " +
+                            std::to_string(control.choices.size() - 1) + ":";
+      for (const std::string& choice : control.choices) message += " \"" + choice + "\"";
+      throw InputError(atLine(step.line, message + ")"));
+    }
+  }
+}
+
 }  // namespace
 
 void writeTextFile(const std::string& path, const std::string& text) {
-  // Written beside the target and renamed over it, so a failed write leaves the old file.
-  const std::string temporary = path + ".vorrik-tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      throw InputError("cannot write " + path);
-    }
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  if (error) {
-    std::filesystem::remove(temporary, error);
-    throw InputError("cannot write " + path);
+  standin::FileBatch batch;
+  batch.add(path, text);
+  try {
+    batch.commit();
+  } catch (const standin::FileWriteError& error) {
+    throw InputError(error.what());
   }
 }
 
@@ -109,6 +121,7 @@ void ScriptRunner::runStep(const Step& step) {
         throw InputError(atLine(step.line, "bad answer: " + outcome.record.answerError));
       }
       outcome.autoKeyed = standin::keyAutoCreated(scene);
+      checkChoiceAnswer(outcome.record, step);
       outcome.after = RigSnapshot(scene);
       outcome.changes = compareRigs(outcome.before, outcome.after);
       // Over the animation the rig is what its file will hold: current values in the keys
@@ -161,8 +174,19 @@ std::string ScriptRunner::picture(const std::string& title, int line) const {
   return rigSvg(now, heading);
 }
 
+void ScriptRunner::protectFile(const std::string& path, const std::string& why) {
+  protected_.push_back({path, why});
+}
+
 void ScriptRunner::writeFiles() const {
-  for (const PendingFile& file : files_) writeTextFile(file.path, file.text);
+  standin::FileBatch batch;
+  for (const auto& [path, why] : protected_) batch.protect(path, why);
+  for (const PendingFile& file : files_) batch.add(file.path, file.text);
+  try {
+    batch.commit();
+  } catch (const standin::FileWriteError& error) {
+    throw InputError(error.what());
+  }
 }
 
 }  // namespace runner

@@ -58,9 +58,11 @@ public:
   const standin::Scene& scene() const { return standIn_.scene(); }
   standin::StandIn& standIn() { return standIn_; }
 
-  // Writes the files that `save` and `draw` steps asked for, in step order. Call only
-  // after every step succeeded.
+  // Writes the files that `save` and `draw` steps asked for, all or none (a later file
+  // for the same path wins). Call only after every step succeeded. Throws InputError.
   void writeFiles() const;
+  // A file that no step may write (the script being run); `why` ends the refusal.
+  void protectFile(const std::string& path, const std::string& why);
   const std::vector<PendingFile>& pendingFiles() const { return files_; }
 
   // The picture a `draw` step makes now: the latest run's before and after while nothing
@@ -75,6 +77,7 @@ private:
   std::vector<SaveCheck> saves_;
   std::vector<PendingFile> files_;
   int autoKeyCreate_ = -1;           // -1: each scene's own
+  std::vector<std::pair<std::string, std::string>> protected_;  // path, why
   std::vector<SceneObjects> sceneObjects_;
   std::string contentFolder_;
   bool latestRunIsCurrent_ = false;  // no load, demo or time step since the latest run

@@ -1,14 +1,34 @@
 #!/usr/bin/env bash
 # Builds the fuzzers with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer) in
-# build/fuzz and runs them on their committed seed corpora: the tools a quarter of the time
-# less than the whole, the object file reader (lwo_fuzz) that quarter.
-# Usage: scripts/fuzz.sh [seconds] [extra libFuzzer options...]   (default: 60 seconds)
-# New inputs go to build/fuzz/corpus and build/fuzz/lwo-corpus; a failing input is saved as
-# build/fuzz/crash-*.
+# build/fuzz and runs them on their committed seed corpora.
+# Usage: scripts/fuzz.sh [seconds] [FUZZER] [extra libFuzzer options...]
+#   seconds  the whole budget (default 60); without FUZZER it is shared: the module fuzzer
+#            gets two parts, each file-reader fuzzer one
+#   FUZZER   one of: vorrik lwo lws_read json_read lws_json script; it alone gets the budget
+# New inputs go to build/fuzz/corpus-FUZZER; a failing input is saved as
+# build/fuzz/FUZZER-crash-*.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
+all=(vorrik lwo lws_read json_read lws_json script)
+chosen=("${all[@]}")
+if [[ $# -gt 0 && "$1" != -* ]]; then
+  chosen=("$1")
+  shift
+  [[ " ${all[*]} " == *" ${chosen[0]} "* ]] || { echo "unknown fuzzer ${chosen[0]}" >&2; exit 2; }
+fi
+
+# The committed seeds of each fuzzer (read only).
+seeds() {
+  case "$1" in
+    vorrik) echo fuzz/corpus ;;
+    lwo) echo fuzz/lwo_corpus ;;
+    lws_read | lws_json) echo fuzz/seeds/lws ;;
+    json_read) echo fuzz/seeds/json ;;
+    script) echo fuzz/seeds/script ;;
+  esac
+}
 
 scripts/install-deps.sh
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
@@ -17,17 +37,25 @@ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS="$flags" -DVORRIK_FUZZ=ON -DVORRIK_TESTS=OFF -DVORRIK_BENCH=OFF \
   -DVORRIK_WERROR=ON \
   >/dev/null
-cmake --build build/fuzz --target vorrik_fuzz lwo_fuzz -j2
+targets=()
+for name in "${chosen[@]}"; do targets+=("${name}_fuzz"); done
+cmake --build build/fuzz --target "${targets[@]}" -j2
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"
+parts=0
+for name in "${chosen[@]}"; do
+  if [[ "$name" == vorrik && ${#chosen[@]} -gt 1 ]]; then parts=$((parts + 2)); else parts=$((parts + 1)); fi
+done
 # From build/fuzz, where -jobs writes its logs. The first folder takes new inputs; the
 # committed corpus is only read.
 cd build/fuzz
-mkdir -p corpus lwo-corpus
-lwo_seconds=$((seconds / 4 > 0 ? seconds / 4 : 1))
-bin/vorrik_fuzz -max_total_time="$((seconds - lwo_seconds > 0 ? seconds - lwo_seconds : 1))" \
-  -timeout=10 -rss_limit_mb=2048 \
-  -print_final_stats=1 -artifact_prefix=./ "$@" corpus ../../fuzz/corpus
-bin/lwo_fuzz -max_total_time="$lwo_seconds" -timeout=10 -rss_limit_mb=2048 \
-  -print_final_stats=1 -artifact_prefix=./ "$@" lwo-corpus ../../fuzz/lwo_corpus
+for name in "${chosen[@]}"; do
+  share=$((seconds / parts))
+  if [[ "$name" == vorrik && ${#chosen[@]} -gt 1 ]]; then share=$((share * 2)); fi
+  [[ $share -ge 1 ]] || share=1
+  echo "== ${name}_fuzz for ${share} s"
+  mkdir -p "corpus-$name"
+  "bin/${name}_fuzz" -max_total_time="$share" -timeout=10 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="./${name}-" "$@" "corpus-$name" "../../$(seeds "$name")"
+done

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -76,10 +77,11 @@ struct LwsItem {
 
 struct LwsDocument {
   int version = 3;
-  bool crlf = false;
   bool finalNewline = true;
+  // Per line, the carriage returns before its line feed: each line keeps its own ending.
+  std::vector<std::uint32_t> carriageReturns;
   bool upperHex = true;            // the case of the file's hex ids, for lines written anew
-  std::vector<std::string> lines;  // without line ends
+  std::vector<std::string> lines;  // without line ends ("\r"* "\n")
   std::vector<LwsItem> items;      // in file order
   // Plug-in sections: the Plugin line and its EndPlugin line, in file order.
   std::vector<std::pair<std::size_t, std::size_t>> plugins;

@@ -1,6 +1,7 @@
 #include "standin/files/lws_reader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string_view>
 #include <utility>
 
@@ -21,6 +22,11 @@ constexpr int kFirstVersion = 3;
 constexpr int kLastVersion = 8;
 // Object files number their layers with two bytes; scenes count them from 1.
 constexpr long long kLastLayer = 0x10000;
+
+// A whole number from 0 to below `count`, checked before any conversion to an integer.
+bool isIndexBelow(double value, int count) {
+  return value >= 0 && value < count && value == std::floor(value);
+}
 
 bool startsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -89,18 +95,14 @@ private:
 
   void split(const std::string& text) {
     std::size_t start = 0;
-    bool first = true;
     while (start < text.size()) {
       std::size_t end = text.find('\n', start);
       const bool last = end == std::string::npos;
       if (last) end = text.size();
-      std::string one = text.substr(start, end - start);
-      if (!one.empty() && one.back() == '\r') {
-        one.pop_back();
-        if (first) doc_.crlf = true;
-      }
-      doc_.lines.push_back(std::move(one));
-      first = false;
+      std::size_t content = end;
+      while (content > start && text[content - 1] == '\r') --content;
+      doc_.lines.push_back(text.substr(start, content - start));
+      doc_.carriageReturns.push_back(static_cast<std::uint32_t>(end - content));
       start = last ? text.size() : end + 1;
     }
     doc_.finalNewline = !text.empty() && text.back() == '\n';
@@ -637,7 +639,7 @@ private:
       } else if (k == "Behaviors") {
         const std::vector<double> v = numbers(j, 2);
         for (double b : v) {
-          if (b != static_cast<int>(b) || b < 0 || b >= kEndBehaviorCount) {
+          if (!isIndexBelow(b, kEndBehaviorCount)) {
             fail(j, "Behaviors: " + lws::number(b) + " is not a behaviour (0 to 5)");
           }
         }
@@ -667,7 +669,7 @@ private:
     }
     double v[9];
     for (int f = 0; f < 9; ++f) v[f] = number(i, w[static_cast<std::size_t>(f)], "Key");
-    if (v[2] != static_cast<int>(v[2]) || v[2] < 0 || v[2] >= kSpanTypeCount) {
+    if (!isIndexBelow(v[2], kSpanTypeCount)) {
       fail(i, "Key: span type " + std::string(w[2]) + " is not one of 0 to 5");
     }
     Key k{v[1], v[0]};

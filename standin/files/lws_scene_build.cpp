@@ -1,13 +1,14 @@
 // The .lws reader's second half: the scene built from what lws_reader.cpp gathered.
 #include "standin/files/lws_scene_build.h"
 
+#include <cmath>
 #include <memory>
 #include <string_view>
-#include <unordered_set>
 #include <utility>
 
 #include "standin/files/lws_text.h"
 #include "standin/files/scene_json.h"
+#include "standin/files/unique_names.h"
 
 namespace standin {
 namespace {
@@ -22,16 +23,10 @@ public:
 
   Scene build() {
     Scene scene;
-    std::unordered_set<std::string> taken;
-    auto unique = [&taken](const std::string& name) {
-      // Duplicate names are allowed in Layout, which shows them with a suffix.
-      std::string out = name;
-      for (int k = 2; !taken.insert(out).second; ++k) out = name + " (" + std::to_string(k) + ")";
-      return out;
-    };
+    UniqueNames names;
     for (std::size_t k = 0; k < r_.doc.items.size(); ++k) {
       const LwsItem& item = r_.doc.items[k];
-      const std::string name = unique(r_.names[k]);
+      const std::string name = names.add(r_.names[k]);
       ItemId made = 0;
       switch (item.type) {
         case ItemType::Object:
@@ -109,6 +104,11 @@ public:
     }
 
     r_.doc.time = r_.currentFrame / r_.doc.framesPerSecond;
+    if (!std::isfinite(r_.doc.time) || (r_.doc.time == 0 && r_.currentFrame != 0)) {
+      fail(r_.doc.currentFrameLine,
+           "CurrentFrame " + lws::number(r_.currentFrame) + " at FramesPerSecond " +
+               lws::number(r_.doc.framesPerSecond) + " is no time in seconds that can be held");
+    }
     scene.setTime(r_.doc.time);
     scene.newKeySpan = kSpanTCB;  // Layout's default for new keys
     const std::string problem = scene.validate();

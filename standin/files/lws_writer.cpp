@@ -23,6 +23,29 @@ using Lines = std::vector<std::string>;
   throw SceneFileError("cannot write the scene as .lws: " + why);
 }
 
+// Frames are written as whole numbers; a time whose frame a 64-bit count cannot hold is
+// refused rather than wrapped.
+long long wholeFrame(double frames, const char* what, double seconds) {
+  constexpr double kLimit = 9.0e18;
+  if (!(std::fabs(frames) < kLimit)) {
+    refuse(std::string(what) + " " + lws::number(seconds) + " s is too far from 0 to be a frame");
+  }
+  return std::llround(frames);
+}
+
+// The scene time as a whole frame: a .lws file holds no time between frames, and rounding
+// would change the time without a word.
+long long currentFrame(double seconds, double framesPerSecond) {
+  const double frames = seconds * framesPerSecond;
+  const long long frame = wholeFrame(frames, "the scene time", seconds);
+  if (std::fabs(frames - static_cast<double>(frame)) > 1e-6 * std::max(1.0, std::fabs(frames))) {
+    refuse("the scene time " + lws::number(seconds) + " s is frame " + lws::number(frames) +
+           " at " + lws::number(framesPerSecond) +
+           " frames per second; the file holds whole frames only");
+  }
+  return frame;
+}
+
 const char* motionKeyword(ItemType type) {
   switch (type) {
     case ItemType::Object:
@@ -287,8 +310,9 @@ std::string freshFile(const Scene& scene, std::unordered_map<ItemId, ItemId>& fi
       if (!keys.empty()) lastTime = std::max(lastTime, keys.back().time);
     }
   }
-  const long long lastFrame = std::max(60LL, static_cast<long long>(std::ceil(lastTime * fps)));
-  const long long currentFrame = std::llround(scene.time() * fps);
+  const long long lastFrame =
+      std::max(60LL, wholeFrame(std::ceil(lastTime * fps), "the key time", lastTime));
+  const long long frame = currentFrame(scene.time(), fps);
   Lines out = {"LWSC",
                "3",
                "",
@@ -298,7 +322,7 @@ std::string freshFile(const Scene& scene, std::unordered_map<ItemId, ItemId>& fi
                "PreviewFirstFrame 0",
                "PreviewLastFrame " + std::to_string(lastFrame),
                "PreviewFrameStep 1",
-               "CurrentFrame " + std::to_string(currentFrame),
+               "CurrentFrame " + std::to_string(frame),
                "FramesPerSecond 30"};
 
   auto common = [&](const Item& item) {
@@ -956,9 +980,14 @@ private:
   // --- scene-level lines ---
 
   void sceneLines() {
-    if (doc_.currentFrameLine != kNoLine && scene_.time() != doc_.time) {
-      replace(doc_.currentFrameLine,
-              "CurrentFrame " + std::to_string(std::llround(scene_.time() * doc_.framesPerSecond)));
+    if (scene_.time() != doc_.time) {
+      std::string line =
+          "CurrentFrame " + std::to_string(currentFrame(scene_.time(), doc_.framesPerSecond));
+      if (doc_.currentFrameLine != kNoLine) {
+        replace(doc_.currentFrameLine, std::move(line));
+      } else {
+        insertAfter(1, {std::move(line)});  // after the version: the time is not dropped
+      }
     }
     const char* names[3] = {"CurrentObject", "CurrentLight", "CurrentCamera"};
     const std::unordered_map<ItemId, long long>* ordinals[3] = {
@@ -975,28 +1004,41 @@ private:
     }
   }
 
+  // Lines written anew take the ending of the line their edit is anchored on.
   std::string emit() const {
-    const char* end = doc_.crlf ? "\r\n" : "\n";
     std::string text;
     text.reserve(doc_.lines.size() * 24);
-    auto put = [&](const Lines& lines) {
-      for (const std::string& line : lines) (text += line) += end;
+    bool lastWasOriginal = true;
+    std::size_t lastEnd = 0;
+    auto put = [&](const std::string& line, std::size_t anchor, bool original) {
+      text += line;
+      const std::size_t crs = doc_.carriageReturns[anchor];
+      text.append(crs, '\r');
+      text += '\n';
+      lastWasOriginal = original;
+      lastEnd = crs + 1;
+    };
+    auto putAll = [&](const Lines& lines, std::size_t anchor) {
+      for (const std::string& line : lines) put(line, anchor, false);
     };
     for (std::size_t i = 0; i < doc_.lines.size(); ++i) {
       const auto e = edits_.find(i);
       if (e == edits_.end()) {
-        (text += doc_.lines[i]) += end;
+        put(doc_.lines[i], i, true);
         continue;
       }
-      put(e->second.before);
+      putAll(e->second.before, i);
       if (e->second.replaced) {
-        put(e->second.with);
+        putAll(e->second.with, i);
       } else {
-        (text += doc_.lines[i]) += end;
+        put(doc_.lines[i], i, true);
       }
-      put(e->second.after);
+      putAll(e->second.after, i);
     }
-    if (!doc_.finalNewline && !text.empty()) text.resize(text.size() - std::string(end).size());
+    // A file without a final line feed keeps its last line's carriage returns, if any.
+    if (!doc_.finalNewline && !text.empty()) {
+      text.resize(text.size() - (lastWasOriginal ? 1 : lastEnd));
+    }
     return text;
   }
 

@@ -1,14 +1,13 @@
-// Scene files on disk: .lws or JSON by the extension, read whole and written atomically.
+// Scene files on disk: .lws or JSON by the extension, read whole and written all or nothing.
 #include "standin/files/scene_json.h"
 
+#include "standin/files/file_batch.h"
 #include "standin/files/lws_reader.h"
 #include "standin/files/lws_writer.h"
 #include "standin/files/scene_json_parts.h"
 
-#include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -18,21 +17,40 @@ namespace {
 
 using scene_json::fail;
 
+// Scenes this large are not rigs; the limit stops a device such as /dev/zero from filling
+// memory.
+constexpr std::size_t kMaxSceneBytes = std::size_t{1} << 30;
+
+}  // namespace
+
 std::string readWholeFile(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::file_type type = fs::status(path, ec).type();
+  if (type == fs::file_type::directory) fail("cannot read " + path + ": it is a directory");
+  if (type == fs::file_type::character || type == fs::file_type::block) {
+    fail("cannot read " + path + ": it is a device, not a file");
+  }
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) fail("cannot read " + path + ": " + std::strerror(errno));
   std::string text;
   char buffer[65536];
   std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+  bool tooLarge = false;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    if (text.size() + got > kMaxSceneBytes) {
+      tooLarge = true;
+      break;
+    }
+    text.append(buffer, got);
+  }
   const bool bad = std::ferror(file) != 0;
   const int error = errno;
   std::fclose(file);
+  if (tooLarge) fail("cannot read " + path + ": larger than 1 GiB");
   if (bad) fail("cannot read " + path + ": " + std::strerror(error));
   return text;
 }
-
-}  // namespace
 
 bool isLwsPath(const std::string& path) {
   if (path.size() < 4) return false;
@@ -56,34 +74,12 @@ Scene loadSceneFile(const std::string& path) {
 }
 
 void saveSceneFile(const Scene& scene, const std::string& path) {
-  namespace fs = std::filesystem;
-  const std::string text = sceneFileText(scene, path);
-
-  // A unique temporary beside the target, so the rename stays on one file system.
-  static std::atomic<unsigned> counter{0};
-  char suffix[48];
-  std::snprintf(
-      suffix, sizeof suffix, ".%llx-%x.tmp",
-      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()),
-      ++counter);
-  const std::string temp = path + suffix;
-
-  std::FILE* file = std::fopen(temp.c_str(), "wbx");
-  if (!file) fail("cannot write " + path + ": " + std::strerror(errno));
-  bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  ok = std::fflush(file) == 0 && ok;
-  int error = errno;
-  ok = std::fclose(file) == 0 && ok;
-  if (!ok) {
-    if (error == 0) error = errno;
-    std::remove(temp.c_str());
-    fail("cannot write " + path + ": " + std::strerror(error));
-  }
-  std::error_code ec;
-  fs::rename(temp, path, ec);
-  if (ec) {
-    std::remove(temp.c_str());
-    fail("cannot write " + path + ": " + ec.message());
+  FileBatch batch;
+  batch.add(path, sceneFileText(scene, path));
+  try {
+    batch.commit();
+  } catch (const FileWriteError& e) {
+    fail(e.what());
   }
 }
 

@@ -2,6 +2,8 @@
 #include "standin/files/scene_json.h"
 #include "standin/scene/auto_key.h"
 
+#include "standin/files/json_strict.h"
+#include "standin/files/name_bytes.h"
 #include "standin/files/scene_json_parts.h"
 
 #include <algorithm>
@@ -98,6 +100,20 @@ std::string itemPlace(std::size_t index, const std::string& name) {
   if (!name.empty()) place += " (" + quote(name) + ")";
   return place;
 }
+
+// A name is a JSON string, or {"bytes": "..."} for one that is not UTF-8 (name_bytes.h).
+bool readName(const json& v, std::string& out) {
+  if (v.is_string()) {
+    out = v.get<std::string>();
+    return true;
+  }
+  if (!v.is_object() || v.size() != 1) return false;
+  const auto bytes = v.find("bytes");
+  return bytes != v.end() && bytes->is_string() &&
+         percentUnescapeBytes(bytes->get_ref<const std::string&>(), out);
+}
+
+const char* const kNameForms = "a string (or {\"bytes\": \"...\"} with %XX escapes)";
 
 double readNumber(const json& v, const std::string& where, const std::string& field) {
   if (v.is_number()) {
@@ -253,8 +269,7 @@ ItemSpec readItem(const json& v, std::size_t index) {
   ItemSpec spec;
   const auto name = v.find("name");
   if (name == v.end()) fail(where + "missing \"name\"");
-  if (!name->is_string()) fail(where + "\"name\" must be a string");
-  spec.name = name->get<std::string>();
+  if (!readName(*name, spec.name)) fail(where + "\"name\" must be " + kNameForms);
   if (spec.name.empty()) fail(where + "empty name");
   where = itemPlace(index, spec.name) + ": ";
   const auto type = v.find("type");
@@ -269,8 +284,9 @@ ItemSpec readItem(const json& v, std::size_t index) {
       // Ids follow from creation order; the written one is only for readers.
       if (!value.is_string()) fail(where + "\"id\" must be a string");
     } else if (field == "parent") {
-      if (value.is_string()) {
-        spec.parent = value.get<std::string>();
+      std::string parent;
+      if (readName(value, parent)) {
+        spec.parent = std::move(parent);
       } else if (!value.is_null()) {
         fail(where + "\"parent\" must be a name or null");
       }
@@ -555,8 +571,8 @@ Scene build(const json& root) {
     std::unordered_set<std::string> seen;
     for (std::size_t i = 0; i < selection->size(); ++i) {
       const json& entry = (*selection)[i];
-      if (!entry.is_string()) fail("selection[" + std::to_string(i) + "] must be a name");
-      const std::string& name = entry.get_ref<const std::string&>();
+      std::string name;
+      if (!readName(entry, name)) fail("selection[" + std::to_string(i) + "] must be a name");
       const ItemId id = scene.findByName(name);
       if (id == 0) fail("selection: unknown item " + quote(name));
       if (!seen.insert(name).second) fail("selection: " + quote(name) + " is listed twice");
@@ -573,44 +589,10 @@ Scene build(const json& root) {
   return scene;
 }
 
-// nlohmann keeps the last of repeated fields; a repeat is almost always an editing slip.
-json parseStrict(const std::string& text) {
-  std::vector<std::unordered_set<std::string>> open;
-  auto check = [&open](int, json::parse_event_t event, json& parsed) {
-    switch (event) {
-      case json::parse_event_t::object_start:
-        open.emplace_back();
-        break;
-      case json::parse_event_t::object_end:
-        open.pop_back();
-        break;
-      case json::parse_event_t::key:
-        if (!open.back().insert(parsed.get<std::string>()).second) {
-          fail("invalid JSON: field " + quote(parsed.get<std::string>()) + " appears twice");
-        }
-        break;
-      default:
-        break;
-    }
-    return true;
-  };
-  try {
-    return json::parse(text, check);
-  } catch (const json::exception& e) {
-    // Drop the "[json.exception.parse_error.101] " prefix; keep the position.
-    std::string what = e.what();
-    const auto close = what.find("] ");
-    if (what.rfind("[json.exception.", 0) == 0 && close != std::string::npos) {
-      what.erase(0, close + 2);
-    }
-    fail("invalid JSON: " + what);
-  }
-}
-
 }  // namespace
 
 Scene sceneFromJson(const std::string& text) {
-  return build(parseStrict(text));
+  return build(parseStrictJson(text));
 }
 
 Scene sceneFromJsonValue(const nlohmann::json& value) {

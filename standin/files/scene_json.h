@@ -34,12 +34,16 @@ bool isLwsPath(const std::string& path);
 // Throws SceneFileError when the scene cannot be written in that form.
 std::string sceneFileText(const Scene& scene, const std::string& path);
 
+// The bytes of a file, refusing devices, folders and files over 1 GiB. Throws
+// SceneFileError ("cannot read PATH: why").
+std::string readWholeFile(const std::string& path);
+
 // Reads a scene file from disk, .lws (lws_reader.h) or JSON by the extension. Throws
 // SceneFileError when unreadable or invalid; the message starts with the path (and, for
 // .lws files, the line number: "rig.lws:12: ...").
 Scene loadSceneFile(const std::string& path);
-// Writes atomically enough for a CLI: to a temporary beside `path`, then renamed.
-// Throws SceneFileError when the file cannot be written.
+// Writes whole or not at all (file_batch.h). Throws SceneFileError when the file cannot be
+// written.
 void saveSceneFile(const Scene& scene, const std::string& path);
 
 }  // namespace standin

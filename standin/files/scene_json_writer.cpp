@@ -1,6 +1,7 @@
 // Scene files: the JSON form of a stand-in scene, written.
 #include "standin/files/scene_json.h"
 
+#include "standin/files/name_bytes.h"
 #include "standin/files/scene_json_parts.h"
 #include "standin/scene/auto_key.h"
 
@@ -123,6 +124,15 @@ J behaviorsJson(const Item& item) {
   return all;
 }
 
+// Names that are not UTF-8 keep every byte: {"bytes": "Schulter%E4"} (name_bytes.h).
+template <class J>
+J nameJson(const std::string& name) {
+  if (isValidUtf8(name)) return J(name);
+  J bytes = J::object();
+  bytes["bytes"] = percentEscapeBytes(name);
+  return bytes;
+}
+
 template <class J>
 J toJson(const Scene& scene) {
   J root;
@@ -132,7 +142,7 @@ J toJson(const Scene& scene) {
     root["autoKeyCreate"] = autoKeyCreateName(scene.autoKeyCreate);
   J selection = J::array();
   for (ItemId id : scene.selection()) {
-    if (const Item* item = scene.find(id)) selection.push_back(item->name);
+    if (const Item* item = scene.find(id)) selection.push_back(nameJson<J>(item->name));
   }
   root["selection"] = std::move(selection);
   J items = J::array();
@@ -140,10 +150,10 @@ J toJson(const Scene& scene) {
     const Item& item = *scene.find(id);
     J out;
     out["id"] = idText(item.id);
-    out["name"] = item.name;
+    out["name"] = nameJson<J>(item.name);
     out["type"] = typeName(item.type);
     const Item* parent = item.parent ? scene.find(item.parent) : nullptr;
-    out["parent"] = parent ? J(parent->name) : J(nullptr);
+    out["parent"] = parent ? nameJson<J>(parent->name) : J(nullptr);
     out["position"] = vec3Json<J>(item.position());
     out["rotation"] = anglesJson<J>(item.rotation());
     out["scale"] = vec3Json<J>(item.scale());
@@ -175,11 +185,12 @@ J toJson(const Scene& scene) {
   return root;
 }
 
-// Like dump(2), but arrays of plain values stay on one line: a vector is one line, not five.
+// Like dump(2), but arrays and objects of plain values stay on one line: a vector is one line,
+// not five.
 void writePretty(const nlohmann::ordered_json& j, int indent, std::string& out) {
   const bool flat = std::none_of(j.begin(), j.end(),
                                  [](const nlohmann::ordered_json& e) { return e.is_structured(); });
-  if (j.is_object() && !j.empty()) {
+  if (j.is_object() && !j.empty() && !flat) {
     out += "{\n";
     std::size_t i = 0;
     for (const auto& [key, value] : j.items()) {
@@ -197,6 +208,14 @@ void writePretty(const nlohmann::ordered_json& j, int indent, std::string& out) 
       out += i + 1 < j.size() ? ",\n" : "\n";
     }
     out.append(indent, ' ') += "]";
+  } else if (j.is_object() && !j.empty()) {
+    out += "{";  // a name's {"bytes": ...}: one line, as a string would be
+    std::size_t i = 0;
+    for (const auto& [key, value] : j.items()) {
+      out += (i++ ? ", " : "") + quote(key) + ": ";
+      writePretty(value, indent, out);
+    }
+    out += "}";
   } else if (j.is_array()) {
     out += "[";
     for (std::size_t i = 0; i < j.size(); ++i) {
