@@ -2,6 +2,7 @@
 // without change gives back the same bytes; after an edit (chosen by the last byte: a new
 // time, a bone removed or added, a key made), the written text reads back to the same
 // scene and writing that again gives the same text.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -76,6 +77,9 @@ std::string sceneText(const Scene& scene, bool ordinalIds) {
     dropRepeatCount(item["parent"]);
   }
   for (nlohmann::json& name : value["selection"]) dropRepeatCount(name);
+  // The listing order is not compared: the live scene lists a new bone last, while the file
+  // holds it after its object's other bones and so lists it there when read back.
+  std::sort(value["items"].begin(), value["items"].end());
   return value.dump(1, ' ', false, nlohmann::json::error_handler_t::strict);
 }
 

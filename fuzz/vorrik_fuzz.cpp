@@ -158,7 +158,7 @@ Scene buildRig(Bytes& in) {
 
 // --- the checks ---
 
-enum class Args { None, Item, Number, Three, Name };
+enum class Args { None, Item, Number, Two, Three, Name, Text };
 
 struct Verb {
   const char* name;
@@ -175,7 +175,28 @@ const Verb kVocabulary[] = {
     {"BoneRestRotation", Args::Three}, {"BoneRestLength", Args::Number},
     {"RecordRestPosition", Args::None}, {"BoneActive", Args::None},
     {"CreateKey", Args::Number},      {"DeleteKey", Args::Number},
+    // A bone's deformation settings, carried over by BoneSplit and BoneMerge.
+    {"BoneWeightMapName", Args::Text}, {"BoneWeightMapOnly", Args::None},
+    {"BoneNormalization", Args::None}, {"BoneStrength", Args::Number},
+    {"BoneStrengthMultiply", Args::None}, {"BoneLimitedRange", Args::None},
+    {"BoneMinRange", Args::Number},   {"BoneMaxRange", Args::Number},
+    {"BoneJointComp", Args::None},    {"BoneJointCompParent", Args::None},
+    {"BoneJointCompAmounts", Args::Two}, {"BoneMuscleFlex", Args::None},
+    {"BoneMuscleFlexParent", Args::None}, {"BoneMuscleFlexAmounts", Args::Two},
 };
+
+// The commands that set a bone's deformation settings (BoneActive among them).
+bool isSettingCommand(const std::string& name) {
+  static const char* const kSettings[] = {
+      "BoneActive",       "BoneWeightMapName",    "BoneWeightMapOnly",   "BoneNormalization",
+      "BoneStrength",     "BoneStrengthMultiply", "BoneLimitedRange",    "BoneMinRange",
+      "BoneMaxRange",     "BoneJointComp",        "BoneJointCompParent", "BoneJointCompAmounts",
+      "BoneMuscleFlex",   "BoneMuscleFlexParent", "BoneMuscleFlexAmounts"};
+  for (const char* setting : kSettings) {
+    if (name == setting) return true;
+  }
+  return false;
+}
 
 bool digits(const std::string& text, std::size_t& i) {
   const std::size_t start = i;
@@ -229,6 +250,15 @@ std::string checkCommand(const std::string& line, const RunRecord& record) {
       case Args::None: good = parts.size() == 1; break;
       case Args::Item: good = parts.size() == 2 && isHexItem(parts[1]); break;
       case Args::Number: good = parts.size() == 2 && isNumber(parts[1]); break;
+      case Args::Two: good = parts.size() == 3 && isNumber(parts[1]) && isNumber(parts[2]); break;
+      case Args::Text: {
+        // A weight map name: the rest of the line, not empty, no control characters.
+        good = parts.size() >= 2 && !parts[1].empty() && line.back() != ' ';
+        for (char c : line) {
+          if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) good = false;
+        }
+        break;
+      }
       case Args::Three:
         good = parts.size() == 4 && isNumber(parts[1]) && isNumber(parts[2]) && isNumber(parts[3]);
         break;
@@ -265,9 +295,25 @@ bool reselection(const std::vector<std::string>& names, std::size_t from) {
   return true;
 }
 
+// The names without the groups that set a new bone's deformation settings ("SelectItem", then
+// one or more setting commands): those come only where a setting differs.
+std::vector<std::string> withoutSettingGroups(const std::vector<std::string>& names) {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == "SelectItem" && i + 1 < names.size() && isSettingCommand(names[i + 1])) {
+      while (i + 1 < names.size() && isSettingCommand(names[i + 1])) ++i;
+      continue;
+    }
+    out.push_back(names[i]);
+  }
+  return out;
+}
+
 // Each tool's commands come in whole groups; one cut short means the tool stopped half-way.
-bool complete(const std::string& tool, const std::vector<std::string>& names,
+bool complete(const std::string& tool, const std::vector<std::string>& allNames,
               const std::string& lastMessage) {
+  const bool boneBuilder = tool == "Vorrik:BoneSplit" || tool == "Vorrik:BoneMerge";
+  const std::vector<std::string> names = boneBuilder ? withoutSettingGroups(allNames) : allNames;
   const std::size_t n = names.size();
   if (n == 0) return true;
   const bool lostBone = endsWith(lastMessage, "the new bone could not be found.");

@@ -462,7 +462,8 @@ private:
     long long layer = 1;
     if (layered) {
       layer = integer(i, f[0], "LoadObjectLayer layer");
-      if (layer < 0 || layer > kLastLayer) {
+      // Scenes count an object file's layers from 1, as the JSON form does.
+      if (layer < 1 || layer > kLastLayer) {
         fail(i, "LoadObjectLayer layer " + std::to_string(layer) + " is not a layer number");
       }
     }

@@ -249,10 +249,11 @@ void readObjectFileField(ItemSpec& spec, const std::string& field, const json& v
                          const std::string& where) {
   if (spec.type != ItemType::Object) fail(where + quote(field) + " is for objects only");
   if (field == "objectFile") {
-    if (!value.is_string() || value.get_ref<const std::string&>().empty()) {
-      fail(where + "\"objectFile\" must be a file path");
+    std::string path;
+    if (!readName(value, path) || path.empty()) {
+      fail(where + "\"objectFile\" must be a file path, " + kNameForms);
     }
-    spec.objectFile = value.get<std::string>();
+    spec.objectFile = path;
     return;
   }
   // Scenes count an object file's layers from 1; files number them with two bytes.

@@ -49,8 +49,17 @@ void readDeformationField(const std::string& field, const nlohmann::json& value,
       d.weightMap.clear();
       return;
     }
-    if (!value.is_string()) fail(where + "\"weightMap\" must be a name or null");
-    d.weightMap = value.get<std::string>();
+    const bool bytesForm = value.is_object() && value.size() == 1 && value.contains("bytes") &&
+                           value["bytes"].is_string();
+    if (bytesForm) {
+      if (!percentUnescapeBytes(value["bytes"].get_ref<const std::string&>(), d.weightMap)) {
+        fail(where + "\"weightMap\" has a % not followed by two hex digits");
+      }
+    } else if (value.is_string()) {
+      d.weightMap = value.get<std::string>();
+    } else {
+      fail(where + "\"weightMap\" must be a name or null");
+    }
     if (d.weightMap.find_first_of("\r\n") != std::string::npos) {
       fail(where + "\"weightMap\" holds a line break");
     }

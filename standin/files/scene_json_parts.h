@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "standin/files/name_bytes.h"
 #include "standin/scene/scene.h"
 
 namespace standin {
@@ -29,7 +30,16 @@ void readDeformationField(const std::string& field, const nlohmann::json& value,
 template <class J>
 void writeDeformation(J& out, const BoneDeformation& d) {
   const BoneDeformation plain;
-  if (!d.weightMap.empty()) out["weightMap"] = d.weightMap;
+  if (!d.weightMap.empty()) {
+    // A map name that is not UTF-8 keeps its bytes, as item names do (name_bytes.h).
+    if (isValidUtf8(d.weightMap)) {
+      out["weightMap"] = d.weightMap;
+    } else {
+      J bytes = J::object();
+      bytes["bytes"] = percentEscapeBytes(d.weightMap);
+      out["weightMap"] = bytes;
+    }
+  }
   if (d.weightMapOnly != plain.weightMapOnly) out["weightMapOnly"] = d.weightMapOnly;
   if (d.normalization != plain.normalization) out["normalization"] = d.normalization;
   if (d.limitedRange != plain.limitedRange) out["limitedRange"] = d.limitedRange;

@@ -171,7 +171,7 @@ J toJson(const Scene& scene) {
       writeDeformation(out, item.deformation);
     }
     if (const ObjectMesh* named = scene.objectMesh(id)) {
-      out["objectFile"] = named->file;
+      out["objectFile"] = nameJson<J>(named->file);
       if (named->layerGiven) out["objectLayer"] = named->layer;
     }
     out["keys"] = keysJson<J>(item);
