@@ -463,3 +463,34 @@ TEST(LinearLoads, StrictJsonKeepsItsChecks) {
 }
 
 }  // namespace
+
+// Weight map names and object file paths are bytes too: Latin-1 ones go through JSON and
+// back to the same .lws lines.
+TEST(NameBytes, Latin1MapNamesAndObjectPathsSurviveJson) {
+  std::string arm = armLws();
+  arm = replaced(arm, "AddNullObject Arm Rig", "LoadObjectLayer 1 Objects/K\xf6rper.lwo");
+  arm = replaced(arm, "BoneRestLength 0.6\n",
+                 "BoneRestLength 0.6\nBoneWeightMapName Oberarm\xe4\nBoneWeightMapOnly 1\n"
+                 "BoneNormalization 1\n");
+  const Scene scene = standin::sceneFromLws(arm, "arm.lws");
+  const std::string json = standin::sceneToJson(scene);
+  EXPECT_THAT(json, HasSubstr(R"({"bytes": "Oberarm%E4"})"));
+  EXPECT_THAT(json, HasSubstr(R"({"bytes": "Objects/K%F6rper.lwo"})"));
+  const Scene back = standin::sceneFromJson(json);
+  EXPECT_EQ(standin::sceneToJson(back), json);
+  const std::string lws = standin::sceneToLws(back);
+  EXPECT_THAT(lws, HasSubstr("\nBoneWeightMapName Oberarm\xe4\n"));
+  EXPECT_THAT(lws, HasSubstr("Objects/K\xf6rper.lwo\n"));
+}
+
+// Scenes count an object file's layers from 1, in .lws as in JSON.
+TEST(ObjectLayers, LayerZeroIsNoLayerNumber) {
+  const std::string arm =
+      replaced(armLws(), "AddNullObject Arm Rig", "LoadObjectLayer 0 Objects/Body.lwo");
+  try {
+    standin::sceneFromLws(arm, "arm.lws");
+    FAIL() << "layer 0 was read";
+  } catch (const standin::SceneFileError& error) {
+    EXPECT_THAT(error.what(), HasSubstr("LoadObjectLayer layer 0 is not a layer number"));
+  }
+}
