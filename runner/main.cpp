@@ -214,6 +214,18 @@ std::string saveFailure(const std::vector<runner::SaveCheck>& saves) {
   return "";
 }
 
+// One line about the first run that moved a point of a loaded mesh, or "".
+std::string meshFailure(const std::vector<runner::RunOutcome>& runs) {
+  for (const runner::RunOutcome& run : runs) {
+    const runner::MeshMove* move = run.meshes.largest();
+    if (!move) continue;
+    std::string text = "check failed: " + run.record.server;
+    if (run.line > 0) text += " (script line " + std::to_string(run.line) + ")";
+    return text + ": " + runner::meshMoveText(*move);
+  }
+  return "";
+}
+
 // One line about the first run that moved items it did not add or remove, or "".
 std::string checkFailure(const std::vector<runner::RunOutcome>& runs) {
   // A weight map no bone uses any more leaves its points behind: the mesh breaks.
@@ -230,7 +242,7 @@ std::string checkFailure(const std::vector<runner::RunOutcome>& runs) {
     if (!first) first = &run;
     ++failing;
   }
-  if (!first) return "";
+  if (!first) return meshFailure(runs);
   std::vector<std::string> names;
   for (const runner::Moved& item : first->changes.moved) names.push_back(item.name);
   for (const runner::LargestMove& item : first->changes.movedOverTime) {

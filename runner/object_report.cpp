@@ -15,6 +15,7 @@ void printSceneObjects(std::ostream& out, const std::vector<SceneObjects>& scene
       out << "  " << (load.loaded() ? "mesh     " : "NO MESH  ") << standin::objectLoadText(load)
           << "\n";
     }
+    for (const std::string& note : scene.notModelled) out << "  note     " << note << "\n";
   }
 }
 
@@ -42,6 +43,7 @@ nlohmann::json sceneObjectsJson(const std::vector<SceneObjects>& scenes) {
       objects.push_back(entry);
     }
     nlohmann::json one = {{"scene", scene.scene}, {"objects", objects}};
+    if (!scene.notModelled.empty()) one["notModelled"] = scene.notModelled;
     if (scene.line > 0) one["line"] = scene.line;
     list.push_back(one);
   }

@@ -16,6 +16,8 @@ struct SceneObjects {
   int line = 0;  // the script line; 0 when not from a script file
   std::string scene;
   std::vector<standin::ObjectLoad> objects;
+  // What the scene's bones ask of deformation that is not modelled, once per kind.
+  std::vector<std::string> notModelled;
 };
 
 // Per scene that names object files: one line per object, with the file and layer it got

@@ -93,6 +93,7 @@ nlohmann::json reportJson(const std::vector<RunOutcome>& runs, const standin::Sc
   for (const RunOutcome& run : runs) {
     nlohmann::json entry = runToJson(run.record);
     entry["changes"] = changesToJson(run.changes);
+    entry["meshCheck"] = meshCheckToJson(run.meshes);
     entry["autoKeyed"] = run.autoKeyed;
     list.push_back(entry);
   }
@@ -155,6 +156,7 @@ void printRun(std::ostream& out, const RunOutcome& run, const standin::Scene& sc
         << " keyed at " << run.after.time << " s\n";
   }
   printChanges(out, run.changes);
+  printMeshCheck(out, run.meshes);
 }
 
 }  // namespace runner

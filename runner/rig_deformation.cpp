@@ -55,11 +55,11 @@ bool sameSettings(const RigItem& a, const RigItem& b) {
          a.scaleStrength == b.scaleStrength && a.active == b.active;
 }
 
-// The maps each object's bones use.
+// The maps each object's active bones use (an inactive bone deforms nothing).
 std::set<std::pair<standin::ItemId, std::string>> mapsInUse(const RigSnapshot& rig) {
   std::set<std::pair<standin::ItemId, std::string>> maps;
   for (const RigItem& item : rig.items) {
-    if (item.isBone() && !item.deformation.weightMap.empty()) {
+    if (item.isBone() && item.active && !item.deformation.weightMap.empty()) {
       maps.insert({item.owner, item.deformation.weightMap});
     }
   }
@@ -118,8 +118,9 @@ std::string settingsText(const RigItem& bone) {
 }
 
 std::string lostMapText(const LostMap& lost) {
-  return "weight map '" + lost.map + "' is no longer used by any bone: its points follow no " +
-         "bone now";
+  if (!lost.pointsCounted) return "weight map '" + lost.map + "': its points follow no bone";
+  return "weight map '" + lost.map + "': " + std::to_string(lost.points) +
+         (lost.points == 1 ? " point follows" : " points follow") + " no bone";
 }
 
 void compareDeformation(const RigSnapshot& before, const RigSnapshot& after, RigChanges& changes) {
@@ -143,7 +144,7 @@ void compareDeformation(const RigSnapshot& before, const RigSnapshot& after, Rig
   const auto used = mapsInUse(after);
   for (const auto& map : mapsInUse(before)) {
     if (used.count(map) == 0)
-      changes.lostMaps.push_back({nameOf(before, after, map.first), map.second});
+      changes.lostMaps.push_back({nameOf(before, after, map.first), map.second, map.first});
   }
   splitNotes(before, after, changes);
 }
@@ -161,7 +162,9 @@ void deformationToJson(const RigChanges& changes, nlohmann::json& out) {
   }
   nlohmann::json lost = nlohmann::json::array();
   for (const LostMap& map : changes.lostMaps) {
-    lost.push_back({{"object", map.object}, {"weightMap", map.map}});
+    nlohmann::json entry = {{"object", map.object}, {"weightMap", map.map}};
+    if (map.pointsCounted) entry["points"] = map.points;
+    lost.push_back(entry);
   }
   nlohmann::json notes = nlohmann::json::array();
   for (const DeformationNote& note : changes.deformationNotes) {

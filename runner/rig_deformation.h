@@ -25,9 +25,14 @@ struct SettingsChanged {
   std::string name;
   std::vector<SettingChange> values;
 };
-// A weight map of an object that some bone used before the run and no bone uses after it.
+// A weight map of an object that some active bone used before the run and no active bone
+// uses after it. `points` (the points with a weight in it) is known once the object's mesh
+// is loaded (mesh_check.h counts them).
 struct LostMap {
   std::string object, map;
+  standin::ItemId objectId = 0;
+  bool pointsCounted = false;
+  std::size_t points = 0;
 };
 // Where a bone's replacements cannot deform its points as it did.
 struct DeformationNote {

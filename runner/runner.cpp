@@ -11,6 +11,7 @@
 #include "standin/files/file_batch.h"
 #include "standin/files/scene_json.h"
 #include "standin/scene/auto_key.h"
+#include "standin/scene/deformation.h"
 
 namespace runner {
 
@@ -64,6 +65,14 @@ standin::Answers answersFor(const RunRequest& request) {
   return answers;
 }
 
+bool hasLoadedMesh(const standin::Scene& scene) {
+  for (standin::ItemId id : scene.objectsWithFiles()) {
+    const standin::ObjectMesh* named = scene.objectMesh(id);
+    if (named && named->mesh) return true;
+  }
+  return false;
+}
+
 ScriptRunner::ScriptRunner(const std::string& modulePath) { standIn_.loadModule(modulePath); }
 
 void ScriptRunner::runSteps(const std::vector<Step>& steps) {
@@ -82,7 +91,11 @@ void ScriptRunner::runStep(const Step& step) {
       if (autoKeyCreate_ >= 0) scene.autoKeyCreate = autoKeyCreate_;
       // Missing or bad object files leave their objects without a mesh, and say so.
       sceneObjects_.push_back(
-          {step.line, step.path, standin::loadObjectMeshesFor(scene, step.path, contentFolder_)});
+          {step.line, step.path, standin::loadObjectMeshesFor(scene, step.path, contentFolder_),
+           {}});
+      for (const standin::UnmodelledDeformation& kind : standin::unmodelledDeformation(scene)) {
+        sceneObjects_.back().notModelled.push_back(kind.text());
+      }
       latestRunIsCurrent_ = false;
       break;
     case Step::Kind::Demo:
@@ -113,6 +126,10 @@ void ScriptRunner::runStep(const Step& step) {
       // have other times worth looking at.
       std::optional<standin::Scene> was;
       if (hasKeys(scene)) was.emplace(scene);
+      // The mesh check needs the scene before the run even when it has no keys (copying a
+      // scene copies no mesh points).
+      std::optional<standin::Scene> stillBefore;
+      if (!was && hasLoadedMesh(scene)) stillBefore.emplace(scene);
       outcome.record = standIn_.activate("Vorrik:" + step.run.tool, answersFor(step.run));
       if (!outcome.record.activated) {
         throw InputError(atLine(step.line, "the module has no server Vorrik:" + step.run.tool));
@@ -126,16 +143,25 @@ void ScriptRunner::runStep(const Step& step) {
       outcome.changes = compareRigs(outcome.before, outcome.after);
       // Over the animation the rig is what its file will hold: current values in the keys
       // a save puts them in.
+      std::vector<double> times{scene.time()};
+      std::optional<standin::Scene> now;
       if (was || hasKeys(scene)) {
-        standin::Scene now = scene;
-        standin::settleIntoKeys(now);
+        now.emplace(scene);
+        standin::settleIntoKeys(*now);
         if (was) {
           standin::settleIntoKeys(*was);
-          checkOverTime(outcome.changes, *was, now, checkTimes({&now, &*was}));
+          times = checkTimes({&*now, &*was});
+          checkOverTime(outcome.changes, *was, *now, times);
         } else {
-          checkOverTime(outcome.changes, outcome.before, now, checkTimes({&now}));
+          times = checkTimes({&*now});
+          checkOverTime(outcome.changes, outcome.before, *now, times);
         }
       }
+      if (was || stillBefore) {
+        outcome.meshes = checkMeshes(was ? *was : *stillBefore, !was, now ? *now : scene, times,
+                                     outcome.changes.tolerance);
+      }
+      countLostMapPoints(scene, outcome.changes.lostMaps);
       runs_.push_back(std::move(outcome));
       latestRunIsCurrent_ = true;
       break;

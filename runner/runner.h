@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "runner/mesh_check.h"
 #include "runner/read_back.h"
 #include "runner/object_report.h"
 #include "runner/rig_check.h"
@@ -26,6 +27,7 @@ struct RunOutcome {
   standin::RunRecord record;
   RigSnapshot before, after;
   RigChanges changes;
+  MeshCheck meshes;  // loaded meshes before and after, at the rig check's times
   std::size_t autoKeyed = 0;  // channels keyed by the scene's auto key create option
 };
 
@@ -82,6 +84,9 @@ private:
   std::string contentFolder_;
   bool latestRunIsCurrent_ = false;  // no load, demo or time step since the latest run
 };
+
+// Whether some object of the scene holds a loaded mesh.
+bool hasLoadedMesh(const standin::Scene& scene);
 
 // Writes a whole file or nothing: throws InputError when it cannot be written.
 void writeTextFile(const std::string& path, const std::string& text);

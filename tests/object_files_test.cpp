@@ -260,7 +260,12 @@ TEST_F(ObjectFilesTest, RunnerReportsEachObjectAndRunsWithoutMissingOnes) {
       "AddBone\nBoneName Upper\nBoneRestPosition 0 0 0\nBoneRestDirection 0 0 0\n"
       "BoneRestLength 1\nBoneActive 1\n"
       "AddBone\nBoneName Lower\nBoneRestPosition 0 0 1\nBoneRestDirection 0 0 0\n"
-      "BoneRestLength 1\nBoneActive 1\nParentItem 40000000\n"
+      "BoneRestLength 1\nBoneActive 1\n"
+      // At rest, so that the split changes no point's position.
+      "BoneMotion\nNumChannels 3\nChannel 0\n{ Envelope\n  1\n  Key 0 0 0 0 0 0 0 0 0\n"
+      "  Behaviors 1 1\n}\nChannel 1\n{ Envelope\n  1\n  Key 0 0 0 0 0 0 0 0 0\n"
+      "  Behaviors 1 1\n}\nChannel 2\n{ Envelope\n  1\n  Key 1 0 0 0 0 0 0 0 0\n"
+      "  Behaviors 1 1\n}\nParentItem 40000000\n"
       "LoadObjectLayer 1 Props/sword.lwo\n";
   write("scenes/rig.lws", scene);
   auto vorrik = [&](const std::string& arguments) {

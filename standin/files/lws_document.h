@@ -66,9 +66,13 @@ struct LwsItem {
               jointCompLine = kNoLine, jointCompParentLine = kNoLine, muscleFlexLine = kNoLine,
               muscleFlexParentLine = kNoLine;
   BoneDeformation deformation;
+  int boneType = kBoneTypeZAxis;
 
-  // Objects: the last of the object-level bone settings before the first bone.
+  // Objects: the last of the object-level bone settings before the first bone, and their
+  // values (UseBonesFrom as the id written; resolved when the scene is built).
   std::size_t boneSettingsLine = kNoLine;
+  ObjectBoneSettings boneSettings;
+  ItemId useBonesFromWritten = 0;
   // Objects loaded from a file: the path as written and the layer (LoadObject gives none).
   std::string objectFile;
   int objectLayer = 1;

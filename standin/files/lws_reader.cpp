@@ -298,9 +298,7 @@ private:
 
     if (item->type == ItemType::Bone) {
       if (boneLine(i, *item, k, rest)) return;
-    } else if (item->type == ItemType::Object && (k == "BoneFalloffType" || k == "FasterBones" ||
-                                                  k == "BoneMode" || k == "NumLimitedBones")) {
-      item->boneSettingsLine = i;
+    } else if (item->type == ItemType::Object && objectBoneLine(i, *item, k, rest)) {
       return;
     }
     if ((k == "LightName" && item->type == ItemType::Light) ||
@@ -337,6 +335,38 @@ private:
   }
 
   // Bone values; false for lines that are not bone values.
+  // The settings an object gives all of its bones. Values outside what Layout offers are
+  // refused rather than read as something else.
+  bool objectBoneLine(std::size_t i, LwsItem& object, std::string_view k, std::string_view rest) {
+    ObjectBoneSettings& s = object.boneSettings;
+    if (k == "UseBonesFrom") {
+      ItemId id = 0;
+      if (!lws::parseHexId(trim(rest), id)) fail(i, "UseBonesFrom needs an item id");
+      s.bonesFromOtherObject = true;
+      object.useBonesFromWritten = id;
+      return true;
+    }
+    if (k != "BoneFalloffType" && k != "FasterBones" && k != "BoneMode" &&
+        k != "NumLimitedBones") {
+      return false;
+    }
+    object.boneSettingsLine = i;
+    const long long value = integer(i, trim(rest), std::string(k).c_str());
+    if (k == "BoneFalloffType") {
+      if (value < 1 || value > 8) fail(i, "BoneFalloffType must be from 1 to 8");
+      s.falloffType = static_cast<int>(value);
+    } else if (k == "FasterBones") {
+      s.fasterBones = value != 0;
+    } else if (k == "BoneMode") {
+      if (value < kBoneModeFull || value > kBoneModeLimited) fail(i, "BoneMode must be 0, 1 or 2");
+      s.boneMode = static_cast<int>(value);
+    } else {
+      if (value < 1 || value > 1000000) fail(i, "NumLimitedBones must be from 1 to 1000000");
+      s.numLimitedBones = static_cast<int>(value);
+    }
+    return true;
+  }
+
   bool boneLine(std::size_t i, LwsItem& bone, std::string_view k, std::string_view rest) {
     if (k == "BoneName") {
       bone.nameLine = once(bone.nameLine, i);
@@ -360,6 +390,10 @@ private:
     } else if (k == "ScaleBoneStrength") {
       bone.scaleStrengthLine = once(bone.scaleStrengthLine, i);
       bone.scaleStrength = integer(i, trim(rest), "ScaleBoneStrength") != 0;
+    } else if (k == "BoneType") {
+      const long long type = integer(i, trim(rest), "BoneType");
+      if (type != kBoneTypeZAxis && type != kBoneTypeJoint) fail(i, "BoneType must be 0 or 1");
+      bone.boneType = static_cast<int>(type);
     } else {
       return deformationLine(i, bone, k, rest);
     }

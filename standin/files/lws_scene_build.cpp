@@ -84,6 +84,14 @@ public:
         out.strength = item.strength;
         out.scaleStrength = item.scaleStrength;
         out.deformation = item.deformation;
+        out.boneType = item.boneType;
+      }
+      if (item.type == ItemType::Object) {
+        out.boneSettings = item.boneSettings;
+        const auto source = r_.doc.byId.find(item.useBonesFromWritten);
+        const bool named = item.boneSettings.bonesFromOtherObject && source != r_.doc.byId.end() &&
+                           r_.doc.items[source->second].type == ItemType::Object;
+        out.boneSettings.useBonesFrom = named ? item.useBonesFromWritten : 0;
       }
       if (item.targetLine != kNoLine && r_.doc.byId.count(r_.rawTargets[k]))
         item.target = r_.rawTargets[k];

@@ -251,6 +251,19 @@ bool perItemTakenFromTemplate(std::string_view keyword) {
   return keyword == "IKSoftMin" || keyword == "IKSoftMax" || keyword == "PathAlignLookAhead";
 }
 
+// An object's settings for all of its bones, written before its first bone: the falloff
+// always, the others when they differ from what a scene without them means.
+Lines objectBoneLines(const Item& object) {
+  const ObjectBoneSettings& s = object.boneSettings;
+  Lines out{"BoneFalloffType " + std::to_string(s.falloffType)};
+  if (s.fasterBones) out.push_back("FasterBones 1");
+  if (s.boneMode >= 0) {
+    out.push_back("BoneMode " + std::to_string(s.boneMode));
+    out.push_back("NumLimitedBones " + std::to_string(s.numLimitedBones));
+  }
+  return out;
+}
+
 // The lines of a bone the file does not have yet, as Layout writes bones.
 Lines newBone(const Context& cx, const Item& bone, const PerItemLines* perItem = nullptr) {
   checkName(bone.name);
@@ -266,7 +279,7 @@ Lines newBone(const Context& cx, const Item& bone, const PerItemLines* perItem =
        deformationLines(bone.strength, bone.scaleStrength, bone.deformation)) {
     if (line.written) out.push_back(line.text);
   }
-  if (cx.version >= 8) out.push_back("BoneType 0");
+  if (cx.version >= 8) out.push_back("BoneType " + std::to_string(bone.boneType));
   appendMotion(out, cx.scene, bone);
   // Version 8 writes both pivot lines for every item; older files only when set.
   const bool always = cx.version >= 8;
@@ -349,7 +362,11 @@ std::string freshFile(const Scene& scene, std::unordered_map<ItemId, ItemId>& fi
     out.push_back("ShowObject 6 3");
     common(object);
     const ItemId firstBone = scene.first(ItemType::Bone, id);
-    if (firstBone) out.push_back("BoneFalloffType 5");
+    const ItemId source = object.boneSettings.useBonesFrom;
+    if (source && scene.find(source)) out.push_back("UseBonesFrom " + cx.hex(source));
+    if (firstBone) {
+      for (std::string& line : objectBoneLines(object)) out.push_back(std::move(line));
+    }
     for (ItemId bone = firstBone; bone; bone = scene.next(bone)) {
       for (std::string& line : newBone(cx, *scene.find(bone))) out.push_back(std::move(line));
     }
@@ -870,7 +887,7 @@ private:
         tail = object.boneSettingsLine;
       } else {
         tail = object.lastOwn;
-        prefix.push_back("BoneFalloffType 5");
+        prefix = objectBoneLines(*scene_.find(object.id));
       }
       const std::vector<ItemId>& order = boneOrder_[object.id];
       // For each place in the order, the file line the next placed bone starts at.

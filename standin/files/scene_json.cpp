@@ -47,9 +47,11 @@ namespace {
 using nlohmann::json;
 using scene_json::fail;
 using scene_json::isDeformationField;
+using scene_json::isObjectBoneField;
 using scene_json::kPi;
 using scene_json::quote;
 using scene_json::readDeformationField;
+using scene_json::readObjectBoneField;
 using scene_json::typeName;
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
@@ -93,6 +95,9 @@ struct ItemSpec {
   std::array<ChannelBehaviors, kChannelCount> behaviors{};
   std::optional<std::string> objectFile;  // objects: the object file it loads
   std::optional<int> objectLayer;         // and the layer, counted from 1
+  ObjectBoneSettings boneSettings;        // objects
+  std::optional<std::string> useBonesFrom;  // objects: the object whose bones deform it
+  int boneType = kBoneTypeZAxis;            // bones
 };
 
 std::string itemPlace(std::size_t index, const std::string& name) {
@@ -242,7 +247,7 @@ ChannelBehaviors readBehaviorPair(const json& v, const std::string& where) {
 bool isBoneField(const std::string& field) {
   return field == "restPosition" || field == "restRotation" || field == "restScale" ||
          field == "restLength" || field == "active" || field == "strength" ||
-         field == "scaleStrength" || isDeformationField(field);
+         field == "scaleStrength" || field == "boneType" || isDeformationField(field);
 }
 
 void readObjectFileField(ItemSpec& spec, const std::string& field, const json& value,
@@ -324,6 +329,21 @@ ItemSpec readItem(const json& v, std::size_t index) {
           value, spec.behaviors, [&](const json& e) { return readBehaviorPair(e, where); }, true);
     } else if (field == "objectFile" || field == "objectLayer") {
       readObjectFileField(spec, field, value, where);
+    } else if (field == "boneType") {
+      if (!value.is_number_integer() ||
+          (value.get<long long>() != kBoneTypeZAxis && value.get<long long>() != kBoneTypeJoint)) {
+        fail(where + "\"boneType\" must be 0 (z-axis) or 1 (joint)");
+      }
+      spec.boneType = value.get<int>();
+    } else if (isObjectBoneField(field) || field == "useBonesFrom") {
+      if (spec.type != ItemType::Object) fail(where + quote(field) + " is for objects only");
+      if (field != "useBonesFrom") {
+        readObjectBoneField(field, value, where, spec.boneSettings);
+      } else {
+        std::string source;
+        if (!readName(value, source)) fail(where + "\"useBonesFrom\" must be " + kNameForms);
+        spec.useBonesFrom = source;
+      }
     } else if (field == "keys") {
       if (!value.is_array()) fail(where + "\"keys\" must be an array");
       for (std::size_t k = 0; k < value.size(); ++k) {
@@ -535,6 +555,19 @@ Scene build(const json& root) {
       item.scaleStrength = s.scaleStrength;
       item.active = s.active;
       item.deformation = s.deformation;
+      item.boneType = s.boneType;
+    }
+    if (s.type == ItemType::Object) {
+      item.boneSettings = s.boneSettings;
+      if (s.useBonesFrom) {
+        const ItemId source = scene.findByName(*s.useBonesFrom);
+        if (scene.typeOf(source) != static_cast<int>(ItemType::Object)) {
+          fail(itemPlace(i, s.name) + ": \"useBonesFrom\" names no object: " +
+               quote(*s.useBonesFrom));
+        }
+        item.boneSettings.bonesFromOtherObject = true;
+        item.boneSettings.useBonesFrom = source;
+      }
     }
     item.behaviors = s.behaviors;
     if (s.objectFile) {

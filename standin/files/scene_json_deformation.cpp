@@ -88,5 +88,31 @@ void readDeformationField(const std::string& field, const nlohmann::json& value,
   }
 }
 
+bool isObjectBoneField(const std::string& field) {
+  return field == "boneFalloffType" || field == "fasterBones" || field == "boneMode" ||
+         field == "numLimitedBones";
+}
+
+void readObjectBoneField(const std::string& field, const nlohmann::json& value,
+                         const std::string& where, ObjectBoneSettings& s) {
+  auto whole = [&](long long low, long long high, const std::string& range) {
+    if (!value.is_number_integer() || value.get<long long>() < low ||
+        value.get<long long>() > high) {
+      fail(where + quote(field) + " must be " + range);
+    }
+    return static_cast<int>(value.get<long long>());
+  };
+  if (field == "boneFalloffType") {
+    s.falloffType = whole(1, 8, "a falloff type from 1 to 8");
+  } else if (field == "fasterBones") {
+    s.fasterBones = flag(value, where, field);
+  } else if (field == "boneMode") {
+    // -1 is what the writer never writes but a reader may: "not given".
+    s.boneMode = whole(-1, kBoneModeLimited, "0 (full), 1 (faster) or 2 (limited)");
+  } else if (field == "numLimitedBones") {
+    s.numLimitedBones = whole(1, 1000000, "a bone count from 1 to 1000000");
+  }
+}
+
 }  // namespace scene_json
 }  // namespace standin

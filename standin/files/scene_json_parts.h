@@ -26,6 +26,22 @@ bool isDeformationField(const std::string& field);
 void readDeformationField(const std::string& field, const nlohmann::json& value,
                           const std::string& where, BoneDeformation& d);
 
+// The optional fields of an object's settings for all of its bones ("useBonesFrom", a name,
+// is resolved by the caller once every item exists).
+bool isObjectBoneField(const std::string& field);
+void readObjectBoneField(const std::string& field, const nlohmann::json& value,
+                         const std::string& where, ObjectBoneSettings& s);
+
+// Writes the object bone settings that differ from those of a scene that gives none.
+template <class J>
+void writeObjectBoneSettings(J& out, const ObjectBoneSettings& s) {
+  const ObjectBoneSettings plain;
+  if (s.falloffType != plain.falloffType) out["boneFalloffType"] = s.falloffType;
+  if (s.fasterBones != plain.fasterBones) out["fasterBones"] = s.fasterBones;
+  if (s.boneMode != plain.boneMode) out["boneMode"] = s.boneMode;
+  if (s.numLimitedBones != plain.numLimitedBones) out["numLimitedBones"] = s.numLimitedBones;
+}
+
 // Writes the deformation fields that differ from a new bone's into `out`, a JSON object.
 template <class J>
 void writeDeformation(J& out, const BoneDeformation& d) {

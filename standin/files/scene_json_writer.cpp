@@ -19,6 +19,7 @@ using scene_json::kPi;
 using scene_json::quote;
 using scene_json::typeName;
 using scene_json::writeDeformation;
+using scene_json::writeObjectBoneSettings;
 
 // Rounded to 14 significant digits: radians -> degrees -> radians -> degrees then gives the
 // same text again, which full precision cannot promise. The loss is ~1e-14 relative.
@@ -169,6 +170,14 @@ J toJson(const Scene& scene) {
       if (item.strength != 1) out["strength"] = clean(item.strength);
       if (!item.scaleStrength) out["scaleStrength"] = false;
       writeDeformation(out, item.deformation);
+    }
+    if (item.type == ItemType::Bone && item.boneType != kBoneTypeZAxis) {
+      out["boneType"] = item.boneType;
+    }
+    if (item.type == ItemType::Object) {
+      writeObjectBoneSettings(out, item.boneSettings);
+      const Item* source = scene.find(item.boneSettings.useBonesFrom);
+      if (source) out["useBonesFrom"] = nameJson<J>(source->name);
     }
     if (const ObjectMesh* named = scene.objectMesh(id)) {
       out["objectFile"] = nameJson<J>(named->file);

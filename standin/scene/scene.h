@@ -116,6 +116,36 @@ struct BoneDeformation {
   bool operator!=(const BoneDeformation& o) const { return !(*this == o); }
 };
 
+// How many bones may move one point: every bone, the four with the largest weights, or the
+// object's NumLimitedBones largest (Layout's BoneMode values).
+enum BoneModeValue : int { kBoneModeFull = 0, kBoneModeFaster = 1, kBoneModeLimited = 2 };
+
+// The settings an object gives all of its bones, with the values an object gets when a scene
+// names none (falloff 5 is "inverse distance ^16", counted from 1).
+struct ObjectBoneSettings {
+  int falloffType = 5;          // BoneFalloffType: influence ~ distance^-(2^(n-1)), n 1..8
+  bool fasterBones = false;     // FasterBones: the older scenes' switch for the faster mode
+  int boneMode = -1;            // BoneMode as given; -1 when not given (FasterBones decides)
+  int numLimitedBones = 4;      // NumLimitedBones
+  bool bonesFromOtherObject = false;  // UseBonesFrom given
+  ItemId useBonesFrom = 0;            // the object it names, 0 when that is not in the scene
+
+  // The bone mode deformation follows: BoneMode when given, else FasterBones.
+  int mode() const {
+    if (boneMode >= 0) return boneMode;
+    return fasterBones ? kBoneModeFaster : kBoneModeFull;
+  }
+  bool operator==(const ObjectBoneSettings& o) const {
+    return falloffType == o.falloffType && fasterBones == o.fasterBones &&
+           boneMode == o.boneMode && numLimitedBones == o.numLimitedBones &&
+           bonesFromOtherObject == o.bonesFromOtherObject && useBonesFrom == o.useBonesFrom;
+  }
+  bool operator!=(const ObjectBoneSettings& o) const { return !(*this == o); }
+};
+
+// BoneType values.
+enum BoneTypeValue : int { kBoneTypeZAxis = 0, kBoneTypeJoint = 1 };
+
 struct Item {
   ItemId id = 0;
   ItemType type = ItemType::Object;
@@ -144,6 +174,10 @@ struct Item {
   bool scaleStrength = true;  // ScaleBoneStrength: strength times rest length
   bool active = true;
   BoneDeformation deformation;
+  int boneType = kBoneTypeZAxis;
+
+  // Objects only.
+  ObjectBoneSettings boneSettings;
 
   bool hasKeys() const;
   Vec3 position() const { return {current[kPosX], current[kPosY], current[kPosZ]}; }

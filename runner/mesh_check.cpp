@@ -1,0 +1,238 @@
+#include "runner/mesh_check.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+#include "runner/rig_check.h"
+#include "standin/scene/deformation.h"
+
+namespace runner {
+
+namespace {
+
+std::string numberText(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// The diagonal of the box around the mesh's points as modeled.
+double meshSize(const standin::Mesh& mesh) {
+  if (mesh.points.empty()) return 0;
+  standin::Vec3 low = mesh.points.front(), high = low;
+  for (const standin::Vec3& p : mesh.points) {
+    for (int a = 0; a < 3; ++a) {
+      low[a] = std::min(low[a], p[a]);
+      high[a] = std::max(high[a], p[a]);
+    }
+  }
+  return standin::length(standin::minus(high, low));
+}
+
+// The last value each map gives `point` is its weight; maps giving it 0 are left out.
+std::vector<std::string> mapsOfPoint(const standin::Mesh& mesh, std::uint32_t point) {
+  std::vector<std::string> names;
+  for (const standin::WeightMap& map : mesh.weightMaps) {
+    std::optional<float> weight;
+    for (const standin::PointWeight& w : map.weights) {
+      if (w.point == point) weight = w.weight;
+    }
+    if (weight && *weight != 0) names.push_back(map.name);
+  }
+  return names;
+}
+
+// Which of `count` candidate times to compare when only `keep` fit: evenly spread, the first
+// and last kept, and `must` (an index) always among them.
+std::vector<std::size_t> thinned(std::size_t count, std::size_t keep, std::size_t must) {
+  std::vector<std::size_t> picked;
+  if (keep >= count) {
+    for (std::size_t i = 0; i < count; ++i) picked.push_back(i);
+    return picked;
+  }
+  for (std::size_t k = 0; k < keep; ++k) {
+    picked.push_back(keep == 1 ? 0 : k * (count - 1) / (keep - 1));
+  }
+  if (std::find(picked.begin(), picked.end(), must) == picked.end()) {
+    picked.back() = must;
+    std::sort(picked.begin(), picked.end());
+  }
+  picked.erase(std::unique(picked.begin(), picked.end()), picked.end());
+  return picked;
+}
+
+struct PosePair {
+  standin::MeshPose before, after;
+  double time = 0;
+};
+
+}  // namespace
+
+bool MeshCheck::moved() const {
+  return std::any_of(meshes.begin(), meshes.end(),
+                     [&](const MeshMove& m) { return m.distance > tolerance; });
+}
+
+const MeshMove* MeshCheck::largest() const {
+  const MeshMove* found = nullptr;
+  for (const MeshMove& m : meshes) {
+    if (m.distance > tolerance && (!found || m.distance > found->distance)) found = &m;
+  }
+  return found;
+}
+
+MeshCheck checkMeshes(const standin::Scene& before, bool beforeHeld, const standin::Scene& after,
+                      const std::vector<double>& times, double rigTolerance, double budget) {
+  MeshCheck check;
+  check.tolerance = rigTolerance;
+  check.timesGiven = times.size();
+  std::vector<standin::ItemId> objects;
+  for (standin::ItemId id : after.objectsWithFiles()) {
+    const standin::ObjectMesh* now = after.objectMesh(id);
+    const standin::ObjectMesh* was = before.objectMesh(id);
+    if (now && now->mesh && was && was->mesh) {
+      objects.push_back(id);
+      check.tolerance = std::max(check.tolerance, lengthTolerance(meshSize(*now->mesh)));
+    }
+  }
+  for (standin::ItemId id : objects) {
+    const standin::MeshDeformer was(before, id);
+    const standin::MeshDeformer now(after, id);
+    MeshMove move;
+    move.object = id;
+    move.name = after.find(id)->name;
+    move.points = now.mesh()->points.size();
+    if (was.mesh()->points.size() != move.points) continue;  // not the same mesh: nothing to say
+
+    // Distinct poses first (cheap: bones only), so that times at which nothing of this
+    // mesh stands otherwise than at a time already taken cost no pass over the points.
+    std::vector<PosePair> poses;
+    std::size_t currentIndex = 0;
+    const standin::MeshPose heldPose = was.poseAt(before, before.time());
+    for (double t : times) {
+      PosePair pair{beforeHeld ? heldPose : was.poseAt(before, t), now.poseAt(after, t), t};
+      const auto same = std::find_if(poses.begin(), poses.end(), [&](const PosePair& p) {
+        return p.before == pair.before && p.after == pair.after;
+      });
+      if (same != poses.end()) {
+        ++check.timesSame;
+        if (t == after.time()) currentIndex = static_cast<std::size_t>(same - poses.begin());
+        continue;
+      }
+      if (t == after.time()) currentIndex = poses.size();
+      poses.push_back(std::move(pair));
+    }
+    const double perTime =
+        static_cast<double>(2 * move.points + was.influenceCount() + now.influenceCount());
+    const std::size_t fit =
+        std::max<std::size_t>(1, static_cast<std::size_t>(budget / std::max(perTime, 1.0)));
+    const std::vector<std::size_t> picked = thinned(poses.size(), fit, currentIndex);
+    check.timesThinned += poses.size() - picked.size();
+    check.timesCompared += picked.size();
+
+    for (std::size_t index : picked) {
+      const PosePair& pair = poses[index];
+      const std::vector<standin::Vec3> a = was.worldPoints(pair.before);
+      const std::vector<standin::Vec3> b = now.worldPoints(pair.after);
+      double largest = -1;
+      std::uint32_t worst = 0;
+      std::size_t beyond = 0;
+      for (std::size_t p = 0; p < a.size(); ++p) {
+        const double d = standin::length(standin::minus(b[p], a[p]));
+        if (d > check.tolerance) ++beyond;
+        if (d > largest) {
+          largest = d;
+          worst = static_cast<std::uint32_t>(p);
+        }
+      }
+      // The first time of the largest move wins; poses are in time order.
+      if (!(largest > move.distance)) continue;
+      move.distance = largest;
+      move.point = worst;
+      move.before = a[worst];
+      move.after = b[worst];
+      move.time = pair.time;
+      move.pointsMoved = beyond;
+    }
+    if (move.distance > 0) move.weightMaps = mapsOfPoint(*now.mesh(), move.point);
+    check.meshes.push_back(std::move(move));
+  }
+  return check;
+}
+
+void countLostMapPoints(const standin::Scene& scene, std::vector<LostMap>& lost) {
+  for (LostMap& map : lost) {
+    const standin::ObjectMesh* named = scene.objectMesh(map.objectId);
+    if (!named || !named->mesh) continue;
+    const standin::Mesh& mesh = *named->mesh;
+    std::vector<float> weight(mesh.points.size(), 0.0f);
+    if (const standin::WeightMap* found = mesh.weightMap(map.map)) {
+      for (const standin::PointWeight& w : found->weights) {
+        if (w.point < weight.size()) weight[w.point] = w.weight;
+      }
+    }
+    map.pointsCounted = true;
+    map.points = static_cast<std::size_t>(
+        std::count_if(weight.begin(), weight.end(), [](float w) { return w != 0; }));
+  }
+}
+
+std::string meshMoveText(const MeshMove& move) {
+  std::string text = "mesh '" + move.name + "': point " + std::to_string(move.point) + " at " +
+                     vectorText(move.before, 0) + " moved " + numberText(move.distance) + " at " +
+                     numberText(move.time) + " s";
+  if (!move.weightMaps.empty()) {
+    text += " (weight map";
+    text += move.weightMaps.size() == 1 ? " " : "s ";
+    for (std::size_t i = 0; i < move.weightMaps.size(); ++i) {
+      text += (i ? ", '" : "'") + move.weightMaps[i] + "'";
+    }
+    text += ")";
+  } else {
+    text += " (in no weight map)";
+  }
+  return text;
+}
+
+nlohmann::json meshCheckToJson(const MeshCheck& check) {
+  nlohmann::json meshes = nlohmann::json::array();
+  for (const MeshMove& m : check.meshes) {
+    nlohmann::json entry = {{"object", m.name},
+                            {"points", m.points},
+                            {"largestMove", m.distance},
+                            {"moved", m.distance > check.tolerance}};
+    if (m.distance > 0) {
+      entry["point"] = m.point;
+      entry["before"] = {m.before[0], m.before[1], m.before[2]};
+      entry["after"] = {m.after[0], m.after[1], m.after[2]};
+      entry["time"] = m.time;
+      entry["weightMaps"] = m.weightMaps;
+      entry["pointsMoved"] = m.pointsMoved;
+    }
+    meshes.push_back(entry);
+  }
+  return {{"tolerance", check.tolerance}, {"meshes", meshes},
+          {"times", check.timesGiven},    {"timesCompared", check.timesCompared},
+          {"timesSame", check.timesSame}, {"timesThinned", check.timesThinned}};
+}
+
+void printMeshCheck(std::ostream& out, const MeshCheck& check) {
+  if (check.meshes.empty()) return;
+  out << "  mesh check (" << check.timesCompared << " of " << check.timesGiven * check.meshes.size()
+      << " mesh times compared";
+  if (check.timesSame) out << ", " << check.timesSame << " posed as one already compared";
+  if (check.timesThinned) out << ", " << check.timesThinned << " thinned out to keep it fast";
+  out << ")\n";
+  for (const MeshMove& m : check.meshes) {
+    if (m.distance > check.tolerance) {
+      out << "    MOVED    " << meshMoveText(m) << "; " << m.pointsMoved << " of " << m.points
+          << " points moved then\n";
+    } else {
+      out << "    still    mesh '" << m.name << "': no point of " << m.points << " moved\n";
+    }
+  }
+}
+
+}  // namespace runner
