@@ -44,25 +44,6 @@ std::vector<std::string> mapsOfPoint(const standin::Mesh& mesh, std::uint32_t po
   return names;
 }
 
-// Which of `count` candidate times to compare when only `keep` fit: evenly spread, the first
-// and last kept, and `must` (an index) always among them.
-std::vector<std::size_t> thinned(std::size_t count, std::size_t keep, std::size_t must) {
-  std::vector<std::size_t> picked;
-  if (keep >= count) {
-    for (std::size_t i = 0; i < count; ++i) picked.push_back(i);
-    return picked;
-  }
-  for (std::size_t k = 0; k < keep; ++k) {
-    picked.push_back(keep == 1 ? 0 : k * (count - 1) / (keep - 1));
-  }
-  if (std::find(picked.begin(), picked.end(), must) == picked.end()) {
-    picked.back() = must;
-    std::sort(picked.begin(), picked.end());
-  }
-  picked.erase(std::unique(picked.begin(), picked.end()), picked.end());
-  return picked;
-}
-
 struct PosePair {
   standin::MeshPose before, after;
   double time = 0;
@@ -126,16 +107,44 @@ MeshCheck checkMeshes(const standin::Scene& before, bool beforeHeld, const stand
     }
     const double perTime =
         static_cast<double>(2 * move.points + was.influenceCount() + now.influenceCount());
-    const std::size_t fit =
-        std::max<std::size_t>(1, static_cast<std::size_t>(budget / std::max(perTime, 1.0)));
-    const std::vector<std::size_t> picked = thinned(poses.size(), fit, currentIndex);
-    check.timesThinned += poses.size() - picked.size();
+    std::vector<standin::Vec3> a, b;  // reused from time to time
+    std::vector<std::size_t> picked;
+    if (static_cast<double>(poses.size()) * perTime <= budget) {
+      for (std::size_t i = 0; i < poses.size(); ++i) picked.push_back(i);
+    } else {
+      // Half the budget for a quick look at every stride-th point at every time, half for
+      // all points at the times where that look saw the largest moves (and the current time).
+      const double half = budget / 2;
+      const std::size_t stride =
+          static_cast<std::size_t>(std::ceil(static_cast<double>(poses.size()) * perTime / half));
+      check.sampleStride = std::max(check.sampleStride, stride);
+      std::vector<std::pair<double, std::size_t>> looks;
+      for (std::size_t i = 0; i < poses.size(); ++i) {
+        was.worldPoints(poses[i].before, a, stride);
+        now.worldPoints(poses[i].after, b, stride);
+        double largest = 0;
+        for (std::size_t p = 0; p < a.size(); ++p) {
+          largest = std::max(largest, standin::length(standin::minus(b[p], a[p])));
+        }
+        looks.push_back({-largest, i});  // largest first, then earliest
+      }
+      const std::size_t keep = std::max<std::size_t>(
+          1, std::min(poses.size(), static_cast<std::size_t>(half / std::max(perTime, 1.0))));
+      std::partial_sort(looks.begin(), looks.begin() + static_cast<std::ptrdiff_t>(keep),
+                        looks.end());
+      for (std::size_t k = 0; k < keep; ++k) picked.push_back(looks[k].second);
+      if (std::find(picked.begin(), picked.end(), currentIndex) == picked.end()) {
+        picked.push_back(currentIndex);
+      }
+      std::sort(picked.begin(), picked.end());
+      check.timesSampled += poses.size() - picked.size();
+    }
     check.timesCompared += picked.size();
 
     for (std::size_t index : picked) {
       const PosePair& pair = poses[index];
-      const std::vector<standin::Vec3> a = was.worldPoints(pair.before);
-      const std::vector<standin::Vec3> b = now.worldPoints(pair.after);
+      was.worldPoints(pair.before, a);
+      now.worldPoints(pair.after, b);
       double largest = -1;
       std::uint32_t worst = 0;
       std::size_t beyond = 0;
@@ -213,9 +222,10 @@ nlohmann::json meshCheckToJson(const MeshCheck& check) {
     }
     meshes.push_back(entry);
   }
-  return {{"tolerance", check.tolerance}, {"meshes", meshes},
-          {"times", check.timesGiven},    {"timesCompared", check.timesCompared},
-          {"timesSame", check.timesSame}, {"timesThinned", check.timesThinned}};
+  return {{"tolerance", check.tolerance},      {"meshes", meshes},
+          {"times", check.timesGiven},         {"timesCompared", check.timesCompared},
+          {"timesSame", check.timesSame},      {"timesSampled", check.timesSampled},
+          {"sampleStride", check.sampleStride}};
 }
 
 void printMeshCheck(std::ostream& out, const MeshCheck& check) {
@@ -223,7 +233,10 @@ void printMeshCheck(std::ostream& out, const MeshCheck& check) {
   out << "  mesh check (" << check.timesCompared << " of " << check.timesGiven * check.meshes.size()
       << " mesh times compared";
   if (check.timesSame) out << ", " << check.timesSame << " posed as one already compared";
-  if (check.timesThinned) out << ", " << check.timesThinned << " thinned out to keep it fast";
+  if (check.timesSampled) {
+    out << ", " << check.timesSampled << " looked at through every " << check.sampleStride
+        << "th point only, to keep it fast";
+  }
   out << ")\n";
   for (const MeshMove& m : check.meshes) {
     if (m.distance > check.tolerance) {

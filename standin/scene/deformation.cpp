@@ -272,16 +272,24 @@ MeshPose MeshDeformer::poseAt(const Scene& scene, double time) const {
 
 std::vector<Vec3> MeshDeformer::worldPoints(const MeshPose& pose) const {
   std::vector<Vec3> out;
-  if (!mesh_) return out;
+  worldPoints(pose, out);
+  return out;
+}
+
+void MeshDeformer::worldPoints(const MeshPose& pose, std::vector<Vec3>& out,
+                               std::size_t stride) const {
+  out.clear();
+  if (!mesh_) return;
+  stride = std::max<std::size_t>(stride, 1);
   // Each bone's deformation and the object's world placement in one matrix.
   std::vector<Mat4> toWorld;
   toWorld.reserve(pose.deformations.size());
   for (const Mat4& d : pose.deformations) toWorld.push_back(multiplyAffine(pose.objectWorld, d));
   const Mat4& world = pose.objectWorld;
   const std::vector<Vec3>& points = mesh_->points;
-  out.resize(points.size());
+  out.resize((points.size() + stride - 1) / stride);
   const bool posed = toWorld.size() == bones_.size();
-  for (std::size_t p = 0; p < points.size(); ++p) {
+  for (std::size_t p = 0; p < points.size(); p += stride) {
     const Vec3& v = points[p];
     Mat4 blend{};
     const double rest = posed ? unmoved_[p] : 1.0;
@@ -292,11 +300,10 @@ std::vector<Vec3> MeshDeformer::worldPoints(const MeshPose& pose) const {
         for (int e = 0; e < 12; ++e) blend[e] += i->share * m[e];
       }
     }
-    out[p] = {blend[0] * v[0] + blend[1] * v[1] + blend[2] * v[2] + blend[3],
-              blend[4] * v[0] + blend[5] * v[1] + blend[6] * v[2] + blend[7],
-              blend[8] * v[0] + blend[9] * v[1] + blend[10] * v[2] + blend[11]};
+    out[p / stride] = {blend[0] * v[0] + blend[1] * v[1] + blend[2] * v[2] + blend[3],
+                       blend[4] * v[0] + blend[5] * v[1] + blend[6] * v[2] + blend[7],
+                       blend[8] * v[0] + blend[9] * v[1] + blend[10] * v[2] + blend[11]};
   }
-  return out;
 }
 
 std::vector<Vec3> deformedWorldPoints(const Scene& scene, ItemId object) {

@@ -57,6 +57,10 @@ class MeshDeformer {
   MeshPose poseAt(const Scene& scene, double time) const;
   // The mesh's points in world space in that pose.
   std::vector<Vec3> worldPoints(const MeshPose& pose) const;
+  // The same into `out`, whose storage is reused: posing a big mesh at many times then
+  // allocates (and faults in) its memory once. With a `stride`, only every stride-th point
+  // (0, stride, 2 x stride, ...), for a quick look over many times.
+  void worldPoints(const MeshPose& pose, std::vector<Vec3>& out, std::size_t stride = 1) const;
   std::vector<Vec3> worldPointsAt(const Scene& scene, double time) const {
     return worldPoints(poseAt(scene, time));
   }
