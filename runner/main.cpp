@@ -40,16 +40,16 @@ const char* const kUsage =
     "After every run the rig check lists the bones added and removed, the items re-parented,\n"
     "and the items that moved in the world or whose rest values changed.\n"
     "Exit status: 0 done, 1 the module could not be loaded, 2 bad input,\n"
-    "3 --check found an item that moved at a time looked at, a weight map that no bone uses\n"
-    "any more, or a saved file that does not hold the scene.\n";
+    "3 --check found an item or a mesh point that moved at a time looked at, a weight map\n"
+    "that no active bone uses any more, or a saved file that does not hold the scene.\n";
 
 // Options shared by play and run.
 const char* const kCommonOptions =
     "  --svg FILE     write a picture of the rig at the end (front, side and top views;\n"
     "                 after a run: before and after side by side, changes in colour)\n"
     "  --check        exit with status 3, writing nothing, when a run moved an item in the\n"
-    "                 world that it did not add or remove, or left a weight map that some\n"
-    "                 bone used with no bone\n"
+    "                 world that it did not add or remove, or a point of a loaded mesh, or\n"
+    "                 left a weight map that some active bone used with no active bone\n"
     "  --dry-run      run and print everything, but write no file\n"
     "  --json         print one JSON document instead of the report\n"
     "  --module PATH  the module to load (default: Vorrik.p beside this program)\n"
