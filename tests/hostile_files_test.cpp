@@ -256,6 +256,46 @@ TEST(LwsNumbers, ATimeSetInAFileWithoutCurrentFrameIsKept) {
   EXPECT_EQ(standin::sceneFromLws(text, "arm.lws").time(), 2);
 }
 
+// A bone line that stands in an object's block without a bone before it (a damaged file)
+// stays the object's when a bone is added there: read back, it must not become the new
+// bone's second name or length.
+TEST(LwsDamagedBlocks, StrayBoneLinesStayWithTheirObjectWhenABoneIsAdded) {
+  const std::string head =
+      "LWSC\n3\n\nFirstFrame 1\nLastFrame 60\nCurrentFrame 0\nFramesPerSecond 30\n\n"
+      "LoadObjectLayer 1 Objects/Rig.lwo\nShowObject 6 3\n";
+  struct Case {
+    const char* what;
+    std::string objectTail;  // what follows the object's first lines
+  };
+  const Case cases[] = {
+      {"a bone name after the bone settings", "BoneFalloffType 5\nBoneName Bone\n"},
+      {"a rest length after the bone settings", "BoneFalloffType 5\nFasterBones 1\n"
+                                                "BoneRestLength 2\nShowBone 1 3\n"},
+      {"a bone name between the settings", "BoneFalloffType 5\nBoneName Spare\nFasterBones 1\n"},
+      {"settings alone (the usual file)", "BoneFalloffType 5\nFasterBones 1\n"},
+  };
+  for (const Case& c : cases) {
+    Scene scene = standin::sceneFromLws(head + c.objectTail, "damaged.lws");
+    const standin::ItemId object = scene.findByName("Rig");
+    ASSERT_NE(object, 0u) << c.what;
+    const standin::ItemId bone = scene.addBone(object, object, "Added");
+    ASSERT_NE(bone, 0u) << c.what;
+    scene.find(bone)->restLength = 0.25;
+    const std::string written = standin::sceneToLws(scene);
+    Scene again;
+    ASSERT_NO_THROW(again = standin::sceneFromLws(written, "written.lws")) << c.what << "\n"
+                                                                         << written;
+    const standin::ItemId readBone = again.findByName("Added");
+    ASSERT_NE(readBone, 0u) << c.what;
+    EXPECT_EQ(again.find(readBone)->restLength, 0.25) << c.what;
+    EXPECT_EQ(standin::sceneToLws(again), written) << c.what;
+    // The stray lines are still in the file, before the new bone.
+    const std::size_t stray = written.find(c.objectTail);
+    EXPECT_NE(stray, std::string::npos) << c.what;
+    EXPECT_LT(stray, written.find("AddBone")) << c.what;
+  }
+}
+
 // --- line endings ---
 
 TEST(LwsLineEndings, EveryLineKeepsItsOwnEnding) {

@@ -867,7 +867,10 @@ private:
       if (end > k + 1) {
         tail = doc_.items[end - 1].lastOwn;
       } else if (object.boneSettingsLine != kNoLine) {
-        tail = object.boneSettingsLine;
+        // After any bone line the object's block holds without a bone (a damaged file): read
+        // back, such a line would otherwise become the new bone's.
+        tail = object.lastOwn != kNoLine ? std::max(object.boneSettingsLine, object.lastOwn)
+                                         : object.boneSettingsLine;
       } else {
         tail = object.lastOwn;
         prefix.push_back("BoneFalloffType 5");
