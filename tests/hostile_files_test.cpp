@@ -245,6 +245,45 @@ TEST(LwsNumbers, TimesAFrameCannotHoldAreRefusedBeforeWriting) {
   EXPECT_THROW(standin::sceneToLws(read), SceneFileError);
 }
 
+// From version 4 on a bone's id carries its object's number in 16 bits. An object whose own
+// id is beyond that has no bone ids to give: a bone added to it is refused before anything
+// is written, where an object with a small id takes the next bone id.
+TEST(LwsNumbers, NewBonesOfObjectsWhoseIdsNumberNoBonesAreRefused) {
+  struct Case {
+    const char* objectId;
+    const char* expected;  // the new bone's AddBone line, or "" when refused
+  };
+  const Case cases[] = {
+      {"10000002", "AddBone 40000002"},
+      {"1000FFFF", "AddBone 4000FFFF"},
+      {"10020002", ""},
+      {"10010000", ""},
+  };
+  for (const Case& c : cases) {
+    const std::string text = std::string("LWSC\n6\n\nFirstFrame 1\nLastFrame 60\n") +
+                             "CurrentFrame 0\nFramesPerSecond 30\n\nLoadObjectLayer 1 " +
+                             c.objectId + " Objects/Hero.lwo\nShowObject 6 3\n";
+    Scene scene = standin::sceneFromLws(text, "ids.lws");
+    const standin::ItemId object = scene.findByName("Hero");
+    ASSERT_NE(object, 0u) << c.objectId;
+    scene.addBone(object, object, "Spine");
+    if (*c.expected) {
+      const std::string written = standin::sceneToLws(scene);
+      EXPECT_THAT(written, HasSubstr(std::string(c.expected) + "\nBoneName Spine\n"))
+          << c.objectId;
+      EXPECT_NE(standin::sceneFromLws(written, "ids.lws").findByName("Spine"), 0u);
+      continue;
+    }
+    try {
+      standin::sceneToLws(scene);
+      ADD_FAILURE() << c.objectId << ": written";
+    } catch (const SceneFileError& e) {
+      EXPECT_THAT(e.what(), HasSubstr("the new bone \"Spine\" has no id a version 6 scene can hold"))
+          << c.objectId;
+    }
+  }
+}
+
 TEST(LwsNumbers, ATimeSetInAFileWithoutCurrentFrameIsKept) {
   std::string arm = armLws();
   arm = replaced(arm, "CurrentFrame 0\n", "");
