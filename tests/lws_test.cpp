@@ -373,6 +373,15 @@ TEST(LwsRead, BadFilesAreRefusedWithTheLine) {
       {"a channel without its envelope",
        object + "ObjectMotion\nNumChannels 1\nChannel 0\nShowObject 1 1\n",
        "test.lws:16: Channel 0 is not followed by an { Envelope block"},
+      // Kept as text, they would join the motion a later key gives the item.
+      {"a channel count outside a motion", object + "NumChannels 9\n",
+       "test.lws:14: NumChannels outside a motion block"},
+      {"a channel outside a motion", object + "Channel 0\n{ Envelope\n  0\n}\n",
+       "test.lws:14: Channel outside a motion block"},
+      {"a channel count after a whole motion",
+       object + "ObjectMotion\nNumChannels 1\n" + envelope(0, {"0 0 0 0 0 0 0 0 0"}) +
+           "ShowObject 6 3\nNumChannels 1\n",
+       "test.lws:23: NumChannels outside a motion block"},
       {"an unknown parent id", object + "ParentItem 10000003\n",
        "test.lws:14: ParentItem 10000003 names no item of this file"},
       {"a parent id that is not hex", object + "ParentItem Table\n",

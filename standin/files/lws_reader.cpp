@@ -257,6 +257,10 @@ private:
       }
       endMotion();
     }
+    // Kept as text, such a line would join the motion a run may give the item.
+    if (k == "NumChannels" || k == "Channel") {
+      fail(i, std::string(k) + " outside a motion block (no motion line before it)");
+    }
     keywordLine(i, k, afterKeyword(line(i)));  // untrimmed: a name keeps its spaces
     return i + 1;
   }
