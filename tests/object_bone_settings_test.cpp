@@ -52,6 +52,9 @@ TEST(ObjectBoneSettings, LwsLinesLoadAsSettingsAndSaveByteForByte) {
        false},
       {"bones from Body", scene("BoneFalloffType 5\n", "", "UseBonesFrom 10000000\n"), 5,
        standin::kBoneModeFull, 4, 0, true},
+      // A count without a mode, and settings on an object without bones, stay as given.
+      {"a count alone", scene("NumLimitedBones 3\n", "", "BoneFalloffType 2\nFasterBones 1\n"),
+       5, standin::kBoneModeFull, 3, 0, false},
   };
   for (const auto& c : cases) {
     const Scene s = standin::sceneFromLws(c.text, "rig.lws");
@@ -60,7 +63,7 @@ TEST(ObjectBoneSettings, LwsLinesLoadAsSettingsAndSaveByteForByte) {
     EXPECT_EQ(body.mode(), c.mode) << c.label;
     EXPECT_EQ(body.numLimitedBones, c.limited) << c.label;
     EXPECT_EQ(s.find(s.findByName("Arm"))->boneType, c.boneType) << c.label;
-    const ObjectBoneSettings cloth = settingsOf(s, "Cloth");
+    ObjectBoneSettings cloth = settingsOf(s, "Cloth");
     EXPECT_EQ(cloth.bonesFromOtherObject, c.fromOther) << c.label;
     EXPECT_EQ(cloth.useBonesFrom, c.fromOther ? s.findByName("Body") : 0u) << c.label;
     EXPECT_EQ(standin::sceneToLws(s), c.text) << c.label;
@@ -71,14 +74,15 @@ TEST(ObjectBoneSettings, LwsLinesLoadAsSettingsAndSaveByteForByte) {
     EXPECT_EQ(settingsOf(fromJson, "Cloth").useBonesFrom,
               fromJson.findByName(c.fromOther ? "Body" : ""))
         << c.label;
+    // A new file (LWSC 3) writes them all the same.
     const Scene fresh = standin::sceneFromLws(standin::sceneToLws(fromJson), "again.lws");
-    const ObjectBoneSettings again = settingsOf(fresh, "Body");
-    EXPECT_EQ(again.falloffType, body.falloffType) << c.label;
-    EXPECT_EQ(again.mode(), body.mode()) << c.label;
-    EXPECT_EQ(again.mode() == standin::kBoneModeLimited ? again.numLimitedBones : 0,
-              body.mode() == standin::kBoneModeLimited ? body.numLimitedBones : 0)
-        << c.label;
-    EXPECT_EQ(settingsOf(fresh, "Cloth").bonesFromOtherObject, c.fromOther) << c.label;
+    EXPECT_EQ(settingsOf(fresh, "Body"), body) << c.label;
+    ObjectBoneSettings cloth2 = settingsOf(fresh, "Cloth");
+    EXPECT_EQ(cloth2.bonesFromOtherObject, c.fromOther) << c.label;
+    cloth2.useBonesFrom = cloth.useBonesFrom = 0;
+    cloth2.bonesFromOtherObject = cloth.bonesFromOtherObject;
+    EXPECT_EQ(cloth2, cloth) << c.label;
+    EXPECT_EQ(fresh.find(fresh.findByName("Arm"))->boneType, c.boneType) << c.label;
   }
 }
 

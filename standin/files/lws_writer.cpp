@@ -257,8 +257,8 @@ Lines objectBoneLines(const Item& object) {
   const ObjectBoneSettings& s = object.boneSettings;
   Lines out{"BoneFalloffType " + std::to_string(s.falloffType)};
   if (s.fasterBones) out.push_back("FasterBones 1");
-  if (s.boneMode >= 0) {
-    out.push_back("BoneMode " + std::to_string(s.boneMode));
+  if (s.boneMode >= 0) out.push_back("BoneMode " + std::to_string(s.boneMode));
+  if (s.boneMode >= 0 || s.numLimitedBones != ObjectBoneSettings{}.numLimitedBones) {
     out.push_back("NumLimitedBones " + std::to_string(s.numLimitedBones));
   }
   return out;
@@ -285,7 +285,9 @@ Lines newBone(const Context& cx, const Item& bone, const PerItemLines* perItem =
        deformationLines(bone.strength, bone.scaleStrength, bone.deformation)) {
     if (line.written) out.push_back(line.text);
   }
-  if (cx.version >= 8) out.push_back("BoneType " + std::to_string(bone.boneType));
+  if (cx.version >= 8 || bone.boneType != kBoneTypeZAxis) {
+    out.push_back("BoneType " + std::to_string(bone.boneType));
+  }
   appendMotion(out, cx.scene, bone);
   // Version 8 writes both pivot lines for every item; older files only when set.
   const bool always = cx.version >= 8;
@@ -370,7 +372,13 @@ std::string freshFile(const Scene& scene, std::unordered_map<ItemId, ItemId>& fi
     const ItemId firstBone = scene.first(ItemType::Bone, id);
     const ItemId source = object.boneSettings.useBonesFrom;
     if (source && scene.find(source)) out.push_back("UseBonesFrom " + cx.hex(source));
-    if (firstBone) {
+    // An object without bones keeps settings that differ from those of no lines at all.
+    ObjectBoneSettings plain = object.boneSettings;
+    plain.falloffType = ObjectBoneSettings{}.falloffType;
+    plain.fasterBones = false;
+    plain.boneMode = -1;
+    plain.numLimitedBones = ObjectBoneSettings{}.numLimitedBones;
+    if (firstBone || plain != object.boneSettings) {
       for (std::string& line : objectBoneLines(object)) out.push_back(std::move(line));
     }
     for (ItemId bone = firstBone; bone; bone = scene.next(bone)) {
