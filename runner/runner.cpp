@@ -90,9 +90,10 @@ void ScriptRunner::runStep(const Step& step) {
       }
       if (autoKeyCreate_ >= 0) scene.autoKeyCreate = autoKeyCreate_;
       // Missing or bad object files leave their objects without a mesh, and say so.
-      sceneObjects_.push_back(
-          {step.line, step.path, standin::loadObjectMeshesFor(scene, step.path, contentFolder_),
-           {}});
+      sceneObjects_.push_back({step.line,
+                               step.path,
+                               standin::loadObjectMeshesFor(scene, step.path, contentFolder_),
+                               {}});
       for (const standin::UnmodelledDeformation& kind : standin::unmodelledDeformation(scene)) {
         sceneObjects_.back().notModelled.push_back(kind.text());
       }

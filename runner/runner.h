@@ -27,7 +27,7 @@ struct RunOutcome {
   standin::RunRecord record;
   RigSnapshot before, after;
   RigChanges changes;
-  MeshCheck meshes;  // loaded meshes before and after, at the rig check's times
+  MeshCheck meshes;           // loaded meshes before and after, at the rig check's times
   std::size_t autoKeyed = 0;  // channels keyed by the scene's auto key create option
 };
 

@@ -216,8 +216,7 @@ TEST_F(DeformationFiles, AMergeThatLeavesTheLowerBonesMapWithNoBoneFailsTheCheck
   const Outcome checked = vorrik("run BoneMerge --scene '" + in.string() +
                                  "' --select Arm,Hand --check --out '" + out.string() + "'");
   EXPECT_EQ(checked.status, 3) << checked.err << checked.out;
-  EXPECT_NE(checked.err.find("weight map 'Forearm': its points follow no bone"),
-            std::string::npos)
+  EXPECT_NE(checked.err.find("weight map 'Forearm': its points follow no bone"), std::string::npos)
       << checked.err;
   EXPECT_FALSE(fs::exists(out));
   EXPECT_NE(checked.out.find("lost map"), std::string::npos) << checked.out;

@@ -53,8 +53,8 @@ TEST(ObjectBoneSettings, LwsLinesLoadAsSettingsAndSaveByteForByte) {
       {"bones from Body", scene("BoneFalloffType 5\n", "", "UseBonesFrom 10000000\n"), 5,
        standin::kBoneModeFull, 4, 0, true},
       // A count without a mode, and settings on an object without bones, stay as given.
-      {"a count alone", scene("NumLimitedBones 3\n", "", "BoneFalloffType 2\nFasterBones 1\n"),
-       5, standin::kBoneModeFull, 3, 0, false},
+      {"a count alone", scene("NumLimitedBones 3\n", "", "BoneFalloffType 2\nFasterBones 1\n"), 5,
+       standin::kBoneModeFull, 3, 0, false},
   };
   for (const auto& c : cases) {
     const Scene s = standin::sceneFromLws(c.text, "rig.lws");
@@ -156,6 +156,23 @@ TEST(ObjectBoneSettings, JsonFieldsAreOptionalCheckedAndWrittenOnlyWhenSet) {
       EXPECT_NE(std::string(error.what()).find(b.says), std::string::npos) << error.what();
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Layout writes the map flags only after a map name; a file that gives them without one
+// keeps them through JSON and a new .lws file.
+TEST(ObjectBoneSettings, MapFlagsWithoutAMapSurviveANewFile) {
+  const Scene s = standin::sceneFromLws(
+      scene("BoneFalloffType 5\n", "BoneWeightMapOnly 1\nBoneNormalization 0\n"), "rig.lws");
+  const Scene fresh = standin::sceneFromLws(
+      standin::sceneToLws(standin::sceneFromJson(standin::sceneToJson(s))), "again.lws");
+  const standin::BoneDeformation& d = fresh.find(fresh.findByName("Arm"))->deformation;
+  EXPECT_TRUE(d.weightMap.empty());
+  EXPECT_TRUE(d.weightMapOnly);
+  EXPECT_FALSE(d.normalization);
 }
 
 }  // namespace

@@ -350,8 +350,7 @@ private:
       object.useBonesFromWritten = id;
       return true;
     }
-    if (k != "BoneFalloffType" && k != "FasterBones" && k != "BoneMode" &&
-        k != "NumLimitedBones") {
+    if (k != "BoneFalloffType" && k != "FasterBones" && k != "BoneMode" && k != "NumLimitedBones") {
       return false;
     }
     object.boneSettingsLine = i;

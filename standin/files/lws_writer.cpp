@@ -173,10 +173,14 @@ std::vector<DeformationLine> deformationLines(double strength, bool scaleStrengt
                                               const BoneDeformation& d) {
   const bool mapped = !d.weightMap.empty();
   if (mapped) checkName(d.weightMap);
+  // Without a map Layout writes neither flag; one that a file gave anyway is kept.
+  const BoneDeformation plain;
   return {
       {&LwsItem::weightMapLine, mapped, "BoneWeightMapName " + d.weightMap},
-      {&LwsItem::weightMapOnlyLine, mapped, "BoneWeightMapOnly " + flagText(d.weightMapOnly)},
-      {&LwsItem::normalizationLine, mapped, "BoneNormalization " + flagText(d.normalization)},
+      {&LwsItem::weightMapOnlyLine, mapped || d.weightMapOnly != plain.weightMapOnly,
+       "BoneWeightMapOnly " + flagText(d.weightMapOnly)},
+      {&LwsItem::normalizationLine, mapped || d.normalization != plain.normalization,
+       "BoneNormalization " + flagText(d.normalization)},
       {&LwsItem::strengthLine, true, "BoneStrength " + lws::number(strength)},
       {&LwsItem::scaleStrengthLine, true, "ScaleBoneStrength " + flagText(scaleStrength)},
       {&LwsItem::limitedRangeLine, d.limitedRange, "BoneLimitedRange 1"},

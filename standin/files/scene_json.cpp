@@ -562,8 +562,8 @@ Scene build(const json& root) {
       if (s.useBonesFrom) {
         const ItemId source = scene.findByName(*s.useBonesFrom);
         if (scene.typeOf(source) != static_cast<int>(ItemType::Object)) {
-          fail(itemPlace(i, s.name) + ": \"useBonesFrom\" names no object: " +
-               quote(*s.useBonesFrom));
+          fail(itemPlace(i, s.name) +
+               ": \"useBonesFrom\" names no object: " + quote(*s.useBonesFrom));
         }
         item.boneSettings.bonesFromOtherObject = true;
         item.boneSettings.useBonesFrom = source;

@@ -123,10 +123,10 @@ enum BoneModeValue : int { kBoneModeFull = 0, kBoneModeFaster = 1, kBoneModeLimi
 // The settings an object gives all of its bones, with the values an object gets when a scene
 // names none (falloff 5 is "inverse distance ^16", counted from 1).
 struct ObjectBoneSettings {
-  int falloffType = 5;          // BoneFalloffType: influence ~ distance^-(2^(n-1)), n 1..8
-  bool fasterBones = false;     // FasterBones: the older scenes' switch for the faster mode
-  int boneMode = -1;            // BoneMode as given; -1 when not given (FasterBones decides)
-  int numLimitedBones = 4;      // NumLimitedBones
+  int falloffType = 5;                // BoneFalloffType: influence ~ distance^-(2^(n-1)), n 1..8
+  bool fasterBones = false;           // FasterBones: the older scenes' switch for the faster mode
+  int boneMode = -1;                  // BoneMode as given; -1 when not given (FasterBones decides)
+  int numLimitedBones = 4;            // NumLimitedBones
   bool bonesFromOtherObject = false;  // UseBonesFrom given
   ItemId useBonesFrom = 0;            // the object it names, 0 when that is not in the scene
 
@@ -136,9 +136,9 @@ struct ObjectBoneSettings {
     return fasterBones ? kBoneModeFaster : kBoneModeFull;
   }
   bool operator==(const ObjectBoneSettings& o) const {
-    return falloffType == o.falloffType && fasterBones == o.fasterBones &&
-           boneMode == o.boneMode && numLimitedBones == o.numLimitedBones &&
-           bonesFromOtherObject == o.bonesFromOtherObject && useBonesFrom == o.useBonesFrom;
+    return falloffType == o.falloffType && fasterBones == o.fasterBones && boneMode == o.boneMode &&
+           numLimitedBones == o.numLimitedBones && bonesFromOtherObject == o.bonesFromOtherObject &&
+           useBonesFrom == o.useBonesFrom;
   }
   bool operator!=(const ObjectBoneSettings& o) const { return !(*this == o); }
 };
