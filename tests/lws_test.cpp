@@ -382,6 +382,10 @@ TEST(LwsRead, BadFilesAreRefusedWithTheLine) {
        object + "ObjectMotion\nNumChannels 1\n" + envelope(0, {"0 0 0 0 0 0 0 0 0"}) +
            "ShowObject 6 3\nNumChannels 1\n",
        "test.lws:23: NumChannels outside a motion block"},
+      {"a bone after a camera", object + "AddCamera\nCameraName Camera\nAddBone\n",
+       "test.lws:16: AddBone after a camera (line 14): a bone must follow its object's lines"},
+      {"a bone after a light", object + "AddLight\nAddBone\n",
+       "test.lws:15: AddBone after a light (line 14)"},
       {"an unknown parent id", object + "ParentItem 10000003\n",
        "test.lws:14: ParentItem 10000003 names no item of this file"},
       {"a parent id that is not hex", object + "ParentItem Table\n",
