@@ -86,6 +86,13 @@ double tubeRadius(const std::string& bone) {
   return 0.04;
 }
 
+// `value` as a float holds it. Through a volatile: GCC 12's vectoriser at -O2 drops the
+// rounding when the three coordinates of a point are rounded side by side.
+double singlePrecision(double value) {
+  volatile float single = static_cast<float>(value);
+  return single;
+}
+
 // The body: a six-sided tube with closed ends around each bone at rest, its twelve points
 // weighted 1 in the bone's own weight map. Points are stored at float precision, as an
 // object file holds them, so that a saved and reloaded body is the same mesh.
@@ -103,8 +110,10 @@ std::shared_ptr<const Mesh> bodyMesh(const Scene& scene, ItemId hero) {
     for (double along : {0.0, item.restLength}) {
       for (int side = 0; side < kTubeSides; ++side) {
         const double angle = 2 * kPi * side / kTubeSides;
-        Vec3 p = transformPoint(boneToObject, {radius * std::cos(angle), radius * std::sin(angle), along});
-        for (double& c : p) c = static_cast<float>(c);
+        const Vec3 exact =
+            transformPoint(boneToObject, {radius * std::cos(angle), radius * std::sin(angle), along});
+        const Vec3 p{singlePrecision(exact[0]), singlePrecision(exact[1]),
+                     singlePrecision(exact[2])};
         map.weights.push_back({static_cast<std::uint32_t>(mesh->points.size()), 1.0f});
         mesh->points.push_back(p);
       }
