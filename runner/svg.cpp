@@ -443,13 +443,26 @@ void drawMeshes(Picture& picture, const CellInput& in, const Box& inner) {
         const std::uint32_t end = mesh.mesh->polygonStart[polygon + 1];
         if (mesh.mesh->polygonKinds[polygon] == standin::PolygonKind::Other || end - begin < 3) continue;
         bool finite = true;
-        std::string face;
+        std::vector<Pixel> outline;
+        double area = 0;
         for (std::uint32_t k = begin; k < end && finite; ++k) {
           const std::uint32_t point = mesh.mesh->polygonPoints[k];
           finite = point < screen.size() && std::isfinite(screen[point].x) && std::isfinite(screen[point].y);
-          if (finite) face += (k == begin ? "M" : "L") + shortNum(screen[point].x) + " " + shortNum(screen[point].y);
+          if (finite) outline.push_back(screen[point]);
         }
-        if (finite) d += face + "Z";
+        if (!finite) continue;
+        for (std::size_t k = 0; k < outline.size(); ++k) {
+          const Pixel& a = outline[k];
+          const Pixel& b = outline[(k + 1) % outline.size()];
+          area += a.x * b.y - b.x * a.y;
+        }
+        // All faces wound the same way on screen, so that the front and the back of a
+        // tube add up instead of cancelling out under the nonzero rule.
+        if (area < 0) std::reverse(outline.begin(), outline.end());
+        for (std::size_t k = 0; k < outline.size(); ++k) {
+          d += (k == 0 ? "M" : "L") + shortNum(outline[k].x) + " " + shortNum(outline[k].y);
+        }
+        d += "Z";
       }
       if (!d.empty()) {
         picture.body << "<path class=\"mesh-fill\" d=\"" << d << "\" fill=\"" << colour::kMeshFill

@@ -295,8 +295,8 @@ TEST(MeshPicture, RendersTheMeshAndTheMarks) {
     const Marked marked = runAndMark(scene, "select Mover Body\nrun QuickParent\n", "Body");
     const picture_check::Image image = render(marked.svg, c.what);
     ASSERT_GT(image.width, 0) << c.what;
-    // The mesh's light fill (0xe4e8ee) covers the square in six cells.
-    EXPECT_GT(pixelsNear(image, 0xe4, 0xe8, 0xee, 3), 600) << c.what;
+    // The mesh's light fill (0xdce2ea) covers the square in six cells.
+    EXPECT_GT(pixelsNear(image, 0xdc, 0xe2, 0xea, 3), 600) << c.what;
     // The marks (0xe0457b): four points, round dots three pixels across, in six cells,
     // besides the legend's three.
     const long pink = pixelsNear(image, 0xe0, 0x45, 0x7b, 24);
@@ -306,6 +306,16 @@ TEST(MeshPicture, RendersTheMeshAndTheMarks) {
       EXPECT_LT(pink, 20) << c.what;
     }
   }
+}
+
+TEST(MeshPicture, FillsTheBodyWhateverWayItsFacesTurn) {
+  // Each tube's front and back faces turn opposite ways on screen; filled as they come
+  // they would cancel out and leave the body hollow.
+  const Scene scene = standin::demoRig();
+  const picture_check::Image image =
+      render(rigSvg(RigSnapshot(scene), "demo", MeshSnapshot(scene)), "body");
+  ASSERT_GT(image.width, 0);
+  EXPECT_GT(pixelsNear(image, 0xdc, 0xe2, 0xea, 3), 6000);
 }
 
 // A flat grid mesh of n by n points, 2 m square, standing in the x-y plane.
