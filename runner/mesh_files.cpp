@@ -56,15 +56,15 @@ std::vector<MeshFile> meshFilesBeside(const standin::Scene& scene, const std::st
     try {
       bytes = standin::lwo2Bytes(*named->mesh);
     } catch (const standin::MeshWriteError& error) {
-      throw MeshFileError("the mesh of " + object + " cannot be written as " + named->file +
-                          ": " + std::string(error.what()));
+      throw MeshFileError("the mesh of " + object + " cannot be written as " + named->file + ": " +
+                          std::string(error.what()));
     }
     bool known = false;
     for (std::size_t i = 0; i < names.size(); ++i) {
       if (names[i] != named->file) continue;
       if (contents[i] != bytes) {
-        throw MeshFileError("two different meshes would be written as " + named->file +
-                            " (" + files[i].objects + " and " + object + ")");
+        throw MeshFileError("two different meshes would be written as " + named->file + " (" +
+                            files[i].objects + " and " + object + ")");
       }
       files[i].objects += ", " + object;
       known = true;

@@ -59,8 +59,12 @@ namespace {
 constexpr std::uint64_t kFree = ~std::uint64_t{0};
 constexpr double kLargestCoordinate = 16383;
 
-std::uint32_t pack(std::uint32_t x, std::uint32_t y) { return x << 16 | y; }
-std::uint32_t coarser(std::uint32_t node) { return pack((node >> 16) >> 1, (node & 0xffff) >> 1); }
+std::uint32_t pack(std::uint32_t x, std::uint32_t y) {
+  return x << 16 | y;
+}
+std::uint32_t coarser(std::uint32_t node) {
+  return pack((node >> 16) >> 1, (node & 0xffff) >> 1);
+}
 std::uint64_t edgeKey(std::uint32_t a, std::uint32_t b) {
   return a < b ? std::uint64_t{a} << 32 | b : std::uint64_t{b} << 32 | a;
 }
@@ -68,7 +72,7 @@ std::uint64_t edgeKey(std::uint32_t a, std::uint32_t b) {
 // An open-addressing set of keys: one flat array, so that merging millions of strokes into
 // a few thousand costs a hash and a probe or two each.
 class KeySet {
-public:
+ public:
   explicit KeySet(std::size_t largest) {
     std::size_t capacity = 64;
     while (capacity < 2 * (largest + 1)) capacity *= 2;
@@ -100,7 +104,7 @@ public:
     count_ = 0;
   }
 
-private:
+ private:
   static std::size_t hash(std::uint64_t k) {
     k ^= k >> 33;
     k *= 0xff51afd7ed558ccdULL;
@@ -138,7 +142,7 @@ Pixel centreOf(std::uint32_t node, double step) {
 // Collects keys into a set that never holds more than a few times the budget: when it
 // would, every key so far moves to the next coarser grid and so do the ones still to come.
 class GridMerge {
-public:
+ public:
   GridMerge(std::size_t budget, bool edges)
       : budget_(std::max<std::size_t>(budget, 1)),
         working_(4 * budget_ + 64),
@@ -156,7 +160,7 @@ public:
     return set_.keys();
   }
 
-private:
+ private:
   void coarsen() {
     const std::vector<std::uint64_t> keys = set_.keys();
     set_.clear();
@@ -187,8 +191,8 @@ std::vector<Pixel> dotsFrom(const std::vector<std::uint64_t>& keys, double step)
 
 }  // namespace
 
-MeshStrokes meshStrokes(const std::vector<Pixel>& screen, const Mesh& mesh,
-                        std::size_t edgeBudget, std::size_t dotBudget) {
+MeshStrokes meshStrokes(const std::vector<Pixel>& screen, const Mesh& mesh, std::size_t edgeBudget,
+                        std::size_t dotBudget) {
   MeshStrokes strokes;
   const std::vector<std::uint64_t> nodes = finestNodes(screen, kFinestEdgeGrid);
   GridMerge edges(edgeBudget, true);
@@ -235,8 +239,10 @@ std::vector<Pixel> pointDots(const std::vector<Pixel>& screen,
     if (point >= screen.size()) continue;
     const Pixel& p = screen[point];
     if (!std::isfinite(p.x) || !std::isfinite(p.y)) continue;
-    const auto x = static_cast<std::uint32_t>(std::clamp(std::floor(p.x / kFinestDotGrid), 0.0, last));
-    const auto y = static_cast<std::uint32_t>(std::clamp(std::floor(p.y / kFinestDotGrid), 0.0, last));
+    const auto x =
+        static_cast<std::uint32_t>(std::clamp(std::floor(p.x / kFinestDotGrid), 0.0, last));
+    const auto y =
+        static_cast<std::uint32_t>(std::clamp(std::floor(p.y / kFinestDotGrid), 0.0, last));
     dots.add(atLevel(pack(x, y), dots.level()));
   }
   const std::vector<std::uint64_t> keys = dots.finish();

@@ -21,13 +21,13 @@ struct MeshPoints {
   standin::ItemId object = 0;
   std::string name;
   std::shared_ptr<const standin::Mesh> mesh;  // shared with the scene, never changed
-  std::vector<standin::Vec3> points;           // world, in the mesh's point order
-  standin::Vec3 low{0, 0, 0}, high{0, 0, 0};   // the box around the finite points
-  bool hasBox = false;                         // false when no point is finite
+  std::vector<standin::Vec3> points;          // world, in the mesh's point order
+  standin::Vec3 low{0, 0, 0}, high{0, 0, 0};  // the box around the finite points
+  bool hasBox = false;                        // false when no point is finite
 };
 
 class MeshSnapshot {
-public:
+ public:
   MeshSnapshot() = default;
   // Every object with a loaded mesh, at the scene's current time, in listing order.
   explicit MeshSnapshot(const standin::Scene& scene);

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "runner/mesh_picture.h"
-#include "runner/read_back.h"
 #include "runner/object_report.h"
+#include "runner/read_back.h"
 #include "runner/rig_check.h"
 #include "runner/script.h"
 #include "standin/layout/stand_in.h"

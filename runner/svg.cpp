@@ -144,8 +144,8 @@ struct Extent {
 
 using Meshes = std::vector<const MeshSnapshot*>;
 
-Extent extentOf(const std::vector<const RigSnapshot*>& rigs, const Meshes& meshes,
-                const View& view, bool everything) {
+Extent extentOf(const std::vector<const RigSnapshot*>& rigs, const Meshes& meshes, const View& view,
+                bool everything) {
   Extent extent;
   for (const MeshSnapshot* snapshot : meshes) {
     for (const MeshPoints& mesh : snapshot->meshes) {
@@ -426,13 +426,13 @@ void drawMeshes(Picture& picture, const CellInput& in, const Box& inner) {
     const std::size_t dotBudget = std::max<std::size_t>(kMeshDotsPerView / meshCount, 16);
     const MeshStrokes strokes = meshStrokes(screen, *mesh.mesh, edgeBudget, dotBudget);
 
-    std::string title = mesh.name + ": " + countText(mesh.points.size(), "point", "points") +
-                        ", " + countText(mesh.mesh->polygonCount(), "polygon", "polygons");
+    std::string title = mesh.name + ": " + countText(mesh.points.size(), "point", "points") + ", " +
+                        countText(mesh.mesh->polygonCount(), "polygon", "polygons");
     if (strokes.edgeGrid > kFinestEdgeGrid) {
       char grid[48];
       std::snprintf(grid, sizeof grid, "%g px", strokes.edgeGrid);
-      title += "; drawn as " + countText(strokes.edges.size(), "edge", "edges") +
-               " merged on a " + grid + " grid";
+      title += "; drawn as " + countText(strokes.edges.size(), "edge", "edges") + " merged on a " +
+               grid + " grid";
     }
     // A small mesh also gets its faces filled, which shows its body at a glance; a big one
     // is only its merged edges.
@@ -441,13 +441,15 @@ void drawMeshes(Picture& picture, const CellInput& in, const Box& inner) {
       for (std::size_t polygon = 0; polygon < mesh.mesh->polygonCount(); ++polygon) {
         const std::uint32_t begin = mesh.mesh->polygonStart[polygon];
         const std::uint32_t end = mesh.mesh->polygonStart[polygon + 1];
-        if (mesh.mesh->polygonKinds[polygon] == standin::PolygonKind::Other || end - begin < 3) continue;
+        if (mesh.mesh->polygonKinds[polygon] == standin::PolygonKind::Other || end - begin < 3)
+          continue;
         bool finite = true;
         std::vector<Pixel> outline;
         double area = 0;
         for (std::uint32_t k = begin; k < end && finite; ++k) {
           const std::uint32_t point = mesh.mesh->polygonPoints[k];
-          finite = point < screen.size() && std::isfinite(screen[point].x) && std::isfinite(screen[point].y);
+          finite = point < screen.size() && std::isfinite(screen[point].x) &&
+                   std::isfinite(screen[point].y);
           if (finite) outline.push_back(screen[point]);
         }
         if (!finite) continue;
@@ -751,9 +753,9 @@ double drawLegend(Picture& picture, const std::vector<LegendEntry>& entries, dou
       if (entry.shape == kLegendMesh || entry.shape == kLegendMovedPoint) {
         // A little wireframe, or three dots.
         const bool mesh = entry.shape == kLegendMesh;
-        const std::string d = mesh ? "M" + num(x) + " " + num(y - 5) + "h12v10h-12zM" + num(x + 12) +
-                                         " " + num(y - 5) + "h12v10h-12zM" + num(x) + " " +
-                                         num(y + 5) + "L" + num(x + 12) + " " + num(y - 5)
+        const std::string d = mesh ? "M" + num(x) + " " + num(y - 5) + "h12v10h-12zM" +
+                                         num(x + 12) + " " + num(y - 5) + "h12v10h-12zM" + num(x) +
+                                         " " + num(y + 5) + "L" + num(x + 12) + " " + num(y - 5)
                                    : dotPath({{x + 4, y}, {x + 12, y - 3}, {x + 20, y + 2}});
         picture.body << "<path class=\"legend\" d=\"" << d << "\" fill=\"none\" stroke=\""
                      << entry.stroke << "\"" << entry.extra << "><title>" << escape(entry.text)
@@ -838,10 +840,13 @@ std::string draw(const std::vector<const RigSnapshot*>& rigs, const Meshes& mesh
                      kMargin + column * (kCellWidth + kGap) + kCellWidth,
                      top + row * (kCellHeight + kGap) + kCellHeight};
       const Box area{cell.x0 + kInset, cell.y0 + kCaption, cell.x1 - kInset, cell.y1 - kFooter};
-      CellInput in{cell,        &kViews[view],
+      CellInput in{cell,
+                   &kViews[view],
                    fit(rigs, meshes, kViews[view], area),
-                   rigs[state], run && state == 1 ? rigs[0] : nullptr,
-                   &kinds,      meshes[state],
+                   rigs[state],
+                   run && state == 1 ? rigs[0] : nullptr,
+                   &kinds,
+                   meshes[state],
                    run ? &moves : nullptr};
       drawCell(picture, in);
       if (run && view == 0) {
@@ -860,9 +865,9 @@ std::string rigSvg(const RigSnapshot& rig, const std::string& title, const MeshS
   return draw({&rig}, {&meshes}, nullptr, title);
 }
 
-std::string rigSvg(const RigSnapshot& before, const RigSnapshot& after,
-                   const RigChanges& changes, const std::string& title,
-                   const MeshSnapshot& meshesBefore, const MeshSnapshot& meshesAfter) {
+std::string rigSvg(const RigSnapshot& before, const RigSnapshot& after, const RigChanges& changes,
+                   const std::string& title, const MeshSnapshot& meshesBefore,
+                   const MeshSnapshot& meshesAfter) {
   return draw({&before, &after}, {&meshesBefore, &meshesAfter}, &changes, title);
 }
 

@@ -20,8 +20,8 @@ constexpr const char* kMoved = "#9b4dca";
 constexpr const char* kReparented = "#17a2b8";
 constexpr const char* kRest = "#b5651d";
 constexpr const char* kSelected = "#ffcc00";  // a halo behind the shape
-constexpr const char* kMesh = "#a3adba";        // mesh edges, under the bones
-constexpr const char* kMeshFill = "#dce2ea";    // faces of small meshes
+constexpr const char* kMesh = "#a3adba";      // mesh edges, under the bones
+constexpr const char* kMeshFill = "#dce2ea";  // faces of small meshes
 constexpr const char* kMeshPoint = "#8d96a3";   // points of polygons that are not faces
 constexpr const char* kPointMoved = "#e0457b";  // mesh points a run moved
 }  // namespace colour
@@ -42,9 +42,8 @@ std::string rigSvg(const RigSnapshot& rig, const std::string& title,
 // Before and after a run side by side (a column each, one row per view, the same scale in
 // both columns), with what the run changed in its own colour and a legend. Mesh points
 // that moved more than the changes' tolerance are marked in both columns.
-std::string rigSvg(const RigSnapshot& before, const RigSnapshot& after,
-                   const RigChanges& changes, const std::string& title,
-                   const MeshSnapshot& meshesBefore = MeshSnapshot(),
+std::string rigSvg(const RigSnapshot& before, const RigSnapshot& after, const RigChanges& changes,
+                   const std::string& title, const MeshSnapshot& meshesBefore = MeshSnapshot(),
                    const MeshSnapshot& meshesAfter = MeshSnapshot());
 
 }  // namespace runner

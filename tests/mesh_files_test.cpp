@@ -122,13 +122,25 @@ TEST(LwoFileWriter, RefusesWhatItCannotKeep) {
     const char* says;
   };
   const Case cases[] = {
-      {"faces and patches", [](Mesh& m) { addPolygon(m, PolygonKind::Patch, {0, 1, 2}); }, "mixes"},
-      {"a curve", [](Mesh& m) { m = Mesh{}; m.points.resize(3); addPolygon(m, PolygonKind::Other, {0, 1, 2}); },
+      {"faces and patches",
+       [](Mesh& m) {
+         addPolygon(m, PolygonKind::Patch, {0, 1, 2});
+       },
+       "mixes"},
+      {"a curve",
+       [](Mesh& m) {
+         m = Mesh{};
+         m.points.resize(3);
+         addPolygon(m, PolygonKind::Other, {0, 1, 2});
+       },
        "neither a face nor a patch"},
       {"1024 corners",
        [](Mesh& m) { addPolygon(m, PolygonKind::Face, std::vector<std::uint32_t>(1024, 0)); },
        "more than 1023 corners"},
-      {"per-polygon weights", [](Mesh& m) { m.weightMaps[0].cornerWeights.push_back({0, 0, 1}); },
+      {"per-polygon weights",
+       [](Mesh& m) {
+         m.weightMaps[0].cornerWeights.push_back({0, 0, 1});
+       },
        "per-polygon weights"},
   };
   for (const Case& c : cases) {
@@ -141,17 +153,19 @@ TEST(LwoFileWriter, RefusesWhatItCannotKeep) {
       standin::lwo2Bytes(mesh);
       ADD_FAILURE() << c.what << ": written";
     } catch (const standin::MeshWriteError& error) {
-      EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos) << c.what << ": " << error.what();
+      EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos)
+          << c.what << ": " << error.what();
     }
   }
 }
 
 class MeshFiles : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("vorrik-mesh-files-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    folder_ =
+        fs::temp_directory_path() /
+        ("vorrik-mesh-files-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder_);
     fs::create_directories(folder_);
   }
@@ -184,10 +198,14 @@ TEST_F(MeshFiles, InMemoryMeshesGoBesideTheSceneAndNothingIsOverwritten) {
          named.foundPath = "/elsewhere/Hero.lwo";
          s.setObjectMesh(hero, named);
        },
-       "", {}, nullptr},
+       "",
+       {},
+       nullptr},
       {"two objects with one body",
-       [&](Scene& s) { s.setObjectMesh(s.findByName("Sword"), *s.objectMesh(hero)); }, "",
-       {"Hero.lwo: Hero, Sword, written"}, nullptr},
+       [&](Scene& s) { s.setObjectMesh(s.findByName("Sword"), *s.objectMesh(hero)); },
+       "",
+       {"Hero.lwo: Hero, Sword, written"},
+       nullptr},
       {"two bodies under one name",
        [&](Scene& s) {
          standin::ObjectMesh other = *s.objectMesh(hero);
@@ -196,14 +214,18 @@ TEST_F(MeshFiles, InMemoryMeshesGoBesideTheSceneAndNothingIsOverwritten) {
          other.mesh = smaller;
          s.setObjectMesh(s.findByName("Sword"), other);
        },
-       "", {}, "two different meshes"},
+       "",
+       {},
+       "two different meshes"},
   };
   for (const char* name : {"../Hero.lwo", "/tmp/Hero.lwo", "C:Hero.lwo", "a\\..\\Hero.lwo"}) {
     Scene scene = demo;
     standin::ObjectMesh named = *scene.objectMesh(hero);
     named.file = name;
     scene.setObjectMesh(hero, named);
-    EXPECT_THROW(runner::meshFilesBeside(scene, (folder_ / "s.lws").string()), runner::MeshFileError) << name;
+    EXPECT_THROW(runner::meshFilesBeside(scene, (folder_ / "s.lws").string()),
+                 runner::MeshFileError)
+        << name;
   }
   for (const Case& c : cases) {
     fs::remove(folder_ / "Hero.lwo");
@@ -211,7 +233,8 @@ TEST_F(MeshFiles, InMemoryMeshesGoBesideTheSceneAndNothingIsOverwritten) {
     Scene scene = demo;
     c.change(scene);
     try {
-      const std::vector<runner::MeshFile> files = runner::meshFilesBeside(scene, (folder_ / "s.lws").string());
+      const std::vector<runner::MeshFile> files =
+          runner::meshFilesBeside(scene, (folder_ / "s.lws").string());
       EXPECT_EQ(c.refusal, nullptr) << c.what << ": not refused";
       std::vector<std::string> seen;
       for (const runner::MeshFile& file : files) {
@@ -250,7 +273,8 @@ TEST_F(MeshFiles, ASavedDemoSceneFindsItsBodyAgain) {
     ASSERT_TRUE(fs::exists(folder_ / "Hero.lwo")) << name;
     runner::ScriptRunner reader(VORRIK_MODULE_PATH);
     reader.runSteps(runner::parseScript("load \"" + path + "\"\n"));
-    const standin::ObjectMesh* loaded = reader.scene().objectMesh(reader.scene().findByName("Hero"));
+    const standin::ObjectMesh* loaded =
+        reader.scene().objectMesh(reader.scene().findByName("Hero"));
     ASSERT_NE(loaded, nullptr) << name;
     ASSERT_NE(loaded->mesh, nullptr) << name << ": the body was not found";
     EXPECT_EQ(fs::path(loaded->foundPath), folder_ / "Hero.lwo") << name;

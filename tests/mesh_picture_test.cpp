@@ -31,7 +31,8 @@ Mesh meshOf(std::size_t points, const std::vector<Poly>& polygons) {
   Mesh mesh;
   mesh.points.assign(points, Vec3{0, 0, 0});
   for (const Poly& polygon : polygons) {
-    mesh.polygonPoints.insert(mesh.polygonPoints.end(), polygon.corners.begin(), polygon.corners.end());
+    mesh.polygonPoints.insert(mesh.polygonPoints.end(), polygon.corners.begin(),
+                              polygon.corners.end());
     mesh.polygonStart.push_back(static_cast<std::uint32_t>(mesh.polygonPoints.size()));
     mesh.polygonKinds.push_back(polygon.kind);
   }
@@ -59,24 +60,41 @@ TEST(MeshStrokes, SmallMeshesAreDrawnEdgeForEdge) {
   // A 10 by 10 pixel square split in two quads along x = 15.
   const std::vector<Pixel> two{{10, 10}, {15, 10}, {20, 10}, {10, 20}, {15, 20}, {20, 20}};
   const std::vector<Case> cases = {
-      {"two quads share an edge, drawn once", two,
+      {"two quads share an edge, drawn once",
+       two,
        {{F, {0, 1, 4, 3}}, {F, {1, 2, 5, 4}}},
-       {{20, 20, 30, 20}, {30, 20, 40, 20}, {20, 40, 30, 40}, {30, 40, 40, 40},
-        {20, 20, 20, 40}, {30, 20, 30, 40}, {40, 20, 40, 40}},
+       {{20, 20, 30, 20},
+        {30, 20, 40, 20},
+        {20, 40, 30, 40},
+        {30, 40, 40, 40},
+        {20, 20, 20, 40},
+        {30, 20, 30, 40},
+        {40, 20, 40, 40}},
        0},
-      {"a patch is drawn as its cage", two, {{P, {0, 2, 5, 3}}},
-       {{20, 20, 40, 20}, {40, 20, 40, 40}, {20, 40, 40, 40}, {20, 20, 20, 40}}, 0},
+      {"a patch is drawn as its cage",
+       two,
+       {{P, {0, 2, 5, 3}}},
+       {{20, 20, 40, 20}, {40, 20, 40, 40}, {20, 40, 40, 40}, {20, 20, 20, 40}},
+       0},
       {"a two-point polygon is one edge", two, {{F, {0, 5}}}, {{20, 20, 40, 40}}, 0},
       {"curves and other kinds are their points", two, {{O, {0, 1, 2}}}, {}, 3},
       {"a one-point polygon is a dot", two, {{F, {4}}}, {}, 1},
       {"a mesh without polygons shows every point", two, {}, {}, 6},
       {"a point that is not finite takes its edges with it",
-       {{10, 10}, {20, 10}, {kNaN, 20}, {10, 20}}, {{F, {0, 1, 2, 3}}},
-       {{20, 20, 40, 20}, {20, 20, 20, 40}}, 0},
-      {"an edge within one grid step vanishes", {{10, 10}, {10.1, 10.1}, {20, 20}},
-       {{F, {0, 1, 2}}}, {{20, 20, 40, 40}}, 0},
-      {"a corner past the mesh's points is left out", two, {{F, {0, 1, 99}}},
-       {{20, 20, 30, 20}}, 0},
+       {{10, 10}, {20, 10}, {kNaN, 20}, {10, 20}},
+       {{F, {0, 1, 2, 3}}},
+       {{20, 20, 40, 20}, {20, 20, 20, 40}},
+       0},
+      {"an edge within one grid step vanishes",
+       {{10, 10}, {10.1, 10.1}, {20, 20}},
+       {{F, {0, 1, 2}}},
+       {{20, 20, 40, 40}},
+       0},
+      {"a corner past the mesh's points is left out",
+       two,
+       {{F, {0, 1, 99}}},
+       {{20, 20, 30, 20}},
+       0},
   };
   for (const Case& c : cases) {
     const Mesh mesh = meshOf(c.screen.size(), c.polygons);
@@ -123,7 +141,8 @@ TEST(MeshStrokes, ADenseMeshIsMergedOnACoarserGridWithinItsBudget) {
   for (const Case& c : cases) {
     const GridMesh grid = gridMesh(c.n, 40, 30, 440, 330);
     const MeshStrokes strokes = meshStrokes(grid.screen, grid.mesh, c.budget, 10);
-    const std::string what = std::to_string(c.n) + " points a side, budget " + std::to_string(c.budget);
+    const std::string what =
+        std::to_string(c.n) + " points a side, budget " + std::to_string(c.budget);
     EXPECT_LE(strokes.edges.size(), c.budget) << what;
     EXPECT_EQ(strokes.meshEdges, 4 * std::size_t{c.n - 1} * (c.n - 1)) << what;
     EXPECT_EQ(strokes.edgeGrid > kFinestEdgeGrid, c.coarsened) << what;
@@ -144,7 +163,8 @@ TEST(MeshStrokes, ADenseMeshIsMergedOnACoarserGridWithinItsBudget) {
     EXPECT_NEAR(bottom, 330, strokes.edgeGrid) << what;
     // No coarser than needed: half the grid would not have fitted the budget.
     if (c.coarsened) {
-      EXPECT_GT(meshStrokes(grid.screen, grid.mesh, c.budget * 8, 10).edges.size(), c.budget) << what;
+      EXPECT_GT(meshStrokes(grid.screen, grid.mesh, c.budget * 8, 10).edges.size(), c.budget)
+          << what;
     }
   }
 }
@@ -197,22 +217,46 @@ TEST(PointMoves, ListsThePointsThatMovedMoreThanTheTolerance) {
   };
   const double t = 0.01;
   const std::vector<Case> cases = {
-      {"nothing moved", snapshotOf({{1, {{0, 0, 0}, {1, 1, 1}}}}),
-       snapshotOf({{1, {{0, 0, 0}, {1, 1, 1}}}}), {}, 0},
-      {"a move at the tolerance is noise", snapshotOf({{1, {{0, 0, 0}}}}),
-       snapshotOf({{1, {{t, 0, 0}}}}), {}, 0},
-      {"one point of two", snapshotOf({{1, {{0, 0, 0}, {1, 1, 1}}}}),
-       snapshotOf({{1, {{0, 0, 0}, {1, 1.5, 1}}}}), {{1, {1}}}, 0.5},
-      {"the distance counts all three axes", snapshotOf({{1, {{0, 0, 0}}}}),
-       snapshotOf({{1, {{0.006, 0.006, 0.006}}}}), {{1, {0}}}, std::sqrt(3 * 0.006 * 0.006)},
-      {"only the mesh that moved", snapshotOf({{1, {{0, 0, 0}}}, {2, {{0, 0, 0}}}}),
-       snapshotOf({{1, {{0, 0, 0}}}, {2, {{0, 0, 2}}}}), {{2, {0}}}, 2},
-      {"points that are not finite are not marks", snapshotOf({{1, {{0, 0, 0}, {kNaN, 0, 0}}}}),
-       snapshotOf({{1, {{kNaN, 0, 0}, {5, 0, 0}}}}), {}, 0},
-      {"a mesh in one snapshot only", snapshotOf({{1, {{0, 0, 0}}}}),
-       snapshotOf({{2, {{9, 9, 9}}}}), {}, 0},
-      {"other points than before", snapshotOf({{1, {{0, 0, 0}}}}),
-       snapshotOf({{1, {{9, 9, 9}, {9, 9, 9}}}}), {}, 0},
+      {"nothing moved",
+       snapshotOf({{1, {{0, 0, 0}, {1, 1, 1}}}}),
+       snapshotOf({{1, {{0, 0, 0}, {1, 1, 1}}}}),
+       {},
+       0},
+      {"a move at the tolerance is noise",
+       snapshotOf({{1, {{0, 0, 0}}}}),
+       snapshotOf({{1, {{t, 0, 0}}}}),
+       {},
+       0},
+      {"one point of two",
+       snapshotOf({{1, {{0, 0, 0}, {1, 1, 1}}}}),
+       snapshotOf({{1, {{0, 0, 0}, {1, 1.5, 1}}}}),
+       {{1, {1}}},
+       0.5},
+      {"the distance counts all three axes",
+       snapshotOf({{1, {{0, 0, 0}}}}),
+       snapshotOf({{1, {{0.006, 0.006, 0.006}}}}),
+       {{1, {0}}},
+       std::sqrt(3 * 0.006 * 0.006)},
+      {"only the mesh that moved",
+       snapshotOf({{1, {{0, 0, 0}}}, {2, {{0, 0, 0}}}}),
+       snapshotOf({{1, {{0, 0, 0}}}, {2, {{0, 0, 2}}}}),
+       {{2, {0}}},
+       2},
+      {"points that are not finite are not marks",
+       snapshotOf({{1, {{0, 0, 0}, {kNaN, 0, 0}}}}),
+       snapshotOf({{1, {{kNaN, 0, 0}, {5, 0, 0}}}}),
+       {},
+       0},
+      {"a mesh in one snapshot only",
+       snapshotOf({{1, {{0, 0, 0}}}}),
+       snapshotOf({{2, {{9, 9, 9}}}}),
+       {},
+       0},
+      {"other points than before",
+       snapshotOf({{1, {{0, 0, 0}}}}),
+       snapshotOf({{1, {{9, 9, 9}, {9, 9, 9}}}}),
+       {},
+       0},
   };
   for (const Case& c : cases) {
     const std::vector<PointMoves> moves = pointMoves(c.before, c.after, t);

@@ -99,7 +99,8 @@ std::vector<Bounds> cellsOf(const Element& root) {
 
 int cellOf(const std::vector<Bounds>& cells, double x, double y) {
   for (std::size_t i = 0; i < cells.size(); ++i) {
-    if (x >= cells[i].x0 && x <= cells[i].x1 && y >= cells[i].y0 && y <= cells[i].y1) return static_cast<int>(i);
+    if (x >= cells[i].x0 && x <= cells[i].x1 && y >= cells[i].y0 && y <= cells[i].y1)
+      return static_cast<int>(i);
   }
   return -1;
 }
@@ -135,7 +136,8 @@ TEST(MeshPicture, EveryViewDrawsTheMeshUnderTheBones) {
       std::istringstream in(e->attribute("points"));
       std::string pair;
       in >> pair;
-      const double x = std::stod(pair.substr(0, pair.find(','))), y = std::stod(pair.substr(pair.find(',') + 1));
+      const double x = std::stod(pair.substr(0, pair.find(','))),
+                   y = std::stod(pair.substr(pair.find(',') + 1));
       if (cellOf(cells, x, y) != static_cast<int>(view)) continue;
       ++bones;
       EXPECT_GT(static_cast<std::ptrdiff_t>(i), meshAt) << e->title();
@@ -183,8 +185,8 @@ Scene bodyAndMover() {
 
 struct Marked {
   std::string svg;
-  std::vector<std::string> titles;     // of the moved-points paths, both columns
-  std::size_t expectedPoints = 0;      // how many points deformedWorldPoints says moved
+  std::vector<std::string> titles;  // of the moved-points paths, both columns
+  std::size_t expectedPoints = 0;   // how many points deformedWorldPoints says moved
 };
 
 // Runs `script` on `scene` and reads the marks; the points that should be marked are those
@@ -201,7 +203,8 @@ Marked runAndMark(Scene scene, const std::string& script, const std::string& obj
   const std::vector<Vec3> now = standin::deformedWorldPoints(runner.scene(), id);
   const double tolerance = runner.runs().back().changes.tolerance;
   for (std::size_t i = 0; i < was.size() && i < now.size(); ++i) {
-    const double d = std::hypot(now[i][0] - was[i][0], now[i][1] - was[i][1], now[i][2] - was[i][2]);
+    const double d =
+        std::hypot(now[i][0] - was[i][0], now[i][1] - was[i][1], now[i][2] - was[i][2]);
     marked.expectedPoints += d > tolerance;
   }
   const std::unique_ptr<Element> root = parsed(marked.svg);
@@ -223,7 +226,8 @@ TEST(MeshPicture, ThePointsARunMovedAreMarkedAndNoOthers) {
        "select Mover Body\nrun QuickParent\n", "Body", 4},
       {"parented in place, nothing moves", bodyAndMover(), true,
        "select Mover Body\nrun QuickParent\n", "Body", 0},
-      {"a split moves no point", demo, true, "select L_Forearm\nrun BoneSplit percent=30\n", "Hero", 0},
+      {"a split moves no point", demo, true, "select L_Forearm\nrun BoneSplit percent=30\n", "Hero",
+       0},
       {"a pasted pose moves the arm", demo, true,
        "select L_UpperArm\nrun CopyKey\ntime 1\nrun PasteKey\n", "Hero", 0},
       {"the pose at time 1 recorded as the rest pose", demo, true,
@@ -256,8 +260,9 @@ TEST(MeshPicture, ThePointsARunMovedAreMarkedAndNoOthers) {
 
 // Renders with rsvg-convert (Debian's librsvg2-bin) and reads the PNG back.
 picture_check::Image render(const std::string& svg, const std::string& stem) {
-  const fs::path folder = fs::temp_directory_path() /
-                          ("vorrik-mesh-svg-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  const fs::path folder =
+      fs::temp_directory_path() /
+      ("vorrik-mesh-svg-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
   fs::create_directories(folder);
   const fs::path in = folder / (stem + ".svg"), out = folder / (stem + ".png");
   std::ofstream(in, std::ios::binary) << svg;
@@ -324,13 +329,15 @@ std::shared_ptr<const Mesh> gridMesh(std::uint32_t n) {
   mesh->points.reserve(std::size_t{n} * n);
   for (std::uint32_t j = 0; j < n; ++j) {
     for (std::uint32_t i = 0; i < n; ++i) {
-      mesh->points.push_back({-1 + 2.0 * i / (n - 1), 2.0 * j / (n - 1), 0.01 * ((i * 7 + j * 3) % 5)});
+      mesh->points.push_back(
+          {-1 + 2.0 * i / (n - 1), 2.0 * j / (n - 1), 0.01 * ((i * 7 + j * 3) % 5)});
     }
   }
   for (std::uint32_t j = 0; j + 1 < n; ++j) {
     for (std::uint32_t i = 0; i + 1 < n; ++i) {
       const std::uint32_t a = j * n + i;
-      for (std::uint32_t corner : {a, a + 1, a + n + 1, a + n}) mesh->polygonPoints.push_back(corner);
+      for (std::uint32_t corner : {a, a + 1, a + n + 1, a + n})
+        mesh->polygonPoints.push_back(corner);
       mesh->polygonStart.push_back(static_cast<std::uint32_t>(mesh->polygonPoints.size()));
       mesh->polygonKinds.push_back(PolygonKind::Face);
     }
@@ -386,7 +393,9 @@ TEST(MeshPicture, AMillionPointMeshGivesABoundedPictureQuickly) {
     ASSERT_EQ(marks.size(), 6u) << what;
     for (const Element* mark : marks) {
       EXPECT_LE(pathPoints(mark->attribute("d")).size(), kMovedDotsPerView) << what;
-      EXPECT_EQ(mark->title().rfind("Big: " + std::to_string(std::size_t{c.side} * c.side) + " points moved", 0), 0u)
+      EXPECT_EQ(mark->title().rfind(
+                    "Big: " + std::to_string(std::size_t{c.side} * c.side) + " points moved", 0),
+                0u)
           << mark->title();
     }
     if (c.side == 100) {

@@ -304,8 +304,8 @@ TEST_F(RunnerTest, ADryRunPrintsEverythingAndWritesNoFile) {
   EXPECT_EQ(played.status, 0) << played.err;
   EXPECT_NE(played.out.find("rig check"), std::string::npos);
   // The demo's body goes beside the saved scene.
-  EXPECT_NE(played.out.find("dry run: not written: " + drawn.string() + " " + saved.string() +
-                            " " + body.string() + " " + svg.string()),
+  EXPECT_NE(played.out.find("dry run: not written: " + drawn.string() + " " + saved.string() + " " +
+                            body.string() + " " + svg.string()),
             std::string::npos)
       << played.out;
 
@@ -318,7 +318,8 @@ TEST_F(RunnerTest, ADryRunPrintsEverythingAndWritesNoFile) {
   EXPECT_EQ(toured.status, 0) << toured.err;
   EXPECT_NE(toured.out.find("dry run"), std::string::npos);
 
-  for (const fs::path& path : {saved, drawn, svg, demo, body}) EXPECT_FALSE(fs::exists(path)) << path;
+  for (const fs::path& path : {saved, drawn, svg, demo, body})
+    EXPECT_FALSE(fs::exists(path)) << path;
 }
 
 TEST_F(RunnerTest, DrawStepsPictureTheLatestRunOrTheRigAsItIs) {

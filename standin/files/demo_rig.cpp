@@ -71,15 +71,15 @@ struct TubeRow {
   double radius;
 };
 const TubeRow kTubes[] = {
-    {"Hips", 0.15},     {"Spine", 0.13},   {"Chest", 0.16},  {"Neck", 0.05},
-    {"Head", 0.10},     {"Shoulder", 0.06}, {"UpperArm", 0.055}, {"Forearm", 0.045},
-    {"Hand", 0.04},     {"Finger", 0.025},  {"FingerTip", 0.02}, {"Thigh", 0.08},
-    {"Shin", 0.06},     {"Foot", 0.05},
+    {"Hips", 0.15},      {"Spine", 0.13},     {"Chest", 0.16},    {"Neck", 0.05}, {"Head", 0.10},
+    {"Shoulder", 0.06},  {"UpperArm", 0.055}, {"Forearm", 0.045}, {"Hand", 0.04}, {"Finger", 0.025},
+    {"FingerTip", 0.02}, {"Thigh", 0.08},     {"Shin", 0.06},     {"Foot", 0.05},
 };
 constexpr int kTubeSides = 6;
 
 double tubeRadius(const std::string& bone) {
-  const std::string base = bone.rfind("L_", 0) == 0 || bone.rfind("R_", 0) == 0 ? bone.substr(2) : bone;
+  const std::string base =
+      bone.rfind("L_", 0) == 0 || bone.rfind("R_", 0) == 0 ? bone.substr(2) : bone;
   for (const TubeRow& row : kTubes) {
     if (base == row.bone) return row.radius;
   }
@@ -110,8 +110,8 @@ std::shared_ptr<const Mesh> bodyMesh(const Scene& scene, ItemId hero) {
     for (double along : {0.0, item.restLength}) {
       for (int side = 0; side < kTubeSides; ++side) {
         const double angle = 2 * kPi * side / kTubeSides;
-        const Vec3 exact =
-            transformPoint(boneToObject, {radius * std::cos(angle), radius * std::sin(angle), along});
+        const Vec3 exact = transformPoint(
+            boneToObject, {radius * std::cos(angle), radius * std::sin(angle), along});
         const Vec3 p{singlePrecision(exact[0]), singlePrecision(exact[1]),
                      singlePrecision(exact[2])};
         map.weights.push_back({static_cast<std::uint32_t>(mesh->points.size()), 1.0f});
