@@ -9,7 +9,10 @@
 namespace fuzzcheck {
 
 [[noreturn]] inline void fail(const char* property, const std::string& detail) {
-  std::fprintf(stderr, "property failed: %s\n%s\n", property, detail.c_str());
+  // Written whole: the detail may hold NUL bytes from the input.
+  std::fprintf(stderr, "property failed: %s\n", property);
+  std::fwrite(detail.data(), 1, detail.size(), stderr);
+  std::fputc('\n', stderr);
   std::abort();
 }
 

@@ -12,9 +12,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 all=(vorrik lwo lws_read json_read lws_json script)
-# lws_read has an open finding (a new bone's name read twice after a save); it runs by name only
-# until that is fixed.
-chosen=(vorrik lwo json_read lws_json script)
+chosen=("${all[@]}")
 if [[ $# -gt 0 && "$1" != -* ]]; then
   chosen=("$1")
   shift

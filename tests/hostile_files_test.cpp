@@ -245,6 +245,45 @@ TEST(LwsNumbers, TimesAFrameCannotHoldAreRefusedBeforeWriting) {
   EXPECT_THROW(standin::sceneToLws(read), SceneFileError);
 }
 
+// From version 4 on a bone's id carries its object's number in 16 bits. An object whose own
+// id is beyond that has no bone ids to give: a bone added to it is refused before anything
+// is written, where an object with a small id takes the next bone id.
+TEST(LwsNumbers, NewBonesOfObjectsWhoseIdsNumberNoBonesAreRefused) {
+  struct Case {
+    const char* objectId;
+    const char* expected;  // the new bone's AddBone line, or "" when refused
+  };
+  const Case cases[] = {
+      {"10000002", "AddBone 40000002"},
+      {"1000FFFF", "AddBone 4000FFFF"},
+      {"10020002", ""},
+      {"10010000", ""},
+  };
+  for (const Case& c : cases) {
+    const std::string text = std::string("LWSC\n6\n\nFirstFrame 1\nLastFrame 60\n") +
+                             "CurrentFrame 0\nFramesPerSecond 30\n\nLoadObjectLayer 1 " +
+                             c.objectId + " Objects/Hero.lwo\nShowObject 6 3\n";
+    Scene scene = standin::sceneFromLws(text, "ids.lws");
+    const standin::ItemId object = scene.findByName("Hero");
+    ASSERT_NE(object, 0u) << c.objectId;
+    scene.addBone(object, object, "Spine");
+    if (*c.expected) {
+      const std::string written = standin::sceneToLws(scene);
+      EXPECT_THAT(written, HasSubstr(std::string(c.expected) + "\nBoneName Spine\n"))
+          << c.objectId;
+      EXPECT_NE(standin::sceneFromLws(written, "ids.lws").findByName("Spine"), 0u);
+      continue;
+    }
+    try {
+      standin::sceneToLws(scene);
+      ADD_FAILURE() << c.objectId << ": written";
+    } catch (const SceneFileError& e) {
+      EXPECT_THAT(e.what(), HasSubstr("the new bone \"Spine\" has no id a version 6 scene can hold"))
+          << c.objectId;
+    }
+  }
+}
+
 TEST(LwsNumbers, ATimeSetInAFileWithoutCurrentFrameIsKept) {
   std::string arm = armLws();
   arm = replaced(arm, "CurrentFrame 0\n", "");
@@ -254,6 +293,46 @@ TEST(LwsNumbers, ATimeSetInAFileWithoutCurrentFrameIsKept) {
   const std::string text = standin::sceneToLws(scene);
   EXPECT_EQ(text.substr(0, 24), "LWSC\n3\nCurrentFrame 60\n\n");
   EXPECT_EQ(standin::sceneFromLws(text, "arm.lws").time(), 2);
+}
+
+// A bone line that stands in an object's block without a bone before it (a damaged file)
+// stays the object's when a bone is added there: read back, it must not become the new
+// bone's second name or length.
+TEST(LwsDamagedBlocks, StrayBoneLinesStayWithTheirObjectWhenABoneIsAdded) {
+  const std::string head =
+      "LWSC\n3\n\nFirstFrame 1\nLastFrame 60\nCurrentFrame 0\nFramesPerSecond 30\n\n"
+      "LoadObjectLayer 1 Objects/Rig.lwo\nShowObject 6 3\n";
+  struct Case {
+    const char* what;
+    std::string objectTail;  // what follows the object's first lines
+  };
+  const Case cases[] = {
+      {"a bone name after the bone settings", "BoneFalloffType 5\nBoneName Bone\n"},
+      {"a rest length after the bone settings", "BoneFalloffType 5\nFasterBones 1\n"
+                                                "BoneRestLength 2\nShowBone 1 3\n"},
+      {"a bone name between the settings", "BoneFalloffType 5\nBoneName Spare\nFasterBones 1\n"},
+      {"settings alone (the usual file)", "BoneFalloffType 5\nFasterBones 1\n"},
+  };
+  for (const Case& c : cases) {
+    Scene scene = standin::sceneFromLws(head + c.objectTail, "damaged.lws");
+    const standin::ItemId object = scene.findByName("Rig");
+    ASSERT_NE(object, 0u) << c.what;
+    const standin::ItemId bone = scene.addBone(object, object, "Added");
+    ASSERT_NE(bone, 0u) << c.what;
+    scene.find(bone)->restLength = 0.25;
+    const std::string written = standin::sceneToLws(scene);
+    Scene again;
+    ASSERT_NO_THROW(again = standin::sceneFromLws(written, "written.lws")) << c.what << "\n"
+                                                                         << written;
+    const standin::ItemId readBone = again.findByName("Added");
+    ASSERT_NE(readBone, 0u) << c.what;
+    EXPECT_EQ(again.find(readBone)->restLength, 0.25) << c.what;
+    EXPECT_EQ(standin::sceneToLws(again), written) << c.what;
+    // The stray lines are still in the file, before the new bone.
+    const std::size_t stray = written.find(c.objectTail);
+    EXPECT_NE(stray, std::string::npos) << c.what;
+    EXPECT_LT(stray, written.find("AddBone")) << c.what;
+  }
 }
 
 // --- line endings ---

@@ -257,6 +257,10 @@ private:
       }
       endMotion();
     }
+    // Kept as text, such a line would join the motion a run may give the item.
+    if (k == "NumChannels" || k == "Channel") {
+      fail(i, std::string(k) + " outside a motion block (no motion line before it)");
+    }
     keywordLine(i, k, afterKeyword(line(i)));  // untrimmed: a name keeps its spaces
     return i + 1;
   }
@@ -509,6 +513,15 @@ private:
     item.lastOwn = i;
     if (type == ItemType::Bone) {
       if (curObject_ == kNoLine) fail(i, "AddBone before any object: a bone belongs to an object");
+      // Bones are listed inside their object's section; writing keeps them there, so one
+      // that follows a light or camera would move and renumber.
+      const LwsItem& previous = doc_.items.back();
+      if (previous.type == ItemType::Light || previous.type == ItemType::Camera) {
+        fail(i, std::string("AddBone after ") +
+                    (previous.type == ItemType::Light ? "a light" : "a camera") + " (line " +
+                    std::to_string(previous.declLine + 1) +
+                    "): a bone must follow its object's lines");
+      }
       item.owner = doc_.items[curObject_].id;
     }
     if (id == 0) id = layoutId(i, type);  // version 3: numbered by order

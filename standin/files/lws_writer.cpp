@@ -255,6 +255,12 @@ bool perItemTakenFromTemplate(std::string_view keyword) {
 Lines newBone(const Context& cx, const Item& bone, const PerItemLines* perItem = nullptr) {
   checkName(bone.name);
   Lines out;
+  // From version 4 on the id is written as it is; an id outside the bone form (its object's
+  // own id leaves no bone numbers) would not read back as a bone.
+  if (cx.version >= 4 && (cx.ids(bone.id) >> 28) != 4) {
+    refuse("the new bone \"" + bone.name + "\" has no id a version " +
+           std::to_string(cx.version) + " scene can hold (its object's id numbers no bones)");
+  }
   out.push_back(cx.version >= 4 ? "AddBone " + cx.hex(bone.id) : "AddBone");
   out.push_back("BoneName " + bone.name);
   out.push_back("ShowBone 1 3");
@@ -867,7 +873,10 @@ private:
       if (end > k + 1) {
         tail = doc_.items[end - 1].lastOwn;
       } else if (object.boneSettingsLine != kNoLine) {
-        tail = object.boneSettingsLine;
+        // After any bone line the object's block holds without a bone (a damaged file): read
+        // back, such a line would otherwise become the new bone's.
+        tail = object.lastOwn != kNoLine ? std::max(object.boneSettingsLine, object.lastOwn)
+                                         : object.boneSettingsLine;
       } else {
         tail = object.lastOwn;
         prefix.push_back("BoneFalloffType 5");
