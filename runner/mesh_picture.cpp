@@ -251,10 +251,6 @@ std::vector<Pixel> pointDots(const std::vector<Pixel>& screen,
   return dotsFrom(keys, step);
 }
 
-}  // namespace runner
-
-namespace runner {
-
 std::vector<PointMoves> pointMoves(const MeshSnapshot& before, const MeshSnapshot& after,
                                    double tolerance) {
   std::vector<PointMoves> all;

@@ -66,8 +66,8 @@ constexpr double kFinestDotGrid = 1;
 
 // The strokes of `mesh` whose points are at `screen` (one per mesh point; points that are
 // not finite are left out with every edge that touches them): at most `edgeBudget` edges
-// and `dotBudget` dots. Coordinates are assumed to lie within 0 .. 16383 pixels; callers
-// keep them inside their drawing area.
+// and `dotBudget` dots. Coordinates are clamped to 0 .. 16383 pixels; callers keep them
+// inside their drawing area.
 MeshStrokes meshStrokes(const std::vector<Pixel>& screen, const standin::Mesh& mesh,
                         std::size_t edgeBudget, std::size_t dotBudget);
 
@@ -75,10 +75,6 @@ MeshStrokes meshStrokes(const std::vector<Pixel>& screen, const standin::Mesh& m
 std::vector<Pixel> pointDots(const std::vector<Pixel>& screen,
                              const std::vector<std::uint32_t>& which, std::size_t budget,
                              double* grid = nullptr);
-
-}  // namespace runner
-
-namespace runner {
 
 // The points of one mesh that moved between two snapshots.
 struct PointMoves {
