@@ -379,7 +379,9 @@ TEST(MeshPicture, AMillionPointMeshGivesABoundedPictureQuickly) {
 
     EXPECT_LT(single.size(), 3 * perView + 60000) << what;
     EXPECT_LT(run.size(), 6 * perView + 80000) << what;
-    EXPECT_LT(seconds, 60) << what;  // about 2 s in an optimised build
+    // About 1 s optimised and 20 s under the sanitizers; a pass that grew with the square
+    // of the points would take hours.
+    EXPECT_LT(seconds, 120) << what;
     std::cout << what << ": " << single.size() << " and " << run.size() << " bytes in " << seconds
               << " s\n";
 
