@@ -86,10 +86,13 @@ double tubeRadius(const std::string& bone) {
   return 0.04;
 }
 
-// `value` as a float holds it. Through a volatile: GCC 12's vectoriser at -O2 drops the
-// rounding when the three coordinates of a point are rounded side by side.
+// `value` to the micrometre, then as a float holds it. The first rounding makes the body the
+// same on every platform: C libraries' sin and cos differ in their last bits, which left
+// coordinates of 1e-17 instead of 0. Through a volatile: GCC 12's vectoriser at -O2 drops
+// the float rounding when the three coordinates of a point are rounded side by side.
 double singlePrecision(double value) {
-  volatile float single = static_cast<float>(value);
+  const double micrometres = std::round(value * 1e6) / 1e6;
+  volatile float single = static_cast<float>(micrometres);
   return single;
 }
 
