@@ -7,8 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "runner/read_back.h"
+#include "runner/mesh_picture.h"
 #include "runner/object_report.h"
+#include "runner/read_back.h"
 #include "runner/rig_check.h"
 #include "runner/script.h"
 #include "standin/layout/stand_in.h"
@@ -81,6 +82,7 @@ private:
   std::vector<SceneObjects> sceneObjects_;
   std::string contentFolder_;
   bool latestRunIsCurrent_ = false;  // no load, demo or time step since the latest run
+  MeshSnapshot meshesBeforeLatestRun_;  // for the picture of the latest run
 };
 
 // Writes a whole file or nothing: throws InputError when it cannot be written.
