@@ -154,6 +154,13 @@ nlohmann::json saveCheckToJson(const SaveCheck& check) {
   nlohmann::json json = {
       {"path", check.path}, {"pluginReferences", references}, {"differences", differences}};
   if (!check.unreadable.empty()) json["unreadable"] = check.unreadable;
+  if (!check.objectFiles.empty()) {
+    nlohmann::json files = nlohmann::json::array();
+    for (const SaveCheck::ObjectFile& file : check.objectFiles) {
+      files.push_back({{"path", file.path}, {"objects", file.objects}, {"written", file.written}});
+    }
+    json["objectFiles"] = files;
+  }
   return json;
 }
 
@@ -169,6 +176,10 @@ void printSaveCheck(std::ostream& out, const SaveCheck& check) {
     } else {
       out << ref.written << " -> " << ref.now << " (" << ref.named << ", renumbered)\n";
     }
+  }
+  for (const SaveCheck::ObjectFile& file : check.objectFiles) {
+    out << "  object file " << file.path << ": the mesh of " << file.objects
+        << (file.written ? ", written beside the scene\n" : ", there already with the same mesh\n");
   }
   if (!check.unreadable.empty()) out << "  read back: cannot be read: " << check.unreadable << "\n";
   for (const SavedDifference& d : check.differences) {

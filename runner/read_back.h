@@ -28,6 +28,13 @@ struct SaveCheck {
   std::vector<standin::PluginReference> references;  // .lws only
   std::vector<SavedDifference> differences;
   std::string unreadable;  // why the text could not be read back; "" when it could
+  // Object files of in-memory meshes that go beside the scene (mesh_files.h), with the
+  // objects they are for; `written` is false for one that is there already.
+  struct ObjectFile {
+    std::string path, objects;
+    bool written = true;
+  };
+  std::vector<ObjectFile> objectFiles;
 
   bool dangling() const;
   bool failed() const { return dangling() || !differences.empty() || !unreadable.empty(); }

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "runner/check_times.h"
+#include "runner/mesh_files.h"
 #include "runner/svg.h"
 #include "standin/files/demo_rig.h"
 #include "standin/files/file_batch.h"
@@ -65,14 +66,6 @@ standin::Answers answersFor(const RunRequest& request) {
   return answers;
 }
 
-bool hasLoadedMesh(const standin::Scene& scene) {
-  for (standin::ItemId id : scene.objectsWithFiles()) {
-    const standin::ObjectMesh* named = scene.objectMesh(id);
-    if (named && named->mesh) return true;
-  }
-  return false;
-}
-
 ScriptRunner::ScriptRunner(const std::string& modulePath) { standIn_.loadModule(modulePath); }
 
 void ScriptRunner::runSteps(const std::vector<Step>& steps) {
@@ -123,6 +116,7 @@ void ScriptRunner::runStep(const Step& step) {
       RunOutcome outcome;
       outcome.line = step.line;
       outcome.before = RigSnapshot(scene);
+      meshesBeforeLatestRun_ = hasLoadedMesh(scene) ? MeshSnapshot(scene) : MeshSnapshot();
       // The rig before the run at other times needs the scene as it was; only keyed scenes
       // have other times worth looking at.
       std::optional<standin::Scene> was;
@@ -172,8 +166,18 @@ void ScriptRunner::runStep(const Step& step) {
         std::string text;
         SaveCheck check = saveAndReadBack(scene, step.path, text);
         check.line = step.line;
+        std::vector<MeshFile> meshFiles;
+        try {
+          meshFiles = meshFilesBeside(scene, step.path);
+        } catch (const MeshFileError& error) {
+          throw InputError(atLine(step.line, "cannot save " + step.path + ": " + error.what()));
+        }
         saves_.push_back(std::move(check));
         files_.push_back({step.path, std::move(text)});
+        for (MeshFile& file : meshFiles) {
+          saves_.back().objectFiles.push_back({file.path, file.objects, !file.bytes.empty()});
+          if (!file.bytes.empty()) files_.push_back({file.path, std::move(file.bytes)});
+        }
       } catch (const standin::SceneFileError& error) {
         throw InputError(atLine(step.line, error.what()));
       }
@@ -186,19 +190,20 @@ void ScriptRunner::runStep(const Step& step) {
 
 std::string ScriptRunner::picture(const std::string& title, int line) const {
   const RigSnapshot now(scene());
+  const MeshSnapshot meshesNow(scene());
   if (latestRunIsCurrent_) {
     const RunOutcome& run = runs_.back();
     std::string heading = run.record.server;
     if (run.line > 0) heading += "  (script line " + std::to_string(run.line) + ")";
     if (!title.empty()) heading = title + "  -  " + heading;
     // Only the selection can have changed since the run: the changes still hold.
-    return rigSvg(run.before, now, run.changes, heading);
+    return rigSvg(run.before, now, run.changes, heading, meshesBeforeLatestRun_, meshesNow);
   }
   std::string heading = title;
   if (heading.empty()) {
     heading = line > 0 ? "the rig at script line " + std::to_string(line) : "the rig";
   }
-  return rigSvg(now, heading);
+  return rigSvg(now, heading, meshesNow);
 }
 
 void ScriptRunner::protectFile(const std::string& path, const std::string& why) {

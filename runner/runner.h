@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "runner/mesh_check.h"
-#include "runner/read_back.h"
+#include "runner/mesh_picture.h"
 #include "runner/object_report.h"
+#include "runner/read_back.h"
 #include "runner/rig_check.h"
 #include "runner/script.h"
 #include "standin/layout/stand_in.h"
@@ -83,10 +84,8 @@ private:
   std::vector<SceneObjects> sceneObjects_;
   std::string contentFolder_;
   bool latestRunIsCurrent_ = false;  // no load, demo or time step since the latest run
+  MeshSnapshot meshesBeforeLatestRun_;  // for the picture of the latest run
 };
-
-// Whether some object of the scene holds a loaded mesh.
-bool hasLoadedMesh(const standin::Scene& scene);
 
 // Writes a whole file or nothing: throws InputError when it cannot be written.
 void writeTextFile(const std::string& path, const std::string& text);

@@ -142,8 +142,18 @@ struct Extent {
   }
 };
 
-Extent extentOf(const std::vector<const RigSnapshot*>& rigs, const View& view, bool everything) {
+using Meshes = std::vector<const MeshSnapshot*>;
+
+Extent extentOf(const std::vector<const RigSnapshot*>& rigs, const Meshes& meshes, const View& view,
+                bool everything) {
   Extent extent;
+  for (const MeshSnapshot* snapshot : meshes) {
+    for (const MeshPoints& mesh : snapshot->meshes) {
+      if (!mesh.hasBox) continue;
+      extent.add(mesh.low[view.u], mesh.low[view.v]);
+      extent.add(mesh.high[view.u], mesh.high[view.v]);
+    }
+  }
   for (const RigSnapshot* rig : rigs) {
     for (const RigItem& item : rig->items) {
       const bool counts = everything || item.isBone() || item.type == ItemType::Object;
@@ -155,29 +165,31 @@ Extent extentOf(const std::vector<const RigSnapshot*>& rigs, const View& view, b
   return extent;
 }
 
-Extent viewExtent(const std::vector<const RigSnapshot*>& rigs, const View& view) {
-  Extent extent = extentOf(rigs, view, false);
-  if (extent.empty()) extent = extentOf(rigs, view, true);
+Extent viewExtent(const std::vector<const RigSnapshot*>& rigs, const Meshes& meshes,
+                  const View& view) {
+  Extent extent = extentOf(rigs, meshes, view, false);
+  if (extent.empty()) extent = extentOf(rigs, meshes, view, true);
   if (extent.empty()) extent.add(0, 0);
   return extent;
 }
 
 // The rig's largest extent along any axis.
-double rigSpan(const std::vector<const RigSnapshot*>& rigs) {
+double rigSpan(const std::vector<const RigSnapshot*>& rigs, const Meshes& meshes) {
   double span = 0;
   for (const View& view : kViews) {
-    const Extent extent = viewExtent(rigs, view);
+    const Extent extent = viewExtent(rigs, meshes, view);
     span = std::max({span, extent.u1 - extent.u0, extent.v1 - extent.v0});
   }
   return span;
 }
 
-Frame fit(const std::vector<const RigSnapshot*>& rigs, const View& view, const Box& area) {
-  const Extent extent = viewExtent(rigs, view);
+Frame fit(const std::vector<const RigSnapshot*>& rigs, const Meshes& meshes, const View& view,
+          const Box& area) {
+  const Extent extent = viewExtent(rigs, meshes, view);
   double uSpan = extent.u1 - extent.u0, vSpan = extent.v1 - extent.v0;
   // A view that sees the rig edge on would blow float noise up to the whole cell: it
   // zooms in no further than a quarter of the rig's size.
-  double size = std::max({uSpan, vSpan, rigSpan(rigs) / 4});
+  double size = std::max({uSpan, vSpan, rigSpan(rigs, meshes) / 4});
   if (size <= 0) size = 1;
   // A margin so that shapes and labels at the edge stay inside.
   uSpan = std::max(uSpan, size * 0.05) * 1.12;
@@ -372,7 +384,127 @@ struct CellInput {
   const RigSnapshot* rig;
   const RigSnapshot* ghostsOf = nullptr;  // the rig before the run, in the "after" column
   const Kinds* kinds;
+  const MeshSnapshot* meshes = nullptr;
+  const std::vector<PointMoves>* moves = nullptr;  // mesh points the run moved
 };
+
+// A coordinate with at most one decimal and no ".0": mesh paths hold thousands of them.
+std::string shortNum(double value) {
+  std::string text = num(value);
+  if (text.size() > 2 && text.compare(text.size() - 2, 2, ".0") == 0) text.resize(text.size() - 2);
+  return text == "-0" ? "0" : text;
+}
+
+std::string dotPath(const std::vector<Pixel>& dots) {
+  std::string d;
+  for (const Pixel& p : dots) d += "M" + shortNum(p.x) + " " + shortNum(p.y) + "h0";
+  return d;
+}
+
+std::string countText(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// Each mesh as one path of its edges and one of its loose points, and the points the run
+// moved as dots on top; all under the bones.
+void drawMeshes(Picture& picture, const CellInput& in, const Box& inner) {
+  if (!in.meshes || in.meshes->empty()) return;
+  std::size_t corners = 0;
+  for (const MeshPoints& mesh : in.meshes->meshes) corners += mesh.mesh->polygonPoints.size();
+  const std::size_t meshCount = in.meshes->meshes.size();
+  picture.body << "<g class=\"meshes\">\n";
+  for (const MeshPoints& mesh : in.meshes->meshes) {
+    std::vector<Pixel> screen(mesh.points.size());
+    for (std::size_t i = 0; i < screen.size(); ++i) {
+      const Point q = in.frame.map(mesh.points[i]);
+      screen[i] = {std::clamp(q.x, inner.x0, inner.x1), std::clamp(q.y, inner.y0, inner.y1)};
+    }
+    const std::size_t own = mesh.mesh->polygonPoints.size();
+    const double share = corners > 0 ? static_cast<double>(own) / static_cast<double>(corners) : 0;
+    const std::size_t edgeBudget = std::max(
+        kMeshEdgeFloor, static_cast<std::size_t>(share * static_cast<double>(kMeshEdgesPerView)));
+    const std::size_t dotBudget = std::max<std::size_t>(kMeshDotsPerView / meshCount, 16);
+    const MeshStrokes strokes = meshStrokes(screen, *mesh.mesh, edgeBudget, dotBudget);
+
+    std::string title = mesh.name + ": " + countText(mesh.points.size(), "point", "points") + ", " +
+                        countText(mesh.mesh->polygonCount(), "polygon", "polygons");
+    if (strokes.edgeGrid > kFinestEdgeGrid) {
+      char grid[48];
+      std::snprintf(grid, sizeof grid, "%g px", strokes.edgeGrid);
+      title += "; drawn as " + countText(strokes.edges.size(), "edge", "edges") + " merged on a " +
+               grid + " grid";
+    }
+    // A small mesh also gets its faces filled, which shows its body at a glance; a big one
+    // is only its merged edges.
+    if (mesh.mesh->polygonCount() <= kFilledPolygons && strokes.edgeGrid == kFinestEdgeGrid) {
+      std::string d;
+      for (std::size_t polygon = 0; polygon < mesh.mesh->polygonCount(); ++polygon) {
+        const std::uint32_t begin = mesh.mesh->polygonStart[polygon];
+        const std::uint32_t end = mesh.mesh->polygonStart[polygon + 1];
+        if (mesh.mesh->polygonKinds[polygon] == standin::PolygonKind::Other || end - begin < 3)
+          continue;
+        bool finite = true;
+        std::vector<Pixel> outline;
+        double area = 0;
+        for (std::uint32_t k = begin; k < end && finite; ++k) {
+          const std::uint32_t point = mesh.mesh->polygonPoints[k];
+          finite = point < screen.size() && std::isfinite(screen[point].x) &&
+                   std::isfinite(screen[point].y);
+          if (finite) outline.push_back(screen[point]);
+        }
+        if (!finite) continue;
+        for (std::size_t k = 0; k < outline.size(); ++k) {
+          const Pixel& a = outline[k];
+          const Pixel& b = outline[(k + 1) % outline.size()];
+          area += a.x * b.y - b.x * a.y;
+        }
+        // All faces wound the same way on screen, so that the front and the back of a
+        // tube add up instead of cancelling out under the nonzero rule.
+        if (area < 0) std::reverse(outline.begin(), outline.end());
+        for (std::size_t k = 0; k < outline.size(); ++k) {
+          d += (k == 0 ? "M" : "L") + shortNum(outline[k].x) + " " + shortNum(outline[k].y);
+        }
+        d += "Z";
+      }
+      if (!d.empty()) {
+        picture.body << "<path class=\"mesh-fill\" d=\"" << d << "\" fill=\"" << colour::kMeshFill
+                     << "\" stroke=\"none\"/>\n";
+      }
+    }
+    if (!strokes.edges.empty()) {
+      std::string d;
+      d.reserve(strokes.edges.size() * 24);
+      for (const Stroke& e : strokes.edges) {
+        d += "M" + shortNum(e.from.x) + " " + shortNum(e.from.y) + "L" + shortNum(e.to.x) + " " +
+             shortNum(e.to.y);
+      }
+      picture.body << "<path class=\"mesh\" d=\"" << d << "\" fill=\"none\" stroke=\""
+                   << colour::kMesh << "\" stroke-width=\"0.8\" stroke-linecap=\"round\"><title>"
+                   << escape(title) << "</title></path>\n";
+    }
+    if (!strokes.dots.empty()) {
+      picture.body << "<path class=\"mesh-points\" d=\"" << dotPath(strokes.dots)
+                   << "\" fill=\"none\" stroke=\"" << colour::kMeshPoint
+                   << "\" stroke-width=\"2\" stroke-linecap=\"round\"><title>" << escape(title)
+                   << "</title></path>\n";
+    }
+    if (!in.moves) continue;
+    for (const PointMoves& moved : *in.moves) {
+      if (moved.object != mesh.object) continue;
+      const std::vector<Pixel> dots =
+          pointDots(screen, moved.points, std::max<std::size_t>(kMovedDotsPerView / meshCount, 16));
+      char largest[64];
+      std::snprintf(largest, sizeof largest, "%g m", moved.largest);
+      picture.body << "<path class=\"moved-points\" d=\"" << dotPath(dots)
+                   << "\" fill=\"none\" stroke=\"" << colour::kPointMoved
+                   << "\" stroke-width=\"3\" stroke-linecap=\"round\"><title>"
+                   << escape(mesh.name + ": " + countText(moved.points.size(), "point", "points") +
+                             " moved by the run, the largest by " + largest)
+                   << "</title></path>\n";
+    }
+  }
+  picture.body << "</g>\n";
+}
 
 void drawShape(Picture& picture, const std::vector<Point>& shape, const char* fill,
                const char* stroke, const std::string& extra, const std::string& title,
@@ -399,6 +531,7 @@ void drawCell(Picture& picture, const CellInput& in) {
 
   // Items out of the area (a far camera) are pinned to its edge and say so.
   const Box inner{area.x0 + 4, area.y0 + 4, area.x1 - 4, area.y1 - 4};
+  drawMeshes(picture, in, inner);
   auto place = [&](const Vec3& p, bool* off) {
     Point q = frame.map(p);
     const Point pinned{std::clamp(q.x, inner.x0, inner.x1), std::clamp(q.y, inner.y0, inner.y1)};
@@ -594,6 +727,8 @@ void drawCell(Picture& picture, const CellInput& in) {
 }
 
 constexpr int kLegendBone = -1;
+constexpr int kLegendMesh = -2;
+constexpr int kLegendMovedPoint = -3;
 
 struct LegendEntry {
   std::string text;
@@ -615,6 +750,20 @@ double drawLegend(Picture& picture, const std::vector<LegendEntry>& entries, dou
     if (draw) {
       std::vector<Point> shape;
       double halfWidth = 0;
+      if (entry.shape == kLegendMesh || entry.shape == kLegendMovedPoint) {
+        // A little wireframe, or three dots.
+        const bool mesh = entry.shape == kLegendMesh;
+        const std::string d = mesh ? "M" + num(x) + " " + num(y - 5) + "h12v10h-12zM" +
+                                         num(x + 12) + " " + num(y - 5) + "h12v10h-12zM" + num(x) +
+                                         " " + num(y + 5) + "L" + num(x + 12) + " " + num(y - 5)
+                                   : dotPath({{x + 4, y}, {x + 12, y - 3}, {x + 20, y + 2}});
+        picture.body << "<path class=\"legend\" d=\"" << d << "\" fill=\"none\" stroke=\""
+                     << entry.stroke << "\"" << entry.extra << "><title>" << escape(entry.text)
+                     << "</title></path>\n";
+        picture.text({x + 30, y + kFont * 0.35}, entry.text, kFont);
+        x += w;
+        continue;
+      }
       if (entry.shape == kLegendBone) {
         shape = boneShape({x, y}, {x + 24, y}, &halfWidth);
       } else {
@@ -628,7 +777,7 @@ double drawLegend(Picture& picture, const std::vector<LegendEntry>& entries, dou
   return y + kLegendRow / 2 - y0;
 }
 
-std::vector<LegendEntry> legendFor(bool run) {
+std::vector<LegendEntry> legendFor(bool run, bool meshes) {
   std::vector<LegendEntry> entries;
   const Style plain = styleOf(Kind::Plain);
   entries.push_back({run ? "unchanged bone" : "bone", plain.fill, plain.stroke, "", kLegendBone});
@@ -648,16 +797,28 @@ std::vector<LegendEntry> legendFor(bool run) {
                      static_cast<int>(ItemType::Light)});
   entries.push_back({"camera", markFill(ItemType::Camera), "#333333", "",
                      static_cast<int>(ItemType::Camera)});
+  if (meshes) {
+    entries.push_back({"mesh", "none", colour::kMesh, " stroke-width=\"0.9\"", kLegendMesh});
+    if (run) {
+      entries.push_back({"mesh point moved", "none", colour::kPointMoved,
+                         " stroke-width=\"3\" stroke-linecap=\"round\"", kLegendMovedPoint});
+    }
+  }
   return entries;
 }
 
-std::string draw(const std::vector<const RigSnapshot*>& rigs, const RigChanges* changes,
-                 const std::string& title) {
+std::string draw(const std::vector<const RigSnapshot*>& rigs, const Meshes& meshes,
+                 const RigChanges* changes, const std::string& title) {
   const bool run = changes != nullptr;
+  bool anyMesh = false;
+  for (const MeshSnapshot* snapshot : meshes) anyMesh = anyMesh || !snapshot->empty();
+  // Marked in both columns: where the points were and where the run put them.
+  const std::vector<PointMoves> moves =
+      run ? pointMoves(*meshes[0], *meshes[1], changes->tolerance) : std::vector<PointMoves>{};
   const int columns = run ? 2 : 3;
   const int rows = run ? 3 : 1;
   const double width = 2 * kMargin + columns * kCellWidth + (columns - 1) * kGap;
-  const std::vector<LegendEntry> legend = legendFor(run);
+  const std::vector<LegendEntry> legend = legendFor(run, anyMesh);
   Picture measure(0, 0);
   const double legendSize = drawLegend(measure, legend, kMargin, 0, width - 2 * kMargin, false);
   const double top = kMargin + kTitleHeight + (run ? kColumnHeading : 0);
@@ -679,8 +840,14 @@ std::string draw(const std::vector<const RigSnapshot*>& rigs, const RigChanges* 
                      kMargin + column * (kCellWidth + kGap) + kCellWidth,
                      top + row * (kCellHeight + kGap) + kCellHeight};
       const Box area{cell.x0 + kInset, cell.y0 + kCaption, cell.x1 - kInset, cell.y1 - kFooter};
-      CellInput in{cell, &kViews[view], fit(rigs, kViews[view], area), rigs[state],
-                   run && state == 1 ? rigs[0] : nullptr, &kinds};
+      CellInput in{cell,
+                   &kViews[view],
+                   fit(rigs, meshes, kViews[view], area),
+                   rigs[state],
+                   run && state == 1 ? rigs[0] : nullptr,
+                   &kinds,
+                   meshes[state],
+                   run ? &moves : nullptr};
       drawCell(picture, in);
       if (run && view == 0) {
         picture.text({cell.x0 + kCellWidth / 2, top - 6}, state == 0 ? "before" : "after", 12,
@@ -694,13 +861,14 @@ std::string draw(const std::vector<const RigSnapshot*>& rigs, const RigChanges* 
 
 }  // namespace
 
-std::string rigSvg(const RigSnapshot& rig, const std::string& title) {
-  return draw({&rig}, nullptr, title);
+std::string rigSvg(const RigSnapshot& rig, const std::string& title, const MeshSnapshot& meshes) {
+  return draw({&rig}, {&meshes}, nullptr, title);
 }
 
-std::string rigSvg(const RigSnapshot& before, const RigSnapshot& after,
-                   const RigChanges& changes, const std::string& title) {
-  return draw({&before, &after}, &changes, title);
+std::string rigSvg(const RigSnapshot& before, const RigSnapshot& after, const RigChanges& changes,
+                   const std::string& title, const MeshSnapshot& meshesBefore,
+                   const MeshSnapshot& meshesAfter) {
+  return draw({&before, &after}, {&meshesBefore, &meshesAfter}, &changes, title);
 }
 
 }  // namespace runner

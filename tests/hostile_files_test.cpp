@@ -278,7 +278,8 @@ TEST(LwsNumbers, NewBonesOfObjectsWhoseIdsNumberNoBonesAreRefused) {
       standin::sceneToLws(scene);
       ADD_FAILURE() << c.objectId << ": written";
     } catch (const SceneFileError& e) {
-      EXPECT_THAT(e.what(), HasSubstr("the new bone \"Spine\" has no id a version 6 scene can hold"))
+      EXPECT_THAT(e.what(),
+                  HasSubstr("the new bone \"Spine\" has no id a version 6 scene can hold"))
           << c.objectId;
     }
   }

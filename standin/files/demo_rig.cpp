@@ -1,9 +1,14 @@
 // The built-in demo rig: a standing figure about 1.8 m tall, facing -Z (the camera).
 #include "standin/files/demo_rig.h"
 
+#include <cmath>
+#include <cstdint>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "standin/scene/mesh.h"
 
 namespace standin {
 namespace {
@@ -59,6 +64,81 @@ const KeyRow kKeys[] = {
     {"R_UpperArm", {-60, 0, 0}},
     {"Head", {0, 0, 30}},  // bank about the neck's axis: the head turns
 };
+
+// Radii of the body's tubes per bone, without the side prefix; the head is a wider box.
+struct TubeRow {
+  const char* bone;
+  double radius;
+};
+const TubeRow kTubes[] = {
+    {"Hips", 0.15},      {"Spine", 0.13},     {"Chest", 0.16},    {"Neck", 0.05}, {"Head", 0.10},
+    {"Shoulder", 0.06},  {"UpperArm", 0.055}, {"Forearm", 0.045}, {"Hand", 0.04}, {"Finger", 0.025},
+    {"FingerTip", 0.02}, {"Thigh", 0.08},     {"Shin", 0.06},     {"Foot", 0.05},
+};
+constexpr int kTubeSides = 6;
+
+double tubeRadius(const std::string& bone) {
+  const std::string base =
+      bone.rfind("L_", 0) == 0 || bone.rfind("R_", 0) == 0 ? bone.substr(2) : bone;
+  for (const TubeRow& row : kTubes) {
+    if (base == row.bone) return row.radius;
+  }
+  return 0.04;
+}
+
+// `value` to the micrometre, then as a float holds it. The first rounding makes the body the
+// same on every platform: C libraries' sin and cos differ in their last bits, which left
+// coordinates of 1e-17 instead of 0. Through a volatile: GCC 12's vectoriser at -O2 drops
+// the float rounding when the three coordinates of a point are rounded side by side.
+double singlePrecision(double value) {
+  const double micrometres = std::round(value * 1e6) / 1e6;
+  volatile float single = static_cast<float>(micrometres);
+  return single;
+}
+
+// The body: a six-sided tube with closed ends around each bone at rest, its twelve points
+// weighted 1 in the bone's own weight map. Points are stored at float precision, as an
+// object file holds them, so that a saved and reloaded body is the same mesh.
+std::shared_ptr<const Mesh> bodyMesh(const Scene& scene, ItemId hero) {
+  auto mesh = std::make_shared<Mesh>();
+  mesh->layer = 0;
+  const Mat4 toObject = inverseAffine(scene.worldMatrix(hero));
+  for (ItemId bone = scene.first(ItemType::Bone, hero); bone != 0; bone = scene.next(bone)) {
+    const Item& item = *scene.find(bone);
+    const Mat4 boneToObject = multiply(toObject, scene.worldMatrix(bone));
+    const double radius = tubeRadius(item.name);
+    const auto first = static_cast<std::uint32_t>(mesh->points.size());
+    WeightMap map;
+    map.name = item.name;
+    for (double along : {0.0, item.restLength}) {
+      for (int side = 0; side < kTubeSides; ++side) {
+        const double angle = 2 * kPi * side / kTubeSides;
+        const Vec3 exact = transformPoint(
+            boneToObject, {radius * std::cos(angle), radius * std::sin(angle), along});
+        const Vec3 p{singlePrecision(exact[0]), singlePrecision(exact[1]),
+                     singlePrecision(exact[2])};
+        map.weights.push_back({static_cast<std::uint32_t>(mesh->points.size()), 1.0f});
+        mesh->points.push_back(p);
+      }
+    }
+    auto polygon = [&mesh](std::vector<std::uint32_t> corners) {
+      mesh->polygonPoints.insert(mesh->polygonPoints.end(), corners.begin(), corners.end());
+      mesh->polygonStart.push_back(static_cast<std::uint32_t>(mesh->polygonPoints.size()));
+      mesh->polygonKinds.push_back(PolygonKind::Face);
+    };
+    std::vector<std::uint32_t> start, end;
+    for (std::uint32_t side = 0; side < kTubeSides; ++side) {
+      const std::uint32_t next = (side + 1) % kTubeSides;
+      polygon({first + side, first + next, first + kTubeSides + next, first + kTubeSides + side});
+      start.push_back(first + kTubeSides - 1 - side);
+      end.push_back(first + kTubeSides + side);
+    }
+    polygon(start);
+    polygon(end);
+    mesh->weightMaps.push_back(std::move(map));
+  }
+  return mesh;
+}
 
 std::string sided(const char* side, const char* name) {
   // Centre bones keep their names; only the side chains get the prefix.
@@ -132,7 +212,17 @@ Scene demoRig() {
     Item& bone = *scene.find(id);
     bone.restPosition = bone.position();
     bone.restRotation = bone.rotation();
+    // Each bone moves the points of its own weight map and no others.
+    bone.deformation.weightMap = bone.name;
+    bone.deformation.weightMapOnly = true;
+    bone.deformation.normalization = true;
   }
+
+  ObjectMesh body;
+  body.file = kDemoBodyFile;
+  body.layer = 1;
+  body.mesh = bodyMesh(scene, hero);
+  scene.setObjectMesh(hero, std::move(body));
   return scene;
 }
 

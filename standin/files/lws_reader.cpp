@@ -452,24 +452,11 @@ private:
   ItemId givenId(std::size_t i, std::string_view text, ItemType type) {
     const ItemId id = hex(i, text);
     if (id >> 28 != static_cast<ItemId>(type) + 1) {
-      fail(i, std::string(keyword(line(i))) + " " + std::string(text) + ": a " + kindName(type) +
-                  " id starts with " + std::to_string(static_cast<int>(type) + 1));
+      fail(i, std::string(keyword(line(i))) + " " + std::string(text) + ": a " +
+                  itemTypeWord(type) + " id starts with " +
+                  std::to_string(static_cast<int>(type) + 1));
     }
     return id;
-  }
-
-  static const char* kindName(ItemType type) {
-    switch (type) {
-      case ItemType::Object:
-        return "object";
-      case ItemType::Light:
-        return "light";
-      case ItemType::Camera:
-        return "camera";
-      case ItemType::Bone:
-        break;
-    }
-    return "bone";
   }
 
   // Splits `rest` into `count` single-space-separated fields and the remainder.

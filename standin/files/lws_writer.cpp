@@ -495,7 +495,7 @@ private:
       // Between items of one kind there are no scene settings, so the section is plain.
       const std::size_t next = regionEnd(k);
       if (next == doc_.items.size() || doc_.items[next].type != d.type) {
-        refuse("removing the last " + kindName(d.type) +
+        refuse("removing the last " + std::string(itemTypeWord(d.type)) +
                " of a scene read from a file is not "
                "supported (where its settings end is not known)");
       }
@@ -504,25 +504,11 @@ private:
       const Item& item = *scene_.find(id);
       if (doc_.byId.count(id)) continue;
       if (item.type != ItemType::Bone) {
-        refuse("the " + kindName(item.type) + " \"" + item.name +
+        refuse(std::string("the ") + itemTypeWord(item.type) + " \"" + item.name +
                "\" is new; only new bones can "
                "be added to a scene read from a file");
       }
     }
-  }
-
-  static std::string kindName(ItemType type) {
-    switch (type) {
-      case ItemType::Object:
-        return "object";
-      case ItemType::Light:
-        return "light";
-      case ItemType::Camera:
-        return "camera";
-      case ItemType::Bone:
-        break;
-    }
-    return "bone";
   }
 
   void numberItems() {
@@ -963,7 +949,7 @@ private:
   std::string nameInFile(ItemId id) const {
     const Item* item = scene_.find(id);
     if (item) return item->name;
-    return "the removed " + kindName(doc_.items[doc_.byId.at(id)].type) + " " +
+    return std::string("the removed ") + itemTypeWord(doc_.items[doc_.byId.at(id)].type) + " " +
            lws::hexId(id, doc_.upperHex);
   }
 

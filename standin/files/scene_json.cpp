@@ -26,20 +26,6 @@ std::string quote(const std::string& text) {
   return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-const char* typeName(ItemType type) {
-  switch (type) {
-    case ItemType::Object:
-      return "object";
-    case ItemType::Light:
-      return "light";
-    case ItemType::Camera:
-      return "camera";
-    case ItemType::Bone:
-      return "bone";
-  }
-  return "object";
-}
-
 }  // namespace scene_json
 
 namespace {
@@ -52,7 +38,6 @@ using scene_json::kPi;
 using scene_json::quote;
 using scene_json::readDeformationField;
 using scene_json::readObjectBoneField;
-using scene_json::typeName;
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
@@ -149,7 +134,7 @@ ItemType readType(const json& v, const std::string& where) {
   if (!v.is_string()) fail(where + "\"type\" must be a string");
   const std::string& text = v.get_ref<const std::string&>();
   for (ItemType t : {ItemType::Object, ItemType::Light, ItemType::Camera, ItemType::Bone}) {
-    if (text == typeName(t)) return t;
+    if (text == itemTypeWord(t)) return t;
   }
   fail(where + "unknown type " + quote(text) + " (expected object, light, camera or bone)");
 }
@@ -427,7 +412,7 @@ std::vector<std::size_t> findOwners(const std::vector<ItemSpec>& specs,
     if (parent[i] == kNone) fail(where + "a bone needs a parent (an object or a bone)");
     const ItemSpec& p = specs[parent[i]];
     if (p.type == ItemType::Light || p.type == ItemType::Camera) {
-      fail(where + "a bone must be under an object, not the " + typeName(p.type) + " " +
+      fail(where + "a bone must be under an object, not the " + itemTypeWord(p.type) + " " +
            quote(p.name));
     }
   }

@@ -17,8 +17,6 @@ constexpr double kPi = 3.14159265358979323846;
 [[noreturn]] void fail(const std::string& message);
 // JSON-quoted, so odd characters in names stay readable in one-line messages.
 std::string quote(const std::string& text);
-// The "type" text of an item in the JSON form.
-const char* typeName(ItemType type);
 
 // The optional deformation fields of a bone (weight map, range, compensation). Reading one
 // sets it in `d`; where says which item, for messages.

@@ -17,7 +17,6 @@ namespace {
 using nlohmann::json;
 using scene_json::kPi;
 using scene_json::quote;
-using scene_json::typeName;
 using scene_json::writeDeformation;
 using scene_json::writeObjectBoneSettings;
 
@@ -152,7 +151,7 @@ J toJson(const Scene& scene) {
     J out;
     out["id"] = idText(item.id);
     out["name"] = nameJson<J>(item.name);
-    out["type"] = typeName(item.type);
+    out["type"] = itemTypeWord(item.type);
     const Item* parent = item.parent ? scene.find(item.parent) : nullptr;
     out["parent"] = parent ? nameJson<J>(parent->name) : J(nullptr);
     out["position"] = vec3Json<J>(item.position());

@@ -22,6 +22,21 @@ using ItemId = std::uint32_t;
 // Same values as the host's LWI_* item types.
 enum class ItemType : int { Object = 0, Light = 1, Camera = 2, Bone = 3 };
 
+// The kind's word in messages and in JSON scenes: "object", "light", "camera", "bone".
+constexpr const char* itemTypeWord(ItemType type) {
+  switch (type) {
+    case ItemType::Light:
+      return "light";
+    case ItemType::Camera:
+      return "camera";
+    case ItemType::Bone:
+      return "bone";
+    case ItemType::Object:
+      break;
+  }
+  return "object";
+}
+
 // What `typeOf` answers for an id that names no live item (never an item type).
 constexpr int kNoItemType = -1;
 
