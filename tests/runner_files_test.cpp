@@ -106,9 +106,7 @@ TEST_F(RunnerFiles, FailedRunsWriteNothing) {
   big.replace(big.find("FramesPerSecond 30"), 18, "FramesPerSecond 1e-308");
   put("big.lws", big);
   put("huge.json", R"({"time": 1e18, "items": []})");
-  const bool root = ::geteuid() == 0;
   for (const Case& c : cases) {
-    if (root && std::string(c.what) == "a read-only file") continue;
     put("script.vrk", c.script);
     const std::vector<std::string> before = listing();
     const Outcome outcome = vorrik("play script.vrk");

@@ -50,6 +50,13 @@ bool isReadOnly(const std::string& path) {
   const fs::perms perms = fs::status(path, ec).permissions();
   return !ec && (perms & fs::perms::owner_write) == fs::perms::none;
 #else
+  // A file nobody may write is read-only for root as well, who could write it anyway: the
+  // user marked it so, and the run must not replace it.
+  std::error_code ec;
+  const fs::perms perms = fs::status(path, ec).permissions();
+  const fs::perms anyWrite =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  if (!ec && (perms & anyWrite) == fs::perms::none) return true;
   return ::access(path.c_str(), W_OK) != 0 && errno == EACCES;
 #endif
 }
