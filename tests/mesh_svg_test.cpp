@@ -261,35 +261,6 @@ TEST(MeshPicture, ThePointsARunMovedAreMarkedAndNoOthers) {
   EXPECT_EQ(far.titles[0], "Body: 4 points moved by the run, the largest by 2 m");
 }
 
-// Renders with rsvg-convert (Debian's librsvg2-bin) and reads the PNG back.
-picture_check::Image render(const std::string& svg, const std::string& stem) {
-  const fs::path folder =
-      fs::temp_directory_path() /
-      ("vorrik-mesh-svg-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-  fs::create_directories(folder);
-  const fs::path in = folder / (stem + ".svg"), out = folder / (stem + ".png");
-  std::ofstream(in, std::ios::binary) << svg;
-  const std::string command = "rsvg-convert '" + in.string() + "' -o '" + out.string() + "'";
-  if (std::system(command.c_str()) != 0) {
-    ADD_FAILURE() << "rsvg-convert failed (scripts/install-deps.sh installs librsvg2-bin)";
-    return {};
-  }
-  std::ifstream file(out, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
-  fs::remove_all(folder);
-  return picture_check::readPng(bytes.str());
-}
-
-long pixelsNear(const picture_check::Image& image, int r, int g, int b, int within) {
-  long count = 0;
-  for (std::size_t p = 0; p + 3 < image.rgba.size(); p += 4) {
-    count += std::abs(image.rgba[p] - r) <= within && std::abs(image.rgba[p + 1] - g) <= within &&
-             std::abs(image.rgba[p + 2] - b) <= within;
-  }
-  return count;
-}
-
 TEST(MeshPicture, RendersTheMeshAndTheMarks) {
   struct Case {
     const char* what;
@@ -301,13 +272,13 @@ TEST(MeshPicture, RendersTheMeshAndTheMarks) {
     Scene scene = bodyAndMover();
     scene.parentInPlace = c.parentInPlace;
     const Marked marked = runAndMark(scene, "select Mover Body\nrun QuickParent\n", "Body");
-    const picture_check::Image image = render(marked.svg, c.what);
+    const picture_check::Image image = picture_check::renderSvg(marked.svg, c.what);
     ASSERT_GT(image.width, 0) << c.what;
     // The mesh's light fill (0xdce2ea) covers the square in six cells.
-    EXPECT_GT(pixelsNear(image, 0xdc, 0xe2, 0xea, 3), 600) << c.what;
+    EXPECT_GT(picture_check::pixelsNear(image, 0xdc, 0xe2, 0xea, 3), 600) << c.what;
     // The marks (0xe0457b): four points, round dots three pixels across, in six cells,
     // besides the legend's three.
-    const long pink = pixelsNear(image, 0xe0, 0x45, 0x7b, 24);
+    const long pink = picture_check::pixelsNear(image, 0xe0, 0x45, 0x7b, 24);
     if (c.marks) {
       EXPECT_GT(pink, 40) << c.what;
     } else {
@@ -321,9 +292,9 @@ TEST(MeshPicture, FillsTheBodyWhateverWayItsFacesTurn) {
   // they would cancel out and leave the body hollow.
   const Scene scene = standin::demoRig();
   const picture_check::Image image =
-      render(rigSvg(RigSnapshot(scene), "demo", MeshSnapshot(scene)), "body");
+      picture_check::renderSvg(rigSvg(RigSnapshot(scene), "demo", MeshSnapshot(scene)), "body");
   ASSERT_GT(image.width, 0);
-  EXPECT_GT(pixelsNear(image, 0xdc, 0xe2, 0xea, 3), 6000);
+  EXPECT_GT(picture_check::pixelsNear(image, 0xdc, 0xe2, 0xea, 3), 6000);
 }
 
 // A flat grid mesh of n by n points, 2 m square, standing in the x-y plane.

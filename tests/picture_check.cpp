@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
 
 namespace picture_check {
 
@@ -419,6 +423,37 @@ Image readPng(const std::string& bytes) {
     }
   }
   return image;
+}
+
+// --- rendering ---
+
+Image renderSvg(const std::string& svg, const std::string& stem) {
+  namespace fs = std::filesystem;
+  // A folder of its own, so that tests running side by side never share files.
+  const fs::path folder =
+      fs::temp_directory_path() / ("vorrik-picture-" + std::to_string(std::random_device{}()));
+  fs::create_directories(folder);
+  const fs::path in = folder / (stem + ".svg"), out = folder / (stem + ".png");
+  std::ofstream(in, std::ios::binary) << svg;
+  const std::string command = "rsvg-convert '" + in.string() + "' -o '" + out.string() + "'";
+  if (std::system(command.c_str()) != 0) {
+    fs::remove_all(folder);
+    throw std::runtime_error("rsvg-convert failed (scripts/install-deps.sh installs librsvg2-bin)");
+  }
+  std::ifstream file(out, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << file.rdbuf();
+  fs::remove_all(folder);
+  return readPng(bytes.str());
+}
+
+long pixelsNear(const Image& image, int r, int g, int b, int within) {
+  long count = 0;
+  for (std::size_t p = 0; p + 3 < image.rgba.size(); p += 4) {
+    count += std::abs(image.rgba[p] - r) <= within && std::abs(image.rgba[p + 1] - g) <= within &&
+             std::abs(image.rgba[p + 2] - b) <= within;
+  }
+  return count;
 }
 
 }  // namespace picture_check

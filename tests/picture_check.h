@@ -46,4 +46,11 @@ Image readPng(const std::string& bytes);
 // zlib stream (RFC 1950/1951) to bytes; throws PngError when damaged.
 std::string inflateZlib(const std::string& stream);
 
+// Renders `svg` with rsvg-convert (Debian's librsvg2-bin) in a temporary folder and reads the
+// PNG back; `stem` names the files. Throws std::runtime_error when rsvg-convert fails.
+Image renderSvg(const std::string& svg, const std::string& stem);
+
+// How many pixels are within `within` of the colour (r, g, b) in each channel.
+long pixelsNear(const Image& image, int r, int g, int b, int within);
+
 }  // namespace picture_check

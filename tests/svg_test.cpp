@@ -336,54 +336,26 @@ TEST(RigPicture, NamesOfASixtyBoneRigDoNotOverlap) {
   }
 }
 
-// Renders with rsvg-convert (Debian's librsvg2-bin) and reads the PNG back.
-picture_check::Image render(const std::string& svg, const std::string& stem) {
-  const fs::path folder = fs::temp_directory_path() /
-                          ("vorrik-svg-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-  fs::create_directories(folder);
-  const fs::path in = folder / (stem + ".svg"), out = folder / (stem + ".png");
-  std::ofstream(in, std::ios::binary) << svg;
-  const std::string command = "rsvg-convert '" + in.string() + "' -o '" + out.string() + "'";
-  if (std::system(command.c_str()) != 0) {
-    ADD_FAILURE() << "rsvg-convert failed (scripts/install-deps.sh installs librsvg2-bin)";
-    return {};
-  }
-  std::ifstream file(out, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
-  fs::remove_all(folder);
-  return picture_check::readPng(bytes.str());
-}
-
-long pixelsNear(const picture_check::Image& image, int r, int g, int b, int within) {
-  long count = 0;
-  for (std::size_t p = 0; p + 3 < image.rgba.size(); p += 4) {
-    count += std::abs(image.rgba[p] - r) <= within && std::abs(image.rgba[p + 1] - g) <= within &&
-             std::abs(image.rgba[p + 2] - b) <= within;
-  }
-  return count;
-}
-
 TEST(RigPicture, RendersToAPngThatShowsTheRigAndTheAddedBones) {
   const RunPicture picture = pictureOfRun("select L_Forearm\nrun BoneSplit percent=30\n");
-  const picture_check::Image image = render(picture.svg, "split");
+  const picture_check::Image image = picture_check::renderSvg(picture.svg, "split");
   ASSERT_GT(image.width, 0);
   const std::unique_ptr<Element> root = parsed(picture.svg);
   EXPECT_EQ(image.width, std::lround(std::stod(root->attribute("width"))));
   EXPECT_EQ(image.height, std::lround(std::stod(root->attribute("height"))));
   const long total = static_cast<long>(image.width) * image.height;
-  const long white = pixelsNear(image, 255, 255, 255, 2);
+  const long white = picture_check::pixelsNear(image, 255, 255, 255, 2);
   EXPECT_GT(total - white, total / 5) << "mostly blank";
   // The added bones in their colour (0x2ca02c), the removed one in its (0xd62728).
-  EXPECT_GT(pixelsNear(image, 0x2c, 0xa0, 0x2c, 4), 30);
-  EXPECT_GT(pixelsNear(image, 0xd6, 0x27, 0x28, 4), 30);
+  EXPECT_GT(picture_check::pixelsNear(image, 0x2c, 0xa0, 0x2c, 4), 30);
+  EXPECT_GT(picture_check::pixelsNear(image, 0xd6, 0x27, 0x28, 4), 30);
 
   // The reader itself sees an empty page as empty.
-  const picture_check::Image blank = render(
+  const picture_check::Image blank = picture_check::renderSvg(
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"30\">"
       "<rect width=\"40\" height=\"30\" fill=\"#ffffff\"/></svg>",
       "blank");
-  EXPECT_EQ(pixelsNear(blank, 255, 255, 255, 0), 40 * 30);
+  EXPECT_EQ(picture_check::pixelsNear(blank, 255, 255, 255, 0), 40 * 30);
 }
 
 TEST(XmlCheck, RejectsWhatIsNotWellFormed) {
