@@ -12,12 +12,6 @@ namespace runner {
 
 namespace {
 
-std::string numberText(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
-
 // The diagonal of the box around the mesh's points as modeled.
 double meshSize(const standin::Mesh& mesh) {
   if (mesh.points.empty()) return 0;

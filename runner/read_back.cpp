@@ -21,12 +21,6 @@ const char* const kChannelNames[standin::kChannelCount] = {"position x", "positi
                                                            "heading",    "pitch",      "bank",
                                                            "scale x",    "scale y",    "scale z"};
 
-std::string numberText(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
-
 std::array<double, standin::kChannelCount> valuesAt(const standin::Scene& scene, standin::ItemId id,
                                                     double t) {
   const standin::Vec3 p = scene.param(id, standin::kPosition, t);

@@ -17,12 +17,6 @@ double distance(const standin::Vec3& a, const standin::Vec3& b) {
                    (a[2] - b[2]) * (a[2] - b[2]));
 }
 
-std::string numberText(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
-
 std::vector<double> degrees(const standin::Vec3& radians) {
   return {radians[0] * 180 / kPi, radians[1] * 180 / kPi, radians[2] * 180 / kPi};
 }
@@ -325,6 +319,12 @@ nlohmann::json changesToJson(const RigChanges& changes) {
                         {"switched", switched}};
   deformationToJson(changes, out);
   return out;
+}
+
+std::string numberText(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
 }
 
 std::string vectorText(const standin::Vec3& v, double noise) {

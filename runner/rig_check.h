@@ -152,6 +152,9 @@ nlohmann::json changesToJson(const RigChanges& changes);
 // Aligned columns under a "rig check" heading, indented by two spaces.
 void printChanges(std::ostream& out, const RigChanges& changes);
 
+// A number in reports: "%g", six significant digits.
+std::string numberText(double value);
+
 // "%g" of each coordinate, those within `noise` of zero as 0: "(0.75, 1.52, 0)".
 std::string vectorText(const standin::Vec3& v, double noise);
 

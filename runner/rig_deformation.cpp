@@ -11,12 +11,6 @@ namespace runner {
 
 namespace {
 
-std::string numberText(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
-
 std::string onOff(bool on) {
   return on ? "on" : "off";
 }
