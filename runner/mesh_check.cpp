@@ -22,7 +22,7 @@ double meshSize(const standin::Mesh& mesh) {
       high[a] = std::max(high[a], p[a]);
     }
   }
-  return standin::length(standin::minus(high, low));
+  return boxDiagonal(low, high);
 }
 
 // The last value each map gives `point` is its weight; maps giving it 0 are left out.

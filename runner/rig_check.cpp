@@ -161,7 +161,14 @@ double RigSnapshot::size() const {
       }
     }
   }
-  return distance(low, high);
+  return boxDiagonal(low, high);
+}
+
+double boxDiagonal(const standin::Vec3& low, const standin::Vec3& high) {
+  // Each extent halved first: high - low overflows where both are near the largest double.
+  const double diagonal =
+      2 * std::hypot(high[0] / 2 - low[0] / 2, high[1] / 2 - low[1] / 2, high[2] / 2 - low[2] / 2);
+  return std::isfinite(diagonal) ? diagonal : std::numeric_limits<double>::max();
 }
 
 double lengthTolerance(double rigSize) { return 1e-5 * rigSize + 1e-9; }

@@ -55,6 +55,10 @@ private:
   std::unordered_map<standin::ItemId, std::size_t> index_;
 };
 
+// The diagonal of the box from `low` to `high`, kept finite for boxes as wide as doubles
+// reach, so that a tolerance taken from it still finds moves.
+double boxDiagonal(const standin::Vec3& low, const standin::Vec3& high);
+
 // Moves up to this much are noise: float arithmetic, and what "%g" cannot show anyway.
 // Relative to the rig's size, with a floor for a rig that is a single point.
 double lengthTolerance(double rigSize);

@@ -109,6 +109,31 @@ TEST(RigCheck, AMoveCountsOnlyAboveTheToleranceWhichFollowsTheRigSize) {
   }
 }
 
+// Items far out, on both sides: the box's diagonal overflows a double when computed head on,
+// which made the tolerance infinite and hid every move.
+TEST(RigCheck, RigsAsWideAsDoublesReachStillShowMoves) {
+  struct Case {
+    double reach;  // an object at -reach and one at +reach
+    double move;
+  };
+  const Case cases[] = {{1e300, 1e299}, {1e308, 1e306}, {1.7e308, 1e307}};
+  for (const Case& c : cases) {
+    Scene scene;
+    const ItemId left = scene.addObject("Left");
+    const ItemId right = scene.addObject("Right");
+    scene.setPosition(left, {-c.reach, 0, 0});
+    scene.setPosition(right, {c.reach, 0, 0});
+    const RigChanges changes = changeOf(scene, [&](Scene& edited) {
+      edited.setPosition(edited.findByName("Right"), {c.reach - c.move, 0, 0});
+    });
+    EXPECT_TRUE(std::isfinite(changes.tolerance)) << c.reach;
+    EXPECT_LT(changes.tolerance, c.move) << c.reach;
+    EXPECT_EQ(namesOf(changes.moved), (std::vector<std::string>{"Right"})) << c.reach;
+  }
+  EXPECT_DOUBLE_EQ(boxDiagonal({0, 0, 0}, {3, 4, 12}), 13);
+  EXPECT_DOUBLE_EQ(boxDiagonal({-1e300, 0, 0}, {1e300, 0, 0}), 2e300);
+}
+
 TEST(RigCheck, ATurnThatLeavesTheOriginMovesTheTip) {
   const RigChanges changes = changeOf(chain(1), [](Scene& scene) {
     scene.setRotation(scene.findByName("End"), {kPi / 2, 0, 0});
