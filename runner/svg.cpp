@@ -186,10 +186,14 @@ double rigSpan(const std::vector<const RigSnapshot*>& rigs, const Meshes& meshes
 Frame fit(const std::vector<const RigSnapshot*>& rigs, const Meshes& meshes, const View& view,
           const Box& area) {
   const Extent extent = viewExtent(rigs, meshes, view);
-  double uSpan = extent.u1 - extent.u0, vSpan = extent.v1 - extent.v0;
+  // Spans of rigs reaching as far as doubles go overflow: such a rig is drawn as if it were
+  // the largest double wide, so that the scale stays above 0.
+  constexpr double kWidest = std::numeric_limits<double>::max() / 2;
+  double uSpan = std::min(extent.u1 - extent.u0, kWidest);
+  double vSpan = std::min(extent.v1 - extent.v0, kWidest);
   // A view that sees the rig edge on would blow float noise up to the whole cell: it
   // zooms in no further than a quarter of the rig's size.
-  double size = std::max({uSpan, vSpan, rigSpan(rigs, meshes) / 4});
+  double size = std::max({uSpan, vSpan, std::min(rigSpan(rigs, meshes), kWidest) / 4});
   if (size <= 0) size = 1;
   // A margin so that shapes and labels at the edge stay inside.
   uSpan = std::max(uSpan, size * 0.05) * 1.12;
@@ -198,8 +202,8 @@ Frame fit(const std::vector<const RigSnapshot*>& rigs, const Meshes& meshes, con
   frame.area = area;
   frame.u = view.u;
   frame.v = view.v;
-  frame.uCentre = (extent.u0 + extent.u1) / 2;
-  frame.vCentre = (extent.v0 + extent.v1) / 2;
+  frame.uCentre = extent.u0 / 2 + extent.u1 / 2;
+  frame.vCentre = extent.v0 / 2 + extent.v1 / 2;
   frame.scale = std::min((area.x1 - area.x0) / uSpan, (area.y1 - area.y0) / vSpan);
   return frame;
 }
@@ -231,10 +235,20 @@ public:
   }
 
 private:
-  static long cell(double v) { return static_cast<long>(std::floor(v / 32)); }
-  static long long key(long x, long y) { return (static_cast<long long>(x) << 32) ^ (y & 0xffffffffL); }
+  // Boxes far off the picture (or not finite) share the outermost cells: converting such a
+  // value to long would be undefined.
+  static long cell(double v) {
+    constexpr double kReach = 1e9;
+    if (!(v > -kReach)) return static_cast<long>(-kReach / 32);
+    if (v > kReach) return static_cast<long>(kReach / 32);
+    return static_cast<long>(std::floor(v / 32));
+  }
+  static unsigned long long key(long x, long y) {
+    return (static_cast<unsigned long long>(x) << 32) ^
+           (static_cast<unsigned long long>(y) & 0xffffffffULL);
+  }
   std::vector<Box> boxes_;
-  std::unordered_map<long long, std::vector<std::size_t>> squares_;
+  std::unordered_map<unsigned long long, std::vector<std::size_t>> squares_;
 };
 
 // A label waiting for a place: tried at each candidate in turn, dropped if none is free.

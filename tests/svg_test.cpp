@@ -195,6 +195,27 @@ TEST(RigPicture, NamesAreEscapedAndEveryItemIsTitledInEveryView) {
   EXPECT_EQ(halos, 3);
 }
 
+// Rigs reaching as far as doubles go: every item is still drawn and titled, with numbers the
+// picture can hold (label places far off the page once overflowed a conversion to long).
+TEST(RigPicture, ItemsAsFarOutAsDoublesReachAreDrawn) {
+  const double reaches[] = {1e300, 1.7e308};
+  for (double reach : reaches) {
+    Scene scene;
+    const ItemId left = scene.addObject("Left");
+    const ItemId right = scene.addObject("Right");
+    scene.setPosition(left, {-reach, -reach, 0});
+    scene.setPosition(right, {reach, 0, reach});
+    scene.addBone(right, right, "Far Bone");
+    const std::string svg = rigSvg(RigSnapshot(scene), "far");
+    const std::unique_ptr<Element> root = parsed(svg);
+    for (const char* name : {"Left", "Right", "Far Bone"}) {
+      EXPECT_EQ(shapesNamed(*root, name).size(), 3u) << name << " at " << reach;
+    }
+    EXPECT_EQ(svg.find("nan"), std::string::npos) << reach;
+    EXPECT_EQ(svg.find("inf"), std::string::npos) << reach;
+  }
+}
+
 // The demo rig before and after one run of the real module.
 struct RunPicture {
   std::string svg;
