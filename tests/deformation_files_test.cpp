@@ -11,6 +11,7 @@
 #include <string>
 
 #include "standin/files/scene_json.h"
+#include "runner_process.h"
 
 namespace {
 
@@ -69,17 +70,8 @@ class DeformationFiles : public ::testing::Test {
     return text;
   }
 
-  struct Outcome {
-    int status = -1;
-    std::string out, err;
-  };
-  Outcome vorrik(const std::string& arguments) {
-    const fs::path out = folder_ / "stdout.txt", err = folder_ / "stderr.txt";
-    const std::string command = std::string("'") + VORRIK_RUNNER_PATH + "' " + arguments + " >'" +
-                                out.string() + "' 2>'" + err.string() + "' </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
-  }
+  using Outcome = runner_process::Outcome;
+  Outcome vorrik(const std::string& arguments) { return runner_process::run(arguments, folder_); }
 
   fs::path folder_;
   std::string arm_;

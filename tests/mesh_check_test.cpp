@@ -16,18 +16,12 @@
 #include "runner/mesh_check.h"
 #include "standin/files/object_files.h"
 #include "standin/files/scene_json.h"
+#include "runner_process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace lwo_test;
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // A column of 21 points at x = 0.1 from z = 0 to 2. "Upper" weighs 1 up to z = 0.9 and fades
 // out by z = 1.1; "Lower" is the rest: it gives 11 points a weight (z = 1.0 to 2.0), and
@@ -90,17 +84,8 @@ class MeshCheckRuns : public ::testing::Test {
     return path;
   }
 
-  struct Outcome {
-    int status = -1;
-    std::string out, err;
-  };
-  Outcome vorrik(const std::string& arguments) {
-    const fs::path out = folder_ / "stdout.txt", err = folder_ / "stderr.txt";
-    const std::string command = std::string("'") + VORRIK_RUNNER_PATH + "' " + arguments + " >'" +
-                                out.string() + "' 2>'" + err.string() + "' </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
-  }
+  using Outcome = runner_process::Outcome;
+  Outcome vorrik(const std::string& arguments) { return runner_process::run(arguments, folder_); }
 
   fs::path folder_;
 };

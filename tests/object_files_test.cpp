@@ -16,6 +16,7 @@
 #include "standin/files/lws_reader.h"
 #include "standin/files/object_files.h"
 #include "standin/files/scene_json.h"
+#include "runner_process.h"
 
 namespace {
 
@@ -23,13 +24,6 @@ namespace fs = std::filesystem;
 using namespace lwo_test;
 using standin::ObjectLoad;
 using standin::ObjectSearch;
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // A folder of its own per test, with files written into it.
 class ObjectFilesTest : public ::testing::Test {
@@ -245,10 +239,7 @@ TEST_F(ObjectFilesTest, JsonScenesNameFilesAndLayersAndKeepThemWhenSaved) {
   }
 }
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
+using runner_process::Outcome;
 
 // The runner as a user meets it: a report line per object, --content, and a run that goes on
 // without the meshes it could not find.
@@ -269,11 +260,7 @@ TEST_F(ObjectFilesTest, RunnerReportsEachObjectAndRunsWithoutMissingOnes) {
       "LoadObjectLayer 1 Props/sword.lwo\n";
   write("scenes/rig.lws", scene);
   auto vorrik = [&](const std::string& arguments) {
-    const fs::path out = root_ / "stdout.txt", err = root_ / "stderr.txt";
-    const std::string command = std::string("'") + VORRIK_RUNNER_PATH + "' " + arguments + " >'" +
-                                out.string() + "' 2>'" + err.string() + "' </dev/null";
-    const int raw = std::system(command.c_str());
-    return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
+    return runner_process::run(arguments, root_);
   };
   const std::string run = "run BoneSplit --scene '" + at("scenes/rig.lws") +
                           "' --select Upper percent=50 --check";

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "runner_process.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -26,10 +28,7 @@ std::string slurp(const fs::path& path) {
   return text.str();
 }
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
+using runner_process::Outcome;
 
 class RunnerFiles : public ::testing::Test {
 protected:
@@ -56,12 +55,7 @@ protected:
   }
   // Runs in the folder "run", so that scripts can name files plainly.
   Outcome vorrik(const std::string& arguments) const {
-    const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
-    const std::string command = "cd '" + (dir_ / "run").string() + "' && '" + VORRIK_RUNNER_PATH +
-                                "' " + arguments + " >'" + out.string() + "' 2>'" + err.string() +
-                                "' </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+    return runner_process::run(arguments, dir_, dir_ / "run");
   }
 
   fs::path dir_;

@@ -13,16 +13,13 @@
 #include <nlohmann/json.hpp>
 
 #include "picture_check.h"
+#include "runner_process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using runner_process::Outcome;
 
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -49,16 +46,7 @@ protected:
   }
 
   Outcome vorrik(const std::string& arguments) {
-    const fs::path out = folder_ / "stdout.txt";
-    const fs::path err = folder_ / "stderr.txt";
-    const std::string command = std::string("'") + VORRIK_RUNNER_PATH + "' " + arguments +
-                                " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
-    const int raw = std::system(command.c_str());
-    Outcome outcome;
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    outcome.out = readFile(out);
-    outcome.err = readFile(err);
-    return outcome;
+    return runner_process::run(arguments, folder_);
   }
 
   fs::path folder_;

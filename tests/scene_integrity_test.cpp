@@ -23,6 +23,7 @@
 #include "standin/files/lws_writer.h"
 #include "standin/scene/auto_key.h"
 #include "tool_harness.h"
+#include "runner_process.h"
 
 namespace {
 
@@ -153,15 +154,9 @@ class SceneIntegrity : public ::testing::Test {
     return scriptRunner;
   }
 
-  struct Outcome {
-    int status = -1;
-    std::string out, err;
-  };
+  using Outcome = runner_process::Outcome;
   Outcome vorrik(const std::string& arguments) const {
-    const std::string command = std::string("'") + VORRIK_RUNNER_PATH + "' " + arguments + " >'" +
-                                path("out.txt") + "' 2>'" + path("err.txt") + "' </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(path("out.txt")), slurp(path("err.txt"))};
+    return runner_process::run(arguments, folder_);
   }
 
   fs::path folder_;
