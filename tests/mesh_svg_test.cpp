@@ -32,12 +32,7 @@ using standin::Scene;
 using standin::Vec3;
 
 std::unique_ptr<Element> parsed(const std::string& svg) {
-  try {
-    return picture_check::parseXml(svg);
-  } catch (const picture_check::XmlError& error) {
-    ADD_FAILURE() << "not well-formed: " << error.what();
-    return std::make_unique<Element>();
-  }
+  return picture_check::parsedOrFailure(svg);
 }
 
 std::vector<const Element*> withClass(const Element& root, const std::string& cls) {

@@ -1,5 +1,7 @@
 #include "picture_check.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -423,6 +425,15 @@ Image readPng(const std::string& bytes) {
     }
   }
   return image;
+}
+
+std::unique_ptr<Element> parsedOrFailure(const std::string& svg) {
+  try {
+    return parseXml(svg);
+  } catch (const XmlError& error) {
+    ADD_FAILURE() << "not well-formed: " << error.what();
+    return std::make_unique<Element>();
+  }
 }
 
 // --- rendering ---

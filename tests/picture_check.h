@@ -32,6 +32,10 @@ struct Element {
 // repeated attributes, a raw '<' or a stray '&', unknown entities, content after the root.
 std::unique_ptr<Element> parseXml(const std::string& text);
 
+// For tests: the parsed picture, or, when it is not well-formed, a test failure that says
+// why and an empty element, so that the test goes on to its other checks.
+std::unique_ptr<Element> parsedOrFailure(const std::string& svg);
+
 struct Image {
   int width = 0, height = 0;
   std::vector<std::uint8_t> rgba;  // 4 bytes a pixel, rows top to bottom

@@ -85,12 +85,7 @@ int cellIndex(const std::vector<Cell>& cells, const Shape& shape) {
 }
 
 std::unique_ptr<Element> parsed(const std::string& svg) {
-  try {
-    return picture_check::parseXml(svg);
-  } catch (const picture_check::XmlError& error) {
-    ADD_FAILURE() << "not well-formed: " << error.what();
-    return std::make_unique<Element>();
-  }
+  return picture_check::parsedOrFailure(svg);
 }
 
 Scene oneBone(const standin::Vec3& rotationDegrees, double length = 1) {
