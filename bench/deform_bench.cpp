@@ -58,9 +58,7 @@ standin::Scene armScene(long long points) {
   return scene;
 }
 
-standin::ItemId armOf(const standin::Scene& scene) {
-  return scene.findByName("Arm");
-}
+standin::ItemId armOf(const standin::Scene& scene) { return scene.findByName("Arm"); }
 
 // Binding and posing, as one call of the pictures would make.
 void Deform_Whole(benchmark::State& state) {

@@ -63,7 +63,8 @@ Rig buildRig(Shape shape, std::size_t count) {
 const Rig& rigFor(Shape shape, std::size_t count) {
   static std::map<std::pair<int, std::size_t>, Rig> rigs;
   auto found = rigs.find({shape, count});
-  if (found == rigs.end()) found = rigs.emplace(std::make_pair(shape, count), buildRig(shape, count)).first;
+  if (found == rigs.end())
+    found = rigs.emplace(std::make_pair(shape, count), buildRig(shape, count)).first;
   return found->second;
 }
 
@@ -145,11 +146,9 @@ void runTool(benchmark::State& state, const Tool& tool, Shape shape, std::size_t
 void registerTool(const Tool& tool, Shape shape, std::size_t count) {
   const std::string name = std::string(tool.server).substr(std::string("Vorrik:").size()) + "/" +
                            (shape == kFan ? "fan" : "chain") + "/" + std::to_string(count);
-  benchmark::RegisterBenchmark(name.c_str(),
-                               [&tool, shape, count](benchmark::State& state) {
-                                 runTool(state, tool, shape, count);
-                               })
-      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark(name.c_str(), [&tool, shape, count](benchmark::State& state) {
+    runTool(state, tool, shape, count);
+  })->Unit(benchmark::kMillisecond);
 }
 
 // The host alone: one pass over the object's bones (first, then next for each), the scan
@@ -162,8 +161,10 @@ void runListBones(benchmark::State& state, std::size_t count) {
   std::size_t calls = 0;
   for (auto _ : state) {
     const RunRecord record = standIn.runDirect([&](GlobalFunc* global, LWLayoutGeneric* local) {
-      const vorrik::Host host(vorrik::acquireHostServices(global, vorrik::ExtraServices::None), local);
-      for (LWItemID bone = host.first(LWI_BONE, object); bone != LWITEM_NULL; bone = host.next(bone)) {
+      const vorrik::Host host(vorrik::acquireHostServices(global, vorrik::ExtraServices::None),
+                              local);
+      for (LWItemID bone = host.first(LWI_BONE, object); bone != LWITEM_NULL;
+           bone = host.next(bone)) {
         benchmark::DoNotOptimize(bone);
       }
     });
@@ -172,7 +173,6 @@ void runListBones(benchmark::State& state, std::size_t count) {
   state.counters["bones"] = static_cast<double>(count);
   state.counters["host_calls"] = static_cast<double>(calls);
 }
-
 
 // --- finding the new bone ---
 
@@ -213,8 +213,10 @@ void runFindNewBone(benchmark::State& state, bool linear, std::size_t count) {
     state.ResumeTiming();
     LWItemID found = LWITEM_NULL;
     standIn.runDirect([&](GlobalFunc* global, LWLayoutGeneric* local) {
-      const vorrik::Host host(vorrik::acquireHostServices(global, vorrik::ExtraServices::None), local);
-      found = linear ? findLinearly(host, object, object) : vorrik::addBoneAndFind(host, object, object, "Bone");
+      const vorrik::Host host(vorrik::acquireHostServices(global, vorrik::ExtraServices::None),
+                              local);
+      found = linear ? findLinearly(host, object, object)
+                     : vorrik::addBoneAndFind(host, object, object, "Bone");
     });
     if (found == LWITEM_NULL) state.SkipWithError("no new bone");
   }
@@ -242,8 +244,7 @@ void registerBenchmarks() {
                                (linear ? "linear-search/" : "walk-beside/") + std::to_string(count);
       benchmark::RegisterBenchmark(name.c_str(), [linear, count](benchmark::State& state) {
         runFindNewBone(state, linear, count);
-      })
-          ->Unit(benchmark::kMillisecond);
+      })->Unit(benchmark::kMillisecond);
     }
   }
 }

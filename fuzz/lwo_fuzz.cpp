@@ -25,9 +25,9 @@ void checkMesh(const standin::Mesh& mesh) {
     check(std::isfinite(point[0]) && std::isfinite(point[1]) && std::isfinite(point[2]),
           "a point is not finite");
   }
-  check(std::isfinite(mesh.pivot[0]) && std::isfinite(mesh.pivot[1]) &&
-            std::isfinite(mesh.pivot[2]),
-        "the pivot is not finite");
+  check(
+      std::isfinite(mesh.pivot[0]) && std::isfinite(mesh.pivot[1]) && std::isfinite(mesh.pivot[2]),
+      "the pivot is not finite");
   check(mesh.polygonStart.size() == mesh.polygonCount() + 1, "polygon starts and kinds differ");
   check(mesh.polygonStart.front() == 0 && mesh.polygonStart.back() == mesh.polygonPoints.size(),
         "polygon starts do not span the corners");

@@ -69,7 +69,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const standin::SceneFileError& error) {
     fuzzcheck::fail("a fresh .lws reads back", error.what() + std::string("\n") + lws);
   }
-  fuzzcheck::same("JSON to .lws keeps the items", canonical(fromJson, true),
-                  canonical(back, true));
+  fuzzcheck::same("JSON to .lws keeps the items", canonical(fromJson, true), canonical(back, true));
   return 0;
 }

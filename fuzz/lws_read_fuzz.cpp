@@ -30,15 +30,12 @@ bool edit(Scene& scene, unsigned choice) {
   const ItemId object = firstOf(scene, ItemType::Object);
   const ItemId bone = firstOf(scene, ItemType::Bone);
   switch (choice % 5) {
-    case 0:
-      scene.setTime(scene.time() + 1);
-      return true;
+    case 0: scene.setTime(scene.time() + 1); return true;
     case 1:
       if (!bone) return false;
       scene.remove(bone);
       return true;
-    case 2:
-      return object && scene.addBone(object, bone ? bone : object, "Fuzz Bone") != 0;
+    case 2: return object && scene.addBone(object, bone ? bone : object, "Fuzz Bone") != 0;
     case 3: {
       if (!object) return false;
       scene.setPosition(object, {1.5, -2, 0.25});

@@ -15,9 +15,7 @@
 namespace {
 
 // A quoted word may hold a carriage return, but never the line feed that ends its line.
-bool hasLineBreak(const std::string& text) {
-  return text.find('\n') != std::string::npos;
-}
+bool hasLineBreak(const std::string& text) { return text.find('\n') != std::string::npos; }
 
 }  // namespace
 

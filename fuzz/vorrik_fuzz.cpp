@@ -42,7 +42,9 @@ public:
     for (int i = 0; i < 4; ++i) value = value << 8 | byte();
     return value;
   }
-  std::size_t below(std::size_t count) { return count == 0 ? 0 : (count <= 256 ? byte() : u32()) % count; }
+  std::size_t below(std::size_t count) {
+    return count == 0 ? 0 : (count <= 256 ? byte() : u32()) % count;
+  }
   bool chance(unsigned outOf256) { return byte() < outOf256; }
   double rawDouble() {
     std::uint64_t bits = static_cast<std::uint64_t>(u32()) << 32 | u32();
@@ -102,8 +104,10 @@ Scene buildRig(Bytes& in) {
     objects.push_back(scene.addObject("Obj" + std::to_string(i)));
   }
   items = objects;
-  for (std::size_t i = in.below(3); i > 0; --i) items.push_back(scene.addLight("Light" + std::to_string(i)));
-  for (std::size_t i = in.below(3); i > 0; --i) items.push_back(scene.addCamera("Cam" + std::to_string(i)));
+  for (std::size_t i = in.below(3); i > 0; --i)
+    items.push_back(scene.addLight("Light" + std::to_string(i)));
+  for (std::size_t i = in.below(3); i > 0; --i)
+    items.push_back(scene.addCamera("Cam" + std::to_string(i)));
 
   std::vector<std::vector<ItemId>> bonesOf(objects.size());
   const std::size_t boneCount = in.below(48);
@@ -113,10 +117,10 @@ Scene buildRig(Bytes& in) {
     ItemId parent = objects[o];
     if (!bones.empty()) {
       switch (in.byte() % 4) {
-        case 0: break;                                  // a root bone
-        case 1: parent = bones.back(); break;           // a chain
+        case 0: break;                         // a root bone
+        case 1: parent = bones.back(); break;  // a chain
         case 2: parent = bones[in.below(bones.size())]; break;
-        case 3: parent = bones.front(); break;          // a fan
+        case 3: parent = bones.front(); break;  // a fan
       }
     }
     const ItemId bone = scene.addBone(objects[o], parent, "B" + std::to_string(i));
@@ -166,32 +170,48 @@ struct Verb {
 };
 
 const Verb kVocabulary[] = {
-    {"SelectItem", Args::Item},       {"AddToSelection", Args::Item},
-    {"ClearSelected", Args::None},    {"ParentItem", Args::Item},
-    {"AddBone", Args::Name},          {"AddChildBone", Args::Name},
-    {"Position", Args::Three},        {"Rotation", Args::Three},
-    {"Scale", Args::Three},           {"PivotPosition", Args::Three},
-    {"PivotRotation", Args::Three},   {"BoneRestPosition", Args::Three},
-    {"BoneRestRotation", Args::Three}, {"BoneRestLength", Args::Number},
-    {"RecordRestPosition", Args::None}, {"BoneActive", Args::None},
-    {"CreateKey", Args::Number},      {"DeleteKey", Args::Number},
+    {"SelectItem", Args::Item},
+    {"AddToSelection", Args::Item},
+    {"ClearSelected", Args::None},
+    {"ParentItem", Args::Item},
+    {"AddBone", Args::Name},
+    {"AddChildBone", Args::Name},
+    {"Position", Args::Three},
+    {"Rotation", Args::Three},
+    {"Scale", Args::Three},
+    {"PivotPosition", Args::Three},
+    {"PivotRotation", Args::Three},
+    {"BoneRestPosition", Args::Three},
+    {"BoneRestRotation", Args::Three},
+    {"BoneRestLength", Args::Number},
+    {"RecordRestPosition", Args::None},
+    {"BoneActive", Args::None},
+    {"CreateKey", Args::Number},
+    {"DeleteKey", Args::Number},
     // A bone's deformation settings, carried over by BoneSplit and BoneMerge.
-    {"BoneWeightMapName", Args::Text}, {"BoneWeightMapOnly", Args::None},
-    {"BoneNormalization", Args::None}, {"BoneStrength", Args::Number},
-    {"BoneStrengthMultiply", Args::None}, {"BoneLimitedRange", Args::None},
-    {"BoneMinRange", Args::Number},   {"BoneMaxRange", Args::Number},
-    {"BoneJointComp", Args::None},    {"BoneJointCompParent", Args::None},
-    {"BoneJointCompAmounts", Args::Two}, {"BoneMuscleFlex", Args::None},
-    {"BoneMuscleFlexParent", Args::None}, {"BoneMuscleFlexAmounts", Args::Two},
+    {"BoneWeightMapName", Args::Text},
+    {"BoneWeightMapOnly", Args::None},
+    {"BoneNormalization", Args::None},
+    {"BoneStrength", Args::Number},
+    {"BoneStrengthMultiply", Args::None},
+    {"BoneLimitedRange", Args::None},
+    {"BoneMinRange", Args::Number},
+    {"BoneMaxRange", Args::Number},
+    {"BoneJointComp", Args::None},
+    {"BoneJointCompParent", Args::None},
+    {"BoneJointCompAmounts", Args::Two},
+    {"BoneMuscleFlex", Args::None},
+    {"BoneMuscleFlexParent", Args::None},
+    {"BoneMuscleFlexAmounts", Args::Two},
 };
 
 // The commands that set a bone's deformation settings (BoneActive among them).
 bool isSettingCommand(const std::string& name) {
   static const char* const kSettings[] = {
-      "BoneActive",       "BoneWeightMapName",    "BoneWeightMapOnly",   "BoneNormalization",
-      "BoneStrength",     "BoneStrengthMultiply", "BoneLimitedRange",    "BoneMinRange",
-      "BoneMaxRange",     "BoneJointComp",        "BoneJointCompParent", "BoneJointCompAmounts",
-      "BoneMuscleFlex",   "BoneMuscleFlexParent", "BoneMuscleFlexAmounts"};
+      "BoneActive",     "BoneWeightMapName",    "BoneWeightMapOnly",    "BoneNormalization",
+      "BoneStrength",   "BoneStrengthMultiply", "BoneLimitedRange",     "BoneMinRange",
+      "BoneMaxRange",   "BoneJointComp",        "BoneJointCompParent",  "BoneJointCompAmounts",
+      "BoneMuscleFlex", "BoneMuscleFlexParent", "BoneMuscleFlexAmounts"};
   for (const char* setting : kSettings) {
     if (name == setting) return true;
   }
@@ -326,9 +346,9 @@ bool complete(const std::string& tool, const std::vector<std::string>& allNames,
   }
   if (tool == "Vorrik:PasteKey") {
     std::size_t groups = 0;
-    while (5 * (groups + 1) <= n && wholeGroups(names, 5 * groups, 5 * (groups + 1),
-                                                {"SelectItem", "Position", "Rotation", "Scale",
-                                                 "CreateKey"})) {
+    while (5 * (groups + 1) <= n &&
+           wholeGroups(names, 5 * groups, 5 * (groups + 1),
+                       {"SelectItem", "Position", "Rotation", "Scale", "CreateKey"})) {
       ++groups;
     }
     return reselection(names, 5 * groups);
@@ -339,7 +359,8 @@ bool complete(const std::string& tool, const std::vector<std::string>& allNames,
            wholeGroups(names, 0, n, {"SelectItem", "BoneActive"});
   }
   if (tool == "Vorrik:BoneUnParent") {
-    return names.back() == "SelectItem" && wholeGroups(names, 0, n - 1, {"SelectItem", "ParentItem"});
+    return names.back() == "SelectItem" &&
+           wholeGroups(names, 0, n - 1, {"SelectItem", "ParentItem"});
   }
   if (tool == "Vorrik:BoneSplit") {
     if (lostBone) return n == 2 || n == 15;
@@ -381,14 +402,14 @@ void checkRun(const RunRecord& record, long version, const Scene& scene) {
 
 // --- one activation ---
 
-const char* const kServers[] = {"Vorrik:BoneUtil",    "Vorrik:BoneSplit", "Vorrik:BoneMerge",
+const char* const kServers[] = {"Vorrik:BoneUtil",     "Vorrik:BoneSplit",   "Vorrik:BoneMerge",
                                 "Vorrik:BoneUnParent", "Vorrik:QuickParent", "Vorrik:CutKey",
-                                "Vorrik:CopyKey",     "Vorrik:PasteKey"};
+                                "Vorrik:CopyKey",      "Vorrik:PasteKey"};
 
-const char* const kServices[] = {
-    "LW Item Info 3",   "LW Light Info 3",  "LW Object Info 4", "LW Bone Info 3",
-    "LW Scene Info 3",  "LW Camera Info 2", "Surface Functions 2", "Scene Objects 4",
-    "LW Interface Info 3", "Info Messages 2", "LWPanelServices"};
+const char* const kServices[] = {"LW Item Info 3",      "LW Light Info 3", "LW Object Info 4",
+                                 "LW Bone Info 3",      "LW Scene Info 3", "LW Camera Info 2",
+                                 "Surface Functions 2", "Scene Objects 4", "LW Interface Info 3",
+                                 "Info Messages 2",     "LWPanelServices"};
 
 std::string numberText(Bytes& in) {
   char text[64];
@@ -400,7 +421,9 @@ std::string numberText(Bytes& in) {
     case 4: return "-0";
     case 5: return "4.9406564584124654e-324";
     case 6: std::snprintf(text, sizeof text, "%.17g", in.rawDouble()); return text;
-    case 7: std::snprintf(text, sizeof text, "%" PRId32, static_cast<std::int32_t>(in.u32())); return text;
+    case 7:
+      std::snprintf(text, sizeof text, "%" PRId32, static_cast<std::int32_t>(in.u32()));
+      return text;
     default: std::snprintf(text, sizeof text, "%d", static_cast<int>(in.byte()) - 28); return text;
   }
 }

@@ -12,7 +12,7 @@ namespace runner {
 
 struct DemoStage {
   std::string title;
-  std::string script;     // runner steps; `draw NAME` names a picture inside the folder
+  std::string script;      // runner steps; `draw NAME` names a picture inside the folder
   bool roundTrip = false;  // its runs should leave the rig as it was: check that as well
 };
 

@@ -66,46 +66,51 @@ const char* const kCommonOptions =
     "256 times, spread evenly). Each saved file is read back and compared with the scene at\n"
     "the same times; --check also fails on a difference or a dangling plug-in item id.\n";
 
-const std::string kPlayUsage = std::string(
-    "usage: vorrik play SCRIPT [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
-    "                          [--content DIR]\n"
-    "\n"
-    "Runs a script, one step per line ('#' starts a comment):\n"
-    "  load FILE          a scene file (.lws, or JSON)\n"
-    "  demo               the built-in demo rig\n"
-    "  time T             the current time, in seconds\n"
-    "  select NAME...     items in selection order; no names clears the selection\n"
-    "  run TOOL [ANSWERS] runs Vorrik:TOOL\n"
-    "  save FILE          writes the scene\n"
-    "  draw FILE          writes a picture of the rig (SVG); right after a run, before and\n"
-    "                     after it side by side\n"
-    "Files are written only once every step has succeeded.\n"
-    "Answers: cancel (press Cancel; OK otherwise), percent=V (BoneSplit),\n"
-    "  item=NAME and action=N|TEXT (BoneUtil), action=Unparent|Recover (BoneUnParent).\n"
-    "All steps share one loaded module: the key clipboard and the unparent record carry\n"
-    "from one run to the next.\n") + kCommonOptions;
+const std::string kPlayUsage =
+    std::string(
+        "usage: vorrik play SCRIPT [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
+        "                          [--content DIR]\n"
+        "\n"
+        "Runs a script, one step per line ('#' starts a comment):\n"
+        "  load FILE          a scene file (.lws, or JSON)\n"
+        "  demo               the built-in demo rig\n"
+        "  time T             the current time, in seconds\n"
+        "  select NAME...     items in selection order; no names clears the selection\n"
+        "  run TOOL [ANSWERS] runs Vorrik:TOOL\n"
+        "  save FILE          writes the scene\n"
+        "  draw FILE          writes a picture of the rig (SVG); right after a run, before and\n"
+        "                     after it side by side\n"
+        "Files are written only once every step has succeeded.\n"
+        "Answers: cancel (press Cancel; OK otherwise), percent=V (BoneSplit),\n"
+        "  item=NAME and action=N|TEXT (BoneUtil), action=Unparent|Recover (BoneUnParent).\n"
+        "All steps share one loaded module: the key clipboard and the unparent record carry\n"
+        "from one run to the next.\n") +
+    kCommonOptions;
 
-const std::string kRunUsage = std::string(
-    "usage: vorrik run TOOL [--scene FILE] [--select A,B] [--time T] [ANSWERS] [--out FILE]\n"
-    "                  [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
-    "                  [--content DIR]\n"
-    "\n"
-    "Runs one tool on a scene (the built-in demo rig unless --scene names a file).\n"
-    "  --select A,B   items to select, in order, by name\n"
-    "  --time T       the current time, in seconds\n"
-    "  --out FILE     write the resulting scene\n") + kCommonOptions +
-    "Answers as for 'play': cancel, percent=V, item=NAME, action=N|TEXT.\n";
+const std::string kRunUsage =
+    std::string(
+        "usage: vorrik run TOOL [--scene FILE] [--select A,B] [--time T] [ANSWERS] [--out FILE]\n"
+        "                  [--svg FILE] [--check] [--dry-run] [--json] [--module PATH]\n"
+        "                  [--content DIR]\n"
+        "\n"
+        "Runs one tool on a scene (the built-in demo rig unless --scene names a file).\n"
+        "  --select A,B   items to select, in order, by name\n"
+        "  --time T       the current time, in seconds\n"
+        "  --out FILE     write the resulting scene\n") +
+    kCommonOptions + "Answers as for 'play': cancel, percent=V, item=NAME, action=N|TEXT.\n";
 
 const char* const kDefaultDemoFolder = "vorrik-demo";
 
-const std::string kDemoUsage = std::string(
-    "usage: vorrik demo [--out DIR] [--dry-run] [--module PATH]\n"
-    "\n"
-    "A short tour of every working tool on the built-in demo rig: split a forearm, merge a\n"
-    "finger pair, unparent and recover a hand's children, record and restore the rest pose,\n"
-    "quick-parent the props, copy a pose and paste it at another time. Prints each run's\n"
-    "commands and rig check and draws a picture (SVG) of each run that changes the rig.\n"
-    "  --out DIR      the folder for the pictures (default: ") + kDefaultDemoFolder +
+const std::string kDemoUsage =
+    std::string(
+        "usage: vorrik demo [--out DIR] [--dry-run] [--module PATH]\n"
+        "\n"
+        "A short tour of every working tool on the built-in demo rig: split a forearm, merge a\n"
+        "finger pair, unparent and recover a hand's children, record and restore the rest pose,\n"
+        "quick-parent the props, copy a pose and paste it at another time. Prints each run's\n"
+        "commands and rig check and draws a picture (SVG) of each run that changes the rig.\n"
+        "  --out DIR      the folder for the pictures (default: ") +
+    kDefaultDemoFolder +
     " in the current\n"
     "                 folder); made when missing\n"
     "  --dry-run      run and print everything, but write no file\n"
@@ -179,8 +184,7 @@ bool takeCommonOption(const std::vector<std::string>& args, std::size_t& index,
 
 // Null with the failure already reported when the module cannot be loaded.
 std::unique_ptr<runner::ScriptRunner> loadRunner(const std::string& modulePath) {
-  const std::string path =
-      modulePath.empty() ? standin::moduleBesideExecutable() : modulePath;
+  const std::string path = modulePath.empty() ? standin::moduleBesideExecutable() : modulePath;
   try {
     return std::make_unique<runner::ScriptRunner>(path);
   } catch (const std::exception& error) {

@@ -59,12 +59,8 @@ namespace {
 constexpr std::uint64_t kFree = ~std::uint64_t{0};
 constexpr double kLargestCoordinate = 16383;
 
-std::uint32_t pack(std::uint32_t x, std::uint32_t y) {
-  return x << 16 | y;
-}
-std::uint32_t coarser(std::uint32_t node) {
-  return pack((node >> 16) >> 1, (node & 0xffff) >> 1);
-}
+std::uint32_t pack(std::uint32_t x, std::uint32_t y) { return x << 16 | y; }
+std::uint32_t coarser(std::uint32_t node) { return pack((node >> 16) >> 1, (node & 0xffff) >> 1); }
 std::uint64_t edgeKey(std::uint32_t a, std::uint32_t b) {
   return a < b ? std::uint64_t{a} << 32 | b : std::uint64_t{b} << 32 | a;
 }
@@ -72,7 +68,7 @@ std::uint64_t edgeKey(std::uint32_t a, std::uint32_t b) {
 // An open-addressing set of keys: one flat array, so that merging millions of strokes into
 // a few thousand costs a hash and a probe or two each.
 class KeySet {
- public:
+public:
   explicit KeySet(std::size_t largest) {
     std::size_t capacity = 64;
     while (capacity < 2 * (largest + 1)) capacity *= 2;
@@ -104,7 +100,7 @@ class KeySet {
     count_ = 0;
   }
 
- private:
+private:
   static std::size_t hash(std::uint64_t k) {
     k ^= k >> 33;
     k *= 0xff51afd7ed558ccdULL;
@@ -142,7 +138,7 @@ Pixel centreOf(std::uint32_t node, double step) {
 // Collects keys into a set that never holds more than a few times the budget: when it
 // would, every key so far moves to the next coarser grid and so do the ones still to come.
 class GridMerge {
- public:
+public:
   GridMerge(std::size_t budget, bool edges)
       : budget_(std::max<std::size_t>(budget, 1)),
         working_(4 * budget_ + 64),
@@ -160,7 +156,7 @@ class GridMerge {
     return set_.keys();
   }
 
- private:
+private:
   void coarsen() {
     const std::vector<std::uint64_t> keys = set_.keys();
     set_.clear();

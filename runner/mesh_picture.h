@@ -27,7 +27,7 @@ struct MeshPoints {
 };
 
 class MeshSnapshot {
- public:
+public:
   MeshSnapshot() = default;
   // Every object with a loaded mesh, at the scene's current time, in listing order.
   explicit MeshSnapshot(const standin::Scene& scene);

@@ -85,7 +85,7 @@ nlohmann::json runToJson(const standin::RunRecord& record) {
                        {"controls", controls}});
   }
   return {{"server", record.server}, {"result", record.result}, {"commands", commands},
-          {"trace", record.trace},   {"messages", messages},     {"dialogs", dialogs}};
+          {"trace", record.trace},   {"messages", messages},    {"dialogs", dialogs}};
 }
 
 nlohmann::json reportJson(const std::vector<RunOutcome>& runs, const standin::Scene& scene) {

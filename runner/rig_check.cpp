@@ -125,8 +125,8 @@ RigSnapshot::RigSnapshot(const standin::Scene& scene, double atTime) : time(atTi
     item.name = source.name;
     item.parent = source.parent;
     item.origin = {matrix[3], matrix[7], matrix[11]};
-    item.tip = item.isBone() ? standin::transformPoint(matrix, {0, 0, source.restLength})
-                             : item.origin;
+    item.tip =
+        item.isBone() ? standin::transformPoint(matrix, {0, 0, source.restLength}) : item.origin;
     item.selected = selected.count(id) != 0;
     if (item.isBone()) {
       item.restPosition = source.restPosition;
@@ -191,22 +191,20 @@ RigChanges compareRigs(const RigSnapshot& before, const RigSnapshot& after) {
       changes.reparented.push_back(
           {now.id, now.name, parentName(before, old->parent), parentName(after, now.parent)});
     }
-    const double moved =
-        std::max(distance(old->origin, now.origin), distance(old->tip, now.tip));
+    const double moved = std::max(distance(old->origin, now.origin), distance(old->tip, now.tip));
     if (moved > tolerance) {
-      changes.moved.push_back({now.id, now.name, now.isBone(), old->origin, now.origin,
-                               old->tip, now.tip, moved});
+      changes.moved.push_back(
+          {now.id, now.name, now.isBone(), old->origin, now.origin, old->tip, now.tip, moved});
     }
     if (!now.isBone()) continue;
     RestChanged rest{now.id, now.name, {}};
     if (distance(old->restPosition, now.restPosition) > tolerance) {
-      rest.values.push_back(
-          {"position", asList(old->restPosition), asList(now.restPosition)});
+      rest.values.push_back({"position", asList(old->restPosition), asList(now.restPosition)});
     }
     bool turned = false;
     for (int axis = 0; axis < 3; ++axis) {
-      turned = turned || std::abs(old->restRotation[axis] - now.restRotation[axis]) >
-                             kAngleTolerance;
+      turned =
+          turned || std::abs(old->restRotation[axis] - now.restRotation[axis]) > kAngleTolerance;
     }
     if (turned) {
       rest.values.push_back({"rotation", degrees(old->restRotation), degrees(now.restRotation)});
@@ -334,9 +332,7 @@ std::string numberText(double value) {
   return text;
 }
 
-std::string vectorText(const standin::Vec3& v, double noise) {
-  return listText(asList(v), noise);
-}
+std::string vectorText(const standin::Vec3& v, double noise) { return listText(asList(v), noise); }
 
 void printChanges(std::ostream& out, const RigChanges& changes) {
   std::string heading = "  rig check  (moves under " + numberText(changes.tolerance) + " ignored";

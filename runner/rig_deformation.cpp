@@ -11,13 +11,9 @@ namespace runner {
 
 namespace {
 
-std::string onOff(bool on) {
-  return on ? "on" : "off";
-}
+std::string onOff(bool on) { return on ? "on" : "off"; }
 
-std::string mapText(const std::string& map) {
-  return map.empty() ? "(none)" : "'" + map + "'";
-}
+std::string mapText(const std::string& map) { return map.empty() ? "(none)" : "'" + map + "'"; }
 
 std::string pairText(double self, double parent) {
   return numberText(self) + " " + numberText(parent);

@@ -75,9 +75,7 @@ void ScriptRunner::runSteps(const std::vector<Step>& steps) {
 void ScriptRunner::runStep(const Step& step) {
   standin::Scene& scene = standIn_.scene();
   switch (step.kind) {
-    case Step::Kind::Load:
-      try {
-        scene = standin::loadSceneFile(step.path);
+    case Step::Kind::Load: try { scene = standin::loadSceneFile(step.path);
       } catch (const standin::SceneFileError& error) {
         throw InputError(atLine(step.line, error.what()));
       }
@@ -182,9 +180,7 @@ void ScriptRunner::runStep(const Step& step) {
         throw InputError(atLine(step.line, error.what()));
       }
       break;
-    case Step::Kind::Draw:
-      files_.push_back({step.path, picture(step.title, step.line)});
-      break;
+    case Step::Kind::Draw: files_.push_back({step.path, picture(step.title, step.line)}); break;
   }
 }
 

@@ -79,11 +79,11 @@ private:
   std::vector<RunOutcome> runs_;
   std::vector<SaveCheck> saves_;
   std::vector<PendingFile> files_;
-  int autoKeyCreate_ = -1;           // -1: each scene's own
+  int autoKeyCreate_ = -1;                                      // -1: each scene's own
   std::vector<std::pair<std::string, std::string>> protected_;  // path, why
   std::vector<SceneObjects> sceneObjects_;
   std::string contentFolder_;
-  bool latestRunIsCurrent_ = false;  // no load, demo or time step since the latest run
+  bool latestRunIsCurrent_ = false;     // no load, demo or time step since the latest run
   MeshSnapshot meshesBeforeLatestRun_;  // for the picture of the latest run
 };
 

@@ -8,17 +8,11 @@
 namespace runner {
 namespace {
 
-[[noreturn]] void fail(const std::string& message) {
-  throw ScriptError(message);
-}
+[[noreturn]] void fail(const std::string& message) { throw ScriptError(message); }
 
-std::string quote(const std::string& text) {
-  return "\"" + text + "\"";
-}
+std::string quote(const std::string& text) { return "\"" + text + "\""; }
 
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
-}
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Plain decimal only ([+-]digits[.digits][e[+-]digits]): no hex, inf or nan spellings.
 bool parseNumber(const std::string& text, double& out) {

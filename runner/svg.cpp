@@ -258,8 +258,8 @@ struct Candidate {
 };
 struct LabelRequest {
   std::string text;
-  int tier = 0;         // lower is placed first
-  double weight = 0;    // within a tier, larger is placed first
+  int tier = 0;       // lower is placed first
+  double weight = 0;  // within a tier, larger is placed first
   bool bold = false;
   const char* fill = kInk;
   std::vector<Candidate> candidates;
@@ -267,18 +267,18 @@ struct LabelRequest {
 
 Box labelBox(const Candidate& c, const std::string& text) {
   const double width = textWidth(text);
-  const double x0 = c.anchor[0] == 's' ? c.at.x : c.anchor[0] == 'e' ? c.at.x - width
-                                                                    : c.at.x - width / 2;
+  const double x0 = c.anchor[0] == 's'   ? c.at.x
+                    : c.anchor[0] == 'e' ? c.at.x - width
+                                         : c.at.x - width / 2;
   return {x0 - 1, c.at.y - kLabelHeight / 2, x0 + width + 1, c.at.y + kLabelHeight / 2};
 }
 
 const char* anchorFor(double dx) { return dx > 0.35 ? "start" : dx < -0.35 ? "end" : "middle"; }
 
 std::vector<Candidate> pointCandidates(Point p) {
-  return {{{p.x + 7, p.y}, "start"},      {{p.x - 7, p.y}, "end"},
-          {{p.x, p.y - 10}, "middle"},    {{p.x, p.y + 10}, "middle"},
-          {{p.x + 6, p.y - 8}, "start"},  {{p.x - 6, p.y - 8}, "end"},
-          {{p.x + 6, p.y + 8}, "start"},  {{p.x - 6, p.y + 8}, "end"}};
+  return {{{p.x + 7, p.y}, "start"},     {{p.x - 7, p.y}, "end"},       {{p.x, p.y - 10}, "middle"},
+          {{p.x, p.y + 10}, "middle"},   {{p.x + 6, p.y - 8}, "start"}, {{p.x - 6, p.y - 8}, "end"},
+          {{p.x + 6, p.y + 8}, "start"}, {{p.x - 6, p.y + 8}, "end"}};
 }
 
 // Beside the bone at a few places along it, on either side, then past its tip.
@@ -353,9 +353,12 @@ std::vector<Point> boneShape(Point a, Point b, double* halfWidth) {
 std::vector<Point> markShape(ItemType type, Point p) {
   const double r = 4;
   switch (type) {
-    case ItemType::Light: return {{p.x, p.y - r - 1}, {p.x + r + 1, p.y}, {p.x, p.y + r + 1}, {p.x - r - 1, p.y}};
-    case ItemType::Camera: return {{p.x, p.y - r - 1}, {p.x + r + 1, p.y + r}, {p.x - r - 1, p.y + r}};
-    default: return {{p.x - r, p.y - r}, {p.x + r, p.y - r}, {p.x + r, p.y + r}, {p.x - r, p.y + r}};
+    case ItemType::Light:
+      return {{p.x, p.y - r - 1}, {p.x + r + 1, p.y}, {p.x, p.y + r + 1}, {p.x - r - 1, p.y}};
+    case ItemType::Camera:
+      return {{p.x, p.y - r - 1}, {p.x + r + 1, p.y + r}, {p.x - r - 1, p.y + r}};
+    default:
+      return {{p.x - r, p.y - r}, {p.x + r, p.y - r}, {p.x + r, p.y + r}, {p.x - r, p.y + r}};
   }
 }
 
@@ -538,9 +541,8 @@ void drawShape(Picture& picture, const std::vector<Point>& shape, const char* fi
 void drawCell(Picture& picture, const CellInput& in) {
   const Frame& frame = in.frame;
   const Box& area = frame.area;
-  picture.body << "<rect x=\"" << num(in.cell.x0) << "\" y=\"" << num(in.cell.y0)
-               << "\" width=\"" << num(in.cell.x1 - in.cell.x0) << "\" height=\""
-               << num(in.cell.y1 - in.cell.y0)
+  picture.body << "<rect x=\"" << num(in.cell.x0) << "\" y=\"" << num(in.cell.y0) << "\" width=\""
+               << num(in.cell.x1 - in.cell.x0) << "\" height=\"" << num(in.cell.y1 - in.cell.y0)
                << "\" fill=\"#f8f8f5\" stroke=\"#c8c8c8\"/>\n";
 
   // Items out of the area (a far camera) are pinned to its edge and say so.
@@ -567,8 +569,8 @@ void drawCell(Picture& picture, const CellInput& in) {
     if (std::min(toOrigin, toTip) < 1.5) continue;
     const bool reparented = kindOf(*in.kinds, item.id) == Kind::Reparented;
     (reparented ? static_cast<std::ostream&>(reparentedLinks) : picture.body)
-        << "<line x1=\"" << num(from.x) << "\" y1=\"" << num(from.y) << "\" x2=\""
-        << num(child.x) << "\" y2=\"" << num(child.y) << "\"/>\n";
+        << "<line x1=\"" << num(from.x) << "\" y1=\"" << num(from.y) << "\" x2=\"" << num(child.x)
+        << "\" y2=\"" << num(child.y) << "\"/>\n";
   }
   picture.body << "</g>\n";
 
@@ -584,8 +586,9 @@ void drawCell(Picture& picture, const CellInput& in) {
       if (kind != Kind::Removed && !(kind == Kind::Moved && visible)) continue;
       double halfWidth = 0;
       const std::vector<Point> shape =
-          item.isBone() ? boneShape(place(item.origin, nullptr), place(item.tip, nullptr), &halfWidth)
-                        : markShape(item.type, place(item.origin, nullptr));
+          item.isBone()
+              ? boneShape(place(item.origin, nullptr), place(item.tip, nullptr), &halfWidth)
+              : markShape(item.type, place(item.origin, nullptr));
       drawShape(picture, shape, "none", styleOf(kind).fill,
                 " stroke-width=\"1\" stroke-dasharray=\"3 2\"", item.name + " (before the run)",
                 "ghost");
@@ -724,8 +727,7 @@ void drawCell(Picture& picture, const CellInput& in) {
 
   std::string caption = std::string(in.view->name) + "  (" + in.view->axes + ")";
   if (hidden > 0) {
-    caption += "  -  " + std::to_string(hidden) + (hidden == 1 ? " name" : " names") +
-               " not shown";
+    caption += "  -  " + std::to_string(hidden) + (hidden == 1 ? " name" : " names") + " not shown";
   }
   picture.text({in.cell.x0 + 8, in.cell.y0 + 14}, caption, 10, "start", false, "#555555");
 
@@ -752,8 +754,8 @@ struct LegendEntry {
   int shape;  // kLegendBone, else an ItemType value for a mark
 };
 
-double drawLegend(Picture& picture, const std::vector<LegendEntry>& entries, double x0,
-                  double y0, double width, bool draw) {
+double drawLegend(Picture& picture, const std::vector<LegendEntry>& entries, double x0, double y0,
+                  double width, bool draw) {
   double x = x0, y = y0 + 12;
   for (const LegendEntry& entry : entries) {
     const double w = 30 + textWidth(entry.text) + 18;
@@ -805,12 +807,12 @@ std::vector<LegendEntry> legendFor(bool run, bool meshes) {
   }
   entries.push_back({"selected", colour::kSelected, colour::kSelected,
                      " stroke-width=\"4\" stroke-linejoin=\"round\"", kLegendBone});
-  entries.push_back({"object", markFill(ItemType::Object), plain.stroke, "",
-                     static_cast<int>(ItemType::Object)});
-  entries.push_back({"light", markFill(ItemType::Light), "#7a6200", "",
-                     static_cast<int>(ItemType::Light)});
-  entries.push_back({"camera", markFill(ItemType::Camera), "#333333", "",
-                     static_cast<int>(ItemType::Camera)});
+  entries.push_back(
+      {"object", markFill(ItemType::Object), plain.stroke, "", static_cast<int>(ItemType::Object)});
+  entries.push_back(
+      {"light", markFill(ItemType::Light), "#7a6200", "", static_cast<int>(ItemType::Light)});
+  entries.push_back(
+      {"camera", markFill(ItemType::Camera), "#333333", "", static_cast<int>(ItemType::Camera)});
   if (meshes) {
     entries.push_back({"mesh", "none", colour::kMesh, " stroke-width=\"0.9\"", kLegendMesh});
     if (run) {

@@ -19,9 +19,9 @@ constexpr const char* kRemoved = "#d62728";
 constexpr const char* kMoved = "#9b4dca";
 constexpr const char* kReparented = "#17a2b8";
 constexpr const char* kRest = "#b5651d";
-constexpr const char* kSelected = "#ffcc00";  // a halo behind the shape
-constexpr const char* kMesh = "#a3adba";      // mesh edges, under the bones
-constexpr const char* kMeshFill = "#dce2ea";  // faces of small meshes
+constexpr const char* kSelected = "#ffcc00";    // a halo behind the shape
+constexpr const char* kMesh = "#a3adba";        // mesh edges, under the bones
+constexpr const char* kMeshFill = "#dce2ea";    // faces of small meshes
 constexpr const char* kMeshPoint = "#8d96a3";   // points of polygons that are not faces
 constexpr const char* kPointMoved = "#e0457b";  // mesh points a run moved
 }  // namespace colour

@@ -57,7 +57,9 @@ private:
   int saved_ = -1;
 };
 
-Answers answer(std::map<std::string, std::string> values) { return Answers{true, std::move(values)}; }
+Answers answer(std::map<std::string, std::string> values) {
+  return Answers{true, std::move(values)};
+}
 Answers noAnswers() { return Answers{}; }
 
 Vec3 difference(const Vec3& a, const Vec3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
@@ -92,7 +94,8 @@ double runSteps(StandIn& standIn, const Rig& rig, const std::vector<Step>& steps
     const auto started = std::chrono::steady_clock::now();
     {
       QuietTrace quiet;
-      testing_support::runOnSmallStack([&] { record = standIn.activate(std::string("Vorrik:") + step.tool, step.answers); });
+      testing_support::runOnSmallStack(
+          [&] { record = standIn.activate(std::string("Vorrik:") + step.tool, step.answers); });
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -183,7 +186,9 @@ TEST(BigRigs, EveryToolOnAMillionBoneChain) {
          EXPECT_EQ(s.parentOf(r.bones[1]), r.bones[0]);
        }},
       {"QuickParent hangs the lamp from the deepest bone", "QuickParent",
-       [](const Rig& r) { return std::vector<ItemId>{r.bones[r.bones.size() - 3], r.lamp}; },
+       [](const Rig& r) {
+         return std::vector<ItemId>{r.bones[r.bones.size() - 3], r.lamp};
+       },
        noAnswers(), 2,
        [](const Rig& r, const Scene& s, const RunRecord&) {
          EXPECT_EQ(s.parentOf(r.lamp), r.bones[r.bones.size() - 3]);
@@ -199,8 +204,8 @@ TEST(BigRigs, EveryToolOnAMillionBoneChain) {
          return std::vector<ItemId>{r.bones[r.bones.size() - 3], r.bones[r.bones.size() - 4]};
        },
        noAnswers(), 6, nullptr},
-      {"PasteKey keys them", "PasteKey",
-       [](const Rig& r) { return std::vector<ItemId>{r.lamp}; }, noAnswers(), 11,
+      {"PasteKey keys them", "PasteKey", [](const Rig& r) { return std::vector<ItemId>{r.lamp}; },
+       noAnswers(), 11,
        [](const Rig& r, const Scene& s, const RunRecord&) {
          EXPECT_TRUE(s.find(r.bones[r.bones.size() - 3])->hasKeys());
        }},
@@ -276,7 +281,10 @@ TEST(BigRigs, EveryToolOnAHundredThousandBoneObject) {
          allHangFrom(r, s, named(s, "Bone (3)"));
        }},
       {"QuickParent hangs the lamp from a bone", "QuickParent",
-       [probe](const Rig& r) { return std::vector<ItemId>{probe, r.lamp}; }, noAnswers(), 2,
+       [probe](const Rig& r) {
+         return std::vector<ItemId>{probe, r.lamp};
+       },
+       noAnswers(), 2,
        [probe](const Rig& r, const Scene& s, const RunRecord&) {
          EXPECT_EQ(s.parentOf(r.lamp), probe);
        }},

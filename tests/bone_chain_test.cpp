@@ -18,14 +18,12 @@ using vorrik::HALF_PI;
 using vorrik::Matrix4;
 using vorrik::Vec3;
 
-LWItemID lw(ItemId id) {
-  return lwItemFromNumber(id);
-}
+LWItemID lw(ItemId id) { return lwItemFromNumber(id); }
 
 // A Host answered by the stand-in outside a run: the stand-in is made the active one and its
 // interface time is the scene's, until the binding ends.
 class BoundHost {
- public:
+public:
   explicit BoundHost(standin::StandIn& standIn) : host_(servicesOf(standIn), nullptr) {
     standIn.interfaceTable().curTime = standIn.scene().time();
     standin::setActiveStandIn(&standIn);
@@ -35,7 +33,7 @@ class BoundHost {
   BoundHost& operator=(const BoundHost&) = delete;
   const vorrik::Host& operator*() const { return host_; }
 
- private:
+private:
   static vorrik::HostServices servicesOf(standin::StandIn& standIn) {
     vorrik::HostServices services;
     services.itemInfo = &standIn.itemInfoTable();

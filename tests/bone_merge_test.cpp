@@ -31,22 +31,10 @@ TEST(BoneMerge, TheFullSequenceForAParentUnderItsObject) {
   harness.select({"P", "Q"});
   const RunRecord record = harness.run("BoneMerge");
   const std::vector<std::string> expected = {
-      "SelectItem {O}",
-      "AddBone Bone",
-      "SelectItem {Bone}",
-      "Position 0 0 0",
-      "Rotation 0 0 0",
-      "Scale 1 1 1",
-      "SelectItem {Bone}",
-      "BoneRestPosition 0 0 0",
-      "BoneRestRotation 0 0 0",
-      "BoneRestLength 2",
-      "SelectItem {Bone}",
-      "PivotPosition 0 0 0",
-      "SelectItem {H}",
-      "ParentItem {Bone}",
-      "SelectItem {P}",
-      "ClearSelected",
+      "SelectItem {O}",         "AddBone Bone",      "SelectItem {Bone}", "Position 0 0 0",
+      "Rotation 0 0 0",         "Scale 1 1 1",       "SelectItem {Bone}", "BoneRestPosition 0 0 0",
+      "BoneRestRotation 0 0 0", "BoneRestLength 2",  "SelectItem {Bone}", "PivotPosition 0 0 0",
+      "SelectItem {H}",         "ParentItem {Bone}", "SelectItem {P}",    "ClearSelected",
   };
   EXPECT_EQ(record.commandTexts(), harness.expand(expected));
   ASSERT_EQ(record.messages.size(), 1u);
@@ -86,8 +74,10 @@ TEST(BoneMerge, TheNewBoneIsAimedAtTheChildsTip) {
   };
   for (const Case& c : cases) {
     ToolHarness harness(std::string(R"({"items": [{"name": "O", "type": "object"},
-      {"name": "P", "type": "bone", "parent": "O")") + c.p + R"(},
-      {"name": "Q", "type": "bone", "parent": "P", )" + c.q + "}]}");
+      {"name": "P", "type": "bone", "parent": "O")") +
+                        c.p + R"(},
+      {"name": "Q", "type": "bone", "parent": "P", )" +
+                        c.q + "}]}");
     harness.select({"Q", "P"});
     const std::vector<std::string> commands = harness.run("BoneMerge").commandTexts();
     ASSERT_EQ(commands.size(), 14u) << c.what;
@@ -165,7 +155,8 @@ std::string rigWithPairUnder(const std::string& pParent) {
     {"name": "Rig", "type": "object", "position": [0, 1, 0], "rotation": [15, 0, 0]},
     {"name": "Root", "type": "bone", "parent": "Rig", "rotation": [0, -80, 10],
      "pivotRotation": [5, 0, 0]},
-    {"name": "P", "type": "bone", "parent": ")") + pParent + R"(", "position": [0.2, 0, 1],
+    {"name": "P", "type": "bone", "parent": ")") +
+         pParent + R"(", "position": [0.2, 0, 1],
      "rotation": [30, 20, 15], "pivotRotation": [0, 10, 20], "restLength": 1.5},
     {"name": "Q", "type": "bone", "parent": "P", "position": [0, 0.1, 1.5],
      "rotation": [-45, 30, 60], "pivotRotation": [10, 0, -5], "restLength": 0.7},
@@ -250,7 +241,8 @@ TEST(BoneMerge, WhenNoNewBoneAppearsItStopsAndSaysSo) {
   harness.scene().addCommandsAddNothing = true;
   harness.select({"P", "Q"});
   const RunRecord record = harness.run("BoneMerge");
-  EXPECT_EQ(record.commandTexts(), harness.expand(std::vector<std::string>{"SelectItem {O}", "AddBone Bone"}));
+  EXPECT_EQ(record.commandTexts(),
+            harness.expand(std::vector<std::string>{"SelectItem {O}", "AddBone Bone"}));
   ASSERT_EQ(record.messages.size(), 2u);
   EXPECT_EQ(record.messages[1].text, "BoneMerge stopped: the new bone could not be found.");
   EXPECT_EQ(harness.scene().parentOf(harness.id("H")), harness.id("Q"));
@@ -295,14 +287,18 @@ TEST(BoneMerge, ValuesThatCannotBeSentStopItBeforeTheFirstCommand) {
   };
   const Case cases[] = {
       {"a child so far off that the length overflows",
-       [](Scene& s, standin::ItemId, standin::ItemId q) { s.setPosition(q, {1e200, 0, 1}); }},
+       [](Scene& s, standin::ItemId, standin::ItemId q) {
+         s.setPosition(q, {1e200, 0, 1});
+       }},
       {"a tip past the largest number",
        [](Scene& s, standin::ItemId, standin::ItemId q) {
          s.setPosition(q, {0, 0, 1e308});
          s.find(q)->restLength = 1e308;
        }},
       {"a pivot so far off that the aim overflows",
-       [](Scene& s, standin::ItemId p, standin::ItemId) { s.find(p)->pivot = {1e200, 0, 0}; }},
+       [](Scene& s, standin::ItemId p, standin::ItemId) {
+         s.find(p)->pivot = {1e200, 0, 0};
+       }},
   };
   for (const Case& c : cases) {
     ToolHarness harness(kChain);

@@ -106,16 +106,17 @@ TEST(BoneSplit, TheRatioIsClampedAndTheLengthsFollowIt) {
     std::string firstLength, secondLength, childZ;
   };
   const Case cases[] = {
-      {"25", "0.5", "1.5", "1.5"},     {"50", "1", "1", "1"},
-      {"0", "0.002", "1.998", "1.998"}, {"-30", "0.002", "1.998", "1.998"},
-      {"100", "1.998", "0.002", "0.002"}, {"250", "1.998", "0.002", "0.002"},
+      {"25", "0.5", "1.5", "1.5"},         {"50", "1", "1", "1"},
+      {"0", "0.002", "1.998", "1.998"},    {"-30", "0.002", "1.998", "1.998"},
+      {"100", "1.998", "0.002", "0.002"},  {"250", "1.998", "0.002", "0.002"},
       {"99.9", "1.998", "0.002", "0.002"}, {"0.1", "0.002", "1.998", "1.998"},
       {"nan", "0.002", "1.998", "1.998"},
   };
   for (const Case& c : cases) {
     ToolHarness harness(kSimple);
     harness.select({"A"});
-    const std::vector<std::string> commands = harness.run("BoneSplit", percent(c.percent)).commandTexts();
+    const std::vector<std::string> commands =
+        harness.run("BoneSplit", percent(c.percent)).commandTexts();
     ASSERT_EQ(commands.size(), 25u) << c.percent;
     EXPECT_EQ(commands[9], "BoneRestLength " + c.firstLength) << c.percent;
     EXPECT_EQ(commands[16], "BoneRestLength " + c.secondLength) << c.percent;
@@ -136,12 +137,9 @@ TEST(BoneSplit, WrongSelectionsGetTheMessageAndNoDialog) {
     bool message;
   };
   const Case cases[] = {
-      {"two bones", {"A", "B"}, false, true},
-      {"an object", {"O"}, false, true},
-      {"a light", {"Lamp"}, false, true},
-      {"a bone and an object", {"A", "O"}, false, true},
-      {"an empty list", {}, false, true},
-      {"no list at all", {"A"}, true, false},
+      {"two bones", {"A", "B"}, false, true}, {"an object", {"O"}, false, true},
+      {"a light", {"Lamp"}, false, true},     {"a bone and an object", {"A", "O"}, false, true},
+      {"an empty list", {}, false, true},     {"no list at all", {"A"}, true, false},
   };
   for (const Case& c : cases) {
     ToolHarness harness(scene);
@@ -207,7 +205,8 @@ Vec3 restTip(const Scene& scene, standin::ItemId bone) {
   return standin::transformPoint(restWorld(scene, bone), {0, 0, scene.find(bone)->restLength});
 }
 
-void expectNear(const Vec3& actual, const Vec3& expected, double tolerance, const std::string& what) {
+void expectNear(const Vec3& actual, const Vec3& expected, double tolerance,
+                const std::string& what) {
   for (int axis = 0; axis < 3; ++axis) {
     EXPECT_NEAR(actual[axis], expected[axis], tolerance) << what << " axis " << axis;
   }
@@ -239,8 +238,8 @@ TEST(BoneSplit, TheNewBonesRunAlongTheOldOneAndEverythingElseStays) {
       ToolHarness harness(kRig);
       Scene& scene = harness.scene();
       scene.parentInPlace = parentInPlace;
-      const std::string what = std::string(parentInPlace ? "in place, " : "not in place, ") +
-                               std::to_string(share);
+      const std::string what =
+          std::string(parentInPlace ? "in place, " : "not in place, ") + std::to_string(share);
       const standin::ItemId a = harness.id("A");
       const standin::Mat4 aWorld = scene.worldMatrix(a);
       const Vec3 aTip = scene.worldTip(a);
@@ -304,7 +303,8 @@ TEST(BoneSplit, WhenNoNewBoneAppearsItStopsAndSaysSo) {
   harness.scene().addCommandsAddNothing = true;
   harness.select({"A"});
   const RunRecord record = harness.run("BoneSplit", percent("40"));
-  EXPECT_EQ(record.commandTexts(), harness.expand(std::vector<std::string>{"SelectItem {O}", "AddBone Bone"}));
+  EXPECT_EQ(record.commandTexts(),
+            harness.expand(std::vector<std::string>{"SelectItem {O}", "AddBone Bone"}));
   ASSERT_EQ(record.messages.size(), 1u);
   EXPECT_EQ(record.messages[0].text, "BoneSplit stopped: the new bone could not be found.");
   // A and its child are untouched.
@@ -328,7 +328,9 @@ TEST(BoneSplit, ValuesThatCannotBeSentStopItBeforeTheFirstCommand) {
   };
   const Case cases[] = {
       {"a rotation past the degrees a number holds",
-       [](Scene& s, standin::ItemId a, standin::ItemId) { s.setRotation(a, {4e306, 0, 0}); }},
+       [](Scene& s, standin::ItemId a, standin::ItemId) {
+         s.setRotation(a, {4e306, 0, 0});
+       }},
       {"a pivot rotation past them",
        [](Scene& s, standin::ItemId a, standin::ItemId) {
          s.find(a)->pivotRotation = {0, -4e306, 0};

@@ -91,13 +91,9 @@ void moveK1UnderTop(ToolHarness& harness) {
   ASSERT_TRUE(harness.scene().setParent(harness.id("K1"), harness.id("Top"), true));
 }
 
-void withholdTheSelectionList(ToolHarness& harness) {
-  harness.standIn().nullSelection = true;
-}
+void withholdTheSelectionList(ToolHarness& harness) { harness.standIn().nullSelection = true; }
 
-void deleteB(ToolHarness& harness) {
-  harness.scene().remove(harness.id("B"));
-}
+void deleteB(ToolHarness& harness) { harness.scene().remove(harness.id("B")); }
 
 TEST(BoneUnParent, RunsOfOneLoadedModule) {
   struct Case {

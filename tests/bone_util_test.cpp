@@ -96,12 +96,8 @@ void expectOutcome(const standin::Item& bone, Outcome outcome, const std::string
       expectNear(bone.rotation(), bone.restRotation, what + " rotation");
       expectNear(bone.scale(), bone.restScale, what + " scale");
       break;
-    case Outcome::Active:
-      EXPECT_TRUE(bone.active) << what;
-      break;
-    case Outcome::Inactive:
-      EXPECT_FALSE(bone.active) << what;
-      break;
+    case Outcome::Active: EXPECT_TRUE(bone.active) << what; break;
+    case Outcome::Inactive: EXPECT_FALSE(bone.active) << what; break;
   }
 }
 
@@ -232,9 +228,11 @@ TEST(BoneUtil, RestoreRestPassesOverABoneWhoseRestPoseCannotBeSent) {
     std::vector<std::string> commands;
   };
   const Case cases[] = {
-      {"past the largest number of degrees", {4e306, 0, 0},
+      {"past the largest number of degrees",
+       {4e306, 0, 0},
        {"SelectItem {KB2}", "Position 0 0 0", "Rotation 0 0 0", "Scale 1 1 1"}},
-      {"huge but sendable", {1e300, 0, 0},
+      {"huge but sendable",
+       {1e300, 0, 0},
        {"SelectItem {KB1}", "Position 0 0 0", "Rotation 5.72958e+301 0 0", "Scale 1 1 1",
         "SelectItem {KB2}", "Position 0 0 0", "Rotation 0 0 0", "Scale 1 1 1"}},
   };
@@ -443,7 +441,8 @@ TEST(BoneUtil, AHundredThousandBoneChain) {
   const auto started = std::chrono::steady_clock::now();
   RunRecord record;
   const auto run = [&](const Answers& answers) {
-    testing_support::runOnSmallStack([&] { record = standIn.activate("Vorrik:BoneUtil", answers); });
+    testing_support::runOnSmallStack(
+        [&] { record = standIn.activate("Vorrik:BoneUtil", answers); });
   };
 
   run(choose("", "Record rest"));

@@ -10,8 +10,8 @@
 #include <sstream>
 #include <string>
 
-#include "standin/files/scene_json.h"
 #include "runner_process.h"
+#include "standin/files/scene_json.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ std::string insertAfter(std::string text, const std::string& from, const std::st
 }
 
 class DeformationFiles : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     folder_ =
         fs::temp_directory_path() /

@@ -79,7 +79,9 @@ TEST(Envelope, SpanTypes) {
        {{0.5, 0.625}}},
       // incoming a = 0.5, b = 1.5: in(1) = 0.5 * (0.5 + 3) = 1.75; outgoing a = 1.5, b = 0.5:
       // out(1) = 0.5 * (1.5 + 1) = 1.25, in(2) = 2.
-      {"TCB continuity", {tcb(0, 0), tcb(1, 1, 0, 0.5), tcb(2, 3)}, kConstant,
+      {"TCB continuity",
+       {tcb(0, 0), tcb(1, 1, 0, 0.5), tcb(2, 3)},
+       kConstant,
        {{0.5, 0.40625}, {1.5, 1.90625}}},
       // incoming a = 1.5, b = 0.5: in(1) = 1.25; outgoing a = 1.5, b = 0.5: out(1) = 1.25,
       // in(2) = 2: 0.5 + 1.5 + 0.125 * 1.25 - 0.125 * 2.

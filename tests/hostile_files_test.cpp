@@ -35,9 +35,7 @@ std::string slurp(const fs::path& path) {
   return text.str();
 }
 
-std::string armLws() {
-  return slurp(fs::path(VORRIK_EXAMPLES_DIR) / "arm.lws");
-}
+std::string armLws() { return slurp(fs::path(VORRIK_EXAMPLES_DIR) / "arm.lws"); }
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   const std::size_t at = text.find(from);
@@ -280,8 +278,7 @@ TEST(LwsNumbers, NewBonesOfObjectsWhoseIdsNumberNoBonesAreRefused) {
     scene.addBone(object, object, "Spine");
     if (*c.expected) {
       const std::string written = standin::sceneToLws(scene);
-      EXPECT_THAT(written, HasSubstr(std::string(c.expected) + "\nBoneName Spine\n"))
-          << c.objectId;
+      EXPECT_THAT(written, HasSubstr(std::string(c.expected) + "\nBoneName Spine\n")) << c.objectId;
       EXPECT_NE(standin::sceneFromLws(written, "ids.lws").findByName("Spine"), 0u);
       continue;
     }
@@ -320,8 +317,9 @@ TEST(LwsDamagedBlocks, StrayBoneLinesStayWithTheirObjectWhenABoneIsAdded) {
   };
   const Case cases[] = {
       {"a bone name after the bone settings", "BoneFalloffType 5\nBoneName Bone\n"},
-      {"a rest length after the bone settings", "BoneFalloffType 5\nFasterBones 1\n"
-                                                "BoneRestLength 2\nShowBone 1 3\n"},
+      {"a rest length after the bone settings",
+       "BoneFalloffType 5\nFasterBones 1\n"
+       "BoneRestLength 2\nShowBone 1 3\n"},
       {"a bone name between the settings", "BoneFalloffType 5\nBoneName Spare\nFasterBones 1\n"},
       {"settings alone (the usual file)", "BoneFalloffType 5\nFasterBones 1\n"},
   };
@@ -335,7 +333,7 @@ TEST(LwsDamagedBlocks, StrayBoneLinesStayWithTheirObjectWhenABoneIsAdded) {
     const std::string written = standin::sceneToLws(scene);
     Scene again;
     ASSERT_NO_THROW(again = standin::sceneFromLws(written, "written.lws")) << c.what << "\n"
-                                                                         << written;
+                                                                           << written;
     const standin::ItemId readBone = again.findByName("Added");
     ASSERT_NE(readBone, 0u) << c.what;
     EXPECT_EQ(again.find(readBone)->restLength, 0.25) << c.what;

@@ -65,29 +65,73 @@ struct Scenario {
 
 const std::vector<Scenario>& scenarios() {
   static const std::vector<Scenario> all = {
-      {"BoneUtil restores the rest pose", "BoneUtil", {}, {"A"},
-       answer({{"ChoiceControl", "Restore rest"}}), {kItemInfo, kInterface, kBoneInfo, kPanels}},
-      {"BoneUtil enables bones", "BoneUtil", {}, {"Rig"}, answer({{"ChoiceControl", "Enable"}}),
+      {"BoneUtil restores the rest pose",
+       "BoneUtil",
+       {},
+       {"A"},
+       answer({{"ChoiceControl", "Restore rest"}}),
        {kItemInfo, kInterface, kBoneInfo, kPanels}},
-      {"BoneSplit splits a bone with a child", "BoneSplit", {}, {"B"},
-       answer({{"PercentControl", "40"}}), {kItemInfo, kInterface, kBoneInfo, kMessages, kPanels}},
-      {"BoneSplit refuses two bones", "BoneSplit", {}, {"B", "C"}, {},
+      {"BoneUtil enables bones",
+       "BoneUtil",
+       {},
+       {"Rig"},
+       answer({{"ChoiceControl", "Enable"}}),
+       {kItemInfo, kInterface, kBoneInfo, kPanels}},
+      {"BoneSplit splits a bone with a child",
+       "BoneSplit",
+       {},
+       {"B"},
+       answer({{"PercentControl", "40"}}),
        {kItemInfo, kInterface, kBoneInfo, kMessages, kPanels}},
-      {"BoneMerge merges a pair", "BoneMerge", {}, {"B", "C"}, {},
+      {"BoneSplit refuses two bones",
+       "BoneSplit",
+       {},
+       {"B", "C"},
+       {},
+       {kItemInfo, kInterface, kBoneInfo, kMessages, kPanels}},
+      {"BoneMerge merges a pair",
+       "BoneMerge",
+       {},
+       {"B", "C"},
+       {},
        {kItemInfo, kInterface, kBoneInfo, kMessages}},
-      {"BoneMerge refuses one bone", "BoneMerge", {}, {"B"}, {},
+      {"BoneMerge refuses one bone",
+       "BoneMerge",
+       {},
+       {"B"},
+       {},
        {kItemInfo, kInterface, kBoneInfo, kMessages}},
-      {"BoneUnParent unparents", "BoneUnParent", {}, {"A"}, answer({{"ChoiceControl", "Unparent"}}),
+      {"BoneUnParent unparents",
+       "BoneUnParent",
+       {},
+       {"A"},
+       answer({{"ChoiceControl", "Unparent"}}),
        {kItemInfo, kInterface, kMessages, kPanels}},
-      {"BoneUnParent recovers", "BoneUnParent", {"BoneUnParent:A"}, {"A"},
-       answer({{"ChoiceControl", "Recover"}}), {kItemInfo, kInterface, kMessages, kPanels}},
-      {"QuickParent parents", "QuickParent", {}, {"Box", "Lamp", "Cam"}, {},
+      {"BoneUnParent recovers",
+       "BoneUnParent",
+       {"BoneUnParent:A"},
+       {"A"},
+       answer({{"ChoiceControl", "Recover"}}),
+       {kItemInfo, kInterface, kMessages, kPanels}},
+      {"QuickParent parents",
+       "QuickParent",
+       {},
+       {"Box", "Lamp", "Cam"},
+       {},
        {kItemInfo, kInterface, kMessages}},
-      {"QuickParent refuses one item", "QuickParent", {}, {"Box"}, {},
+      {"QuickParent refuses one item",
+       "QuickParent",
+       {},
+       {"Box"},
+       {},
        {kItemInfo, kInterface, kMessages}},
       {"CutKey cuts", "CutKey", {}, {"Box", "Lamp"}, {}, {kItemInfo, kInterface}},
       {"CopyKey copies", "CopyKey", {}, {"Box", "Lamp"}, {}, {kItemInfo, kInterface}},
-      {"PasteKey pastes several", "PasteKey", {"CopyKey:Box,Lamp"}, {"Cam"}, {},
+      {"PasteKey pastes several",
+       "PasteKey",
+       {"CopyKey:Box,Lamp"},
+       {"Cam"},
+       {},
        {kItemInfo, kInterface}},
       {"PasteKey pastes one", "PasteKey", {"CopyKey:Box"}, {"Cam"}, {}, {kItemInfo, kInterface}},
   };
@@ -183,8 +227,10 @@ struct ControlHook {
     if (control == nullptr) return control;
     originalGet = control->get;
     originalSet = control->set;
-    if (onGet) control->get = makeNull ? nullptr : get;
-    else control->set = makeNull ? nullptr : set;
+    if (onGet)
+      control->get = makeNull ? nullptr : get;
+    else
+      control->set = makeNull ? nullptr : set;
     return control;
   }
   static void install(StandIn& standIn, bool getMember, bool null) {
@@ -293,8 +339,8 @@ TEST(HostileHost, ANullOrThrowingMemberEndsTheRunWhereItFails) {
 
       // Throwing at the first, second, middle or last call: nothing is sent after it.
       std::set<std::size_t> throwAt;
-      for (std::size_t n : {std::size_t{1}, std::size_t{2}, commandsAtCall.size() / 2,
-                            commandsAtCall.size()}) {
+      for (std::size_t n :
+           {std::size_t{1}, std::size_t{2}, commandsAtCall.size() / 2, commandsAtCall.size()}) {
         if (n >= 1 && n <= commandsAtCall.size()) throwAt.insert(n);
       }
       for (std::size_t n : throwAt) {
@@ -351,8 +397,9 @@ TEST(HostileHost, NanAnswersStopTheToolBeforeItsFirstCommand) {
   };
   for (const Case& c : cases) {
     const std::string what = std::string(c.scenario) + ", " + c.member + " NaN";
-    const auto found = std::find_if(scenarios().begin(), scenarios().end(),
-                                    [&](const Scenario& s) { return s.what == std::string(c.scenario); });
+    const auto found = std::find_if(scenarios().begin(), scenarios().end(), [&](const Scenario& s) {
+      return s.what == std::string(c.scenario);
+    });
     ASSERT_NE(found, scenarios().end()) << what;
     ToolHarness harness(kRig);
     LWItemInfo& items = harness.standIn().itemInfoTable();
@@ -393,8 +440,8 @@ TEST(HostileHost, AFailingCaptureKeepsTheClipboard) {
       harness.select({"Box"});
       const std::vector<std::string> pasted = harness.run("PasteKey").commandTexts();
       EXPECT_EQ(pasted, harness.expand(std::vector<std::string>{
-                            "SelectItem {Box}", "Position 0 0 -5", "Rotation 0 0 0",
-                            "Scale 1 1 1", "CreateKey 1", "SelectItem {Box}"}))
+                            "SelectItem {Box}", "Position 0 0 -5", "Rotation 0 0 0", "Scale 1 1 1",
+                            "CreateKey 1", "SelectItem {Box}"}))
           << what;
     }
   }
@@ -496,7 +543,11 @@ TEST(OddSelections, AnIdThatNamesNoItem) {
       {"PasteKey", {"Box", "Lamp"}, {"Cam"}, 0, {}, kAsWithoutIt},
       {"PasteKey", {"Box"}, {"Cam"}, 0, {}, kAsWithoutIt},
       {"PasteKey", {"Box"}, {"Cam", "Lamp"}, 1, {}, kAsWithoutIt},
-      {"BoneUtil", {}, {"A"}, 0, answer({{"LWListControl", "Rig"}, {"ChoiceControl", "Disable"}}),
+      {"BoneUtil",
+       {},
+       {"A"},
+       0,
+       answer({{"LWListControl", "Rig"}, {"ChoiceControl", "Disable"}}),
        kAsWithoutIt},
       {"BoneUtil", {}, {"A"}, 1, answer({{"ChoiceControl", "Disable"}}), kAsWithoutIt},
       {"BoneSplit", {}, {}, 0, answer({{"PercentControl", "50"}}), kRefused},
@@ -525,7 +576,8 @@ TEST(OddSelections, AnIdThatNamesNoItem) {
     harness.standIn().editSelectionList = insertNobody(c.at);
     const RunRecord record = harness.run(c.tool, c.answers);
     EXPECT_EQ(record.result, 0) << what;
-    for (const auto& command : record.commands) EXPECT_TRUE(command.ok) << what << ": " << command.why;
+    for (const auto& command : record.commands)
+      EXPECT_TRUE(command.ok) << what << ": " << command.why;
     EXPECT_EQ(harness.scene().validate(), "") << what;
     if (c.expect == kRefused) {
       EXPECT_TRUE(record.commands.empty()) << what;
@@ -567,27 +619,49 @@ TEST(OddSelections, ItemsRemovedBetweenTwoRuns) {
   };
   const Case cases[] = {
       {"a copied item is gone: the others are pasted back",
-       {"CopyKey", {"Box", "Lamp"}, nullptr}, {"Box"}, {"PasteKey", {"Cam"}, nullptr},
+       {"CopyKey", {"Box", "Lamp"}, nullptr},
+       {"Box"},
+       {"PasteKey", {"Cam"}, nullptr},
        {"SelectItem {Lamp}", "Position 3 0 0", "Rotation 0 45 0", "Scale 1 1 1", "CreateKey 1",
         "SelectItem {Cam}"},
        {}},
       {"every copied item is gone: only the selection is made again",
-       {"CopyKey", {"Box", "Lamp"}, nullptr}, {"Box", "Lamp"}, {"PasteKey", {"Cam"}, nullptr},
-       {"SelectItem {Cam}"}, {}},
+       {"CopyKey", {"Box", "Lamp"}, nullptr},
+       {"Box", "Lamp"},
+       {"PasteKey", {"Cam"}, nullptr},
+       {"SelectItem {Cam}"},
+       {}},
       {"the one copied item is gone: its values still go onto the selected item",
-       {"CutKey", {"Box"}, nullptr}, {"Box"}, {"PasteKey", {"Cam"}, nullptr},
+       {"CutKey", {"Box"}, nullptr},
+       {"Box"},
+       {"PasteKey", {"Cam"}, nullptr},
        {"SelectItem {Cam}", "Position 1 2 3", "Rotation 90 0 0", "Scale 2 2 2", "CreateKey 1",
         "SelectItem {Cam}"},
        {}},
       {"a moved bone is gone: the other goes back",
-       {"BoneUnParent", {"A"}, "Unparent"}, {"K"}, {"BoneUnParent", {"A"}, "Recover"},
-       {"SelectItem {B}", "ParentItem {A}", "SelectItem {A}"}, {}},
-      {"every moved bone is gone", {"BoneUnParent", {"A"}, "Unparent"}, {"B", "K"},
-       {"BoneUnParent", {"A"}, "Recover"}, {"SelectItem {A}"}, {}},
-      {"the unparented bone is gone", {"BoneUnParent", {"B"}, "Unparent"}, {"B"},
-       {"BoneUnParent", {"C"}, "Recover"}, {}, {"Unparented bone may be deleted."}},
-      {"the object is gone with all its bones", {"BoneUnParent", {"A"}, "Unparent"}, {"Rig"},
-       {"QuickParent", {"Box", "Lamp"}, nullptr}, {"SelectItem {Lamp}", "ParentItem {Box}"}, {}},
+       {"BoneUnParent", {"A"}, "Unparent"},
+       {"K"},
+       {"BoneUnParent", {"A"}, "Recover"},
+       {"SelectItem {B}", "ParentItem {A}", "SelectItem {A}"},
+       {}},
+      {"every moved bone is gone",
+       {"BoneUnParent", {"A"}, "Unparent"},
+       {"B", "K"},
+       {"BoneUnParent", {"A"}, "Recover"},
+       {"SelectItem {A}"},
+       {}},
+      {"the unparented bone is gone",
+       {"BoneUnParent", {"B"}, "Unparent"},
+       {"B"},
+       {"BoneUnParent", {"C"}, "Recover"},
+       {},
+       {"Unparented bone may be deleted."}},
+      {"the object is gone with all its bones",
+       {"BoneUnParent", {"A"}, "Unparent"},
+       {"Rig"},
+       {"QuickParent", {"Box", "Lamp"}, nullptr},
+       {"SelectItem {Lamp}", "ParentItem {Box}"},
+       {}},
   };
   for (const Case& c : cases) {
     ToolHarness harness(kRig);

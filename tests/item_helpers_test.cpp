@@ -46,14 +46,12 @@ LWItemID item(ToolHarness& harness, const std::string& name) {
 TEST(ItemHelpers, OwnerObjectWalksUpToTheFirstItemThatIsNoBone) {
   ToolHarness harness(kRig);
   const std::pair<const char*, const char*> cases[] = {
-      {"Obj", "Obj"}, {"Lamp", "Lamp"}, {"Cam", "Cam"},
-      {"B1", "Obj"},  {"B3", "Obj"},
+      {"Obj", "Obj"}, {"Lamp", "Lamp"}, {"Cam", "Cam"}, {"B1", "Obj"}, {"B3", "Obj"},
   };
   for (const auto& c : cases) {
     LWItemID owner = nullptr;
-    const auto commands = withHost(harness, [&](Host& host) {
-      owner = vorrik::ownerObject(host, item(harness, c.first));
-    });
+    const auto commands = withHost(
+        harness, [&](Host& host) { owner = vorrik::ownerObject(host, item(harness, c.first)); });
     EXPECT_EQ(owner, item(harness, c.second)) << c.first;
     EXPECT_TRUE(commands.empty());
   }
@@ -116,35 +114,44 @@ TEST(ItemHelpers, CommandGroupsSendOnlyWhatIsGiven) {
     std::vector<std::string> commands;
   };
   const Case cases[] = {
-      {"transform with nothing", "B1",
+      {"transform with nothing",
+       "B1",
        [](Host& h, LWItemID i) { vorrik::emitTransform(h, i, nullptr, nullptr, nullptr); },
        {"SelectItem {B1}"}},
-      {"transform with a scale only", "B1",
+      {"transform with a scale only",
+       "B1",
        [&](Host& h, LWItemID i) { vorrik::emitTransform(h, i, nullptr, nullptr, &scale); },
        {"SelectItem {B1}", "Scale 1 1 2"}},
-      {"transform with everything, rotation in degrees", "Lamp",
+      {"transform with everything, rotation in degrees",
+       "Lamp",
        [&](Host& h, LWItemID i) { vorrik::emitTransform(h, i, &position, &rotation, &scale); },
        {"SelectItem {Lamp}", "Position 1 2 3", "Rotation 90 0 -45", "Scale 1 1 2"}},
-      {"rest values for an object: the selection only", "Obj",
+      {"rest values for an object: the selection only",
+       "Obj",
        [&](Host& h, LWItemID i) { vorrik::emitRest(h, i, &position, &rotation, &length); },
        {"SelectItem {Obj}"}},
-      {"rest values for a bone", "B2",
+      {"rest values for a bone",
+       "B2",
        [&](Host& h, LWItemID i) { vorrik::emitRest(h, i, &position, &rotation, &length); },
        {"SelectItem {B2}", "BoneRestPosition 1 2 3", "BoneRestRotation 90 0 -45",
         "BoneRestLength 0.75"}},
-      {"a bone's rest length only", "B2",
+      {"a bone's rest length only",
+       "B2",
        [&](Host& h, LWItemID i) { vorrik::emitRest(h, i, nullptr, nullptr, &length); },
        {"SelectItem {B2}", "BoneRestLength 0.75"}},
-      {"a pivot position only", "Cam",
+      {"a pivot position only",
+       "Cam",
        [&](Host& h, LWItemID i) { vorrik::emitPivot(h, i, &position, nullptr); },
        {"SelectItem {Cam}", "PivotPosition 1 2 3"}},
-      {"a pivot with its rotation", "B3",
+      {"a pivot with its rotation",
+       "B3",
        [&](Host& h, LWItemID i) { vorrik::emitPivot(h, i, &position, &rotation); },
        {"SelectItem {B3}", "PivotPosition 1 2 3", "PivotRotation 90 0 -45"}},
   };
   for (const Case& c : cases) {
     ToolHarness harness(kRig);
-    const auto commands = withHost(harness, [&](Host& host) { c.call(host, item(harness, c.target)); });
+    const auto commands =
+        withHost(harness, [&](Host& host) { c.call(host, item(harness, c.target)); });
     EXPECT_EQ(commands, harness.expand(c.commands)) << c.what;
   }
 }
@@ -167,7 +174,8 @@ TEST(ItemHelpers, TheSceneTakesTheValuesTheGroupsSend) {
 // The bone found is the one the plain search finds: for each bone listed after the add, the
 // first one not found by a linear scan of the bones listed before.
 TEST(ItemHelpers, AddBoneAndFindAgreesWithTheLinearSearchWhereverTheBoneIsListed) {
-  for (const std::size_t bones : {std::size_t{0}, std::size_t{1}, std::size_t{5}, std::size_t{40}}) {
+  for (const std::size_t bones :
+       {std::size_t{0}, std::size_t{1}, std::size_t{5}, std::size_t{40}}) {
     const long count = static_cast<long>(bones);
     for (const long insertAt : {-1L, 0L, 1L, count / 2, count - 1, count, count + 5}) {
       for (const bool twoAdds : {false, true}) {
@@ -184,7 +192,8 @@ TEST(ItemHelpers, AddBoneAndFindAgreesWithTheLinearSearchWhereverTheBoneIsListed
         const auto listing = [&harness, object] {
           std::vector<standin::ItemId> ids;
           const standin::Scene& live = harness.scene();
-          for (standin::ItemId b = live.first(standin::ItemType::Bone, object); b != 0; b = live.next(b)) {
+          for (standin::ItemId b = live.first(standin::ItemType::Bone, object); b != 0;
+               b = live.next(b)) {
             ids.push_back(b);
           }
           return ids;
@@ -243,18 +252,10 @@ struct ReorderingHost {
     const bool added = run != nullptr && run->commands.size() >= 2;  // SelectItem, Add...
     if (!added || ids.size() < 2) return ids;
     switch (order) {
-      case kReversed:
-        std::reverse(ids.begin(), ids.end());
-        break;
-      case kRotated:
-        std::rotate(ids.begin(), ids.begin() + 1, ids.end());
-        break;
-      case kFirstTwoSwapped:
-        std::swap(ids[0], ids[1]);
-        break;
-      case kNewBoneFirst:
-        std::rotate(ids.begin(), ids.end() - 1, ids.end());
-        break;
+      case kReversed: std::reverse(ids.begin(), ids.end()); break;
+      case kRotated: std::rotate(ids.begin(), ids.begin() + 1, ids.end()); break;
+      case kFirstTwoSwapped: std::swap(ids[0], ids[1]); break;
+      case kNewBoneFirst: std::rotate(ids.begin(), ids.end() - 1, ids.end()); break;
     }
     return ids;
   }
@@ -332,7 +333,8 @@ TEST(ItemSet, HoldsExactlyWhatWasInserted) {
   };
   const Case cases[] = {
       {"bones of one object", [](std::uint32_t n) { return 0x40000000u | (n << 16) | 3u; }, 5000},
-      {"objects, lights, cameras", [](std::uint32_t n) { return 0x10000000u * (1 + n % 3) + n / 3; }, 3000},
+      {"objects, lights, cameras",
+       [](std::uint32_t n) { return 0x10000000u * (1 + n % 3) + n / 3; }, 3000},
       {"ids alike in their low 16 bits", [](std::uint32_t n) { return (n << 16) | 0x1234u; }, 4000},
       {"scattered", [](std::uint32_t n) { return (n * 2654435761u) | 1u; }, 20000},
   };

@@ -25,8 +25,8 @@ const char* const kScene = R"({"time": 1, "items": [
   {"name": "B", "type": "bone", "parent": "Rig", "position": [0, 0.5, 0]}
 ]})";
 
-const std::vector<std::string> kPasteOfPAtOne = {
-    "Position 1 2 3", "Rotation 90 45 0", "Scale 2 2 2", "CreateKey 1"};
+const std::vector<std::string> kPasteOfPAtOne = {"Position 1 2 3", "Rotation 90 45 0",
+                                                 "Scale 2 2 2", "CreateKey 1"};
 
 std::vector<std::string> concat(std::vector<std::vector<std::string>> parts) {
   std::vector<std::string> all;
@@ -62,12 +62,14 @@ TEST(KeyClipboard, CommandSequences) {
        concat({{"SelectItem {Q}"}, kPasteOfPAtOne, {"SelectItem {R}", "AddToSelection {Q}"}})},
       {"several records go back to their own items, whatever is selected",
        {{{"P", "Q"}, "CopyKey"}, {{"R"}, "PasteKey"}},
-       concat({{"SelectItem {P}"}, kPasteOfPAtOne,
+       concat({{"SelectItem {P}"},
+               kPasteOfPAtOne,
                {"SelectItem {Q}", "Position 5 5 5", "Rotation 45 0 -30", "Scale 1 1 1",
                 "CreateKey 1", "SelectItem {R}"}})},
       {"several records and nothing selected: no re-selection",
        {{{"P", "Q"}, "CopyKey"}, {{}, "PasteKey"}},
-       concat({{"SelectItem {P}"}, kPasteOfPAtOne,
+       concat({{"SelectItem {P}"},
+               kPasteOfPAtOne,
                {"SelectItem {Q}", "Position 5 5 5", "Rotation 45 0 -30", "Scale 1 1 1",
                 "CreateKey 1"}})},
       {"an empty Copy keeps the earlier clipboard",

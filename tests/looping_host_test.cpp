@@ -135,7 +135,9 @@ struct Scenario {
 
 const Scenario kScenarios[] = {
     {"BoneUtil enables the object", "BoneUtil", {"Rig"}, {true, {{"ChoiceControl", "Enable"}}}},
-    {"BoneUtil restores rest from a bone", "BoneUtil", {"B"},
+    {"BoneUtil restores rest from a bone",
+     "BoneUtil",
+     {"B"},
      {true, {{"ChoiceControl", "Restore rest"}}}},
     {"BoneSplit splits B", "BoneSplit", {"B"}, {true, {{"PercentControl", "40"}}}},
     {"BoneMerge merges B and C", "BoneMerge", {"B", "C"}, {}},
@@ -145,7 +147,8 @@ const Scenario kScenarios[] = {
 // Runs the tool on another thread and gives it a deadline: a walk that never ends must
 // fail this test, not hang the whole suite.
 RunRecord runWithDeadline(ToolHarness& harness, const Scenario& scenario, const std::string& what) {
-  std::packaged_task<RunRecord()> task([&] { return harness.run(scenario.tool, scenario.answers); });
+  std::packaged_task<RunRecord()> task(
+      [&] { return harness.run(scenario.tool, scenario.answers); });
   std::future<RunRecord> result = task.get_future();
   std::thread worker(std::move(task));
   if (result.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {

@@ -86,8 +86,8 @@ TEST(LwoReader, ReadsEveryChunkAndIndexForm) {
          EXPECT_EQ(f.layers[2].layer, 2);  // file order kept
        }},
       {"geometry before any layer chunk goes to layer 0",
-       form("LWO2", pnts({{0, 0, 0}, {1, 0, 0}}) + pols("FACE", {{0, 1}}) + layr(1) +
-                        pnts({{5, 5, 5}})),
+       form("LWO2",
+            pnts({{0, 0, 0}, {1, 0, 0}}) + pols("FACE", {{0, 1}}) + layr(1) + pnts({{5, 5, 5}})),
        [](const LwoFile& f) {
          ASSERT_EQ(f.layers.size(), 2u);
          EXPECT_EQ(f.layer(0)->points.size(), 2u);
@@ -146,7 +146,8 @@ TEST(LwoReader, ReadsEveryChunkAndIndexForm) {
       {"per-polygon weights kept apart; a VMAD without a VMAP still makes the map",
        form("LWO2", layr(0) + pnts({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}) +
                         pols("FACE", {{0, 1, 2}, {2, 1, 0}}) + vmap("WGHT", "A", {{0, 1}}) +
-                        vmad("WGHT", "A", {{0, 1, 0.5f}}) + vmad("WGHT", "B", {{2, 0, 0.25f}}, true)),
+                        vmad("WGHT", "A", {{0, 1, 0.5f}}) +
+                        vmad("WGHT", "B", {{2, 0, 0.25f}}, true)),
        [](const LwoFile& f) {
          const Mesh& m = f.layers[0];
          ASSERT_EQ(m.weightMaps.size(), 2u);
@@ -218,11 +219,12 @@ TEST(LwoReader, RefusesBadFilesWithNameAndOffset) {
       {"point that is not a number",
        form("LWO2", layer0 + chunk("PNTS", f4(0) + u4(0x7fc00000) + f4(0))), afterLayer + 12,
        "not a finite number"},
-      {"pivot that is infinite", form("LWO2", chunk("LAYR", u2(0) + u2(0) + f4(0) + f4(0) +
-                                                             u4(0x7f800000) + s0(""))),
+      {"pivot that is infinite",
+       form("LWO2", chunk("LAYR", u2(0) + u2(0) + f4(0) + f4(0) + u4(0x7f800000) + s0(""))),
        kFirstChunk + 8 + 12, "pivot"},
-      {"layer name without its NUL", form("LWO2", chunk("LAYR", u2(0) + u2(0) + vec(0, 0, 0) + "ab")),
-       kFirstChunk + 8 + 16, "NUL"},
+      {"layer name without its NUL",
+       form("LWO2", chunk("LAYR", u2(0) + u2(0) + vec(0, 0, 0) + "ab")), kFirstChunk + 8 + 16,
+       "NUL"},
       {"layer chunk too short", form("LWO2", chunk("LAYR", u2(0) + u2(0))), kFirstChunk + 12,
        "pivot"},
       {"layer number twice", form("LWO2", square + layr(0)), kFirstChunk + square.size(),
@@ -240,26 +242,30 @@ TEST(LwoReader, RefusesBadFilesWithNameAndOffset) {
       {"4-byte index cut by the chunk end",
        form("LWO2", layer0 + pnts({{0, 0, 0}}) + chunk("POLS", "FACE" + u2(1) + "\xff\x00")),
        afterLayer + 20 + 8 + 6, "runs past the end"},
-      {"polygon count cut in half", form("LWO2", layer0 + pnts({{0, 0, 0}}) + chunk("POLS", "FACE" + std::string(1, '\0'))),
+      {"polygon count cut in half",
+       form("LWO2", layer0 + pnts({{0, 0, 0}}) + chunk("POLS", "FACE" + std::string(1, '\0'))),
        afterLayer + 20 + 8 + 4, "point count runs past"},
       {"weight map point past the points",
        form("LWO2", layer0 + pnts({{0, 0, 0}}) + vmap("WGHT", "W", {{1, 1}})),
        afterLayer + 20 + 8 + 4 + 2 + 2, "point 1"},
-      {"weight map without values", form("LWO2", layer0 + pnts({{0, 0, 0}}) + vmap("WGHT", "W", {}, 0)),
-       afterLayer + 20, "dimension 0"},
+      {"weight map without values",
+       form("LWO2", layer0 + pnts({{0, 0, 0}}) + vmap("WGHT", "W", {}, 0)), afterLayer + 20,
+       "dimension 0"},
       {"weight that is not a number",
        form("LWO2", layer0 + pnts({{0, 0, 0}}) +
                         chunk("VMAP", "WGHT" + u2(1) + s0("W") + u2(0) + u4(0xff800000))),
        afterLayer + 20 + 8 + 4 + 2 + 2 + 2, "weight is not a finite number"},
       {"weight map entry cut short",
-       form("LWO2", layer0 + pnts({{0, 0, 0}}) + chunk("VMAP", "WGHT" + u2(1) + s0("W") + u2(0) + u2(0))),
+       form("LWO2",
+            layer0 + pnts({{0, 0, 0}}) + chunk("VMAP", "WGHT" + u2(1) + s0("W") + u2(0) + u2(0))),
        afterLayer + 20 + 8 + 4 + 2 + 2 + 2, "weight runs past"},
       {"extra values of a weight cut short",
        form("LWO2", layer0 + pnts({{0, 0, 0}}) +
                         chunk("VMAP", "WGHT" + u2(2) + s0("W") + u2(0) + f4(1) + u2(0))),
        afterLayer + 20 + 8 + 4 + 2 + 2 + 2 + 4, "entry runs past"},
       {"per-polygon weight on a polygon that is not there",
-       form("LWO2", layer0 + pnts({{0, 0, 0}}) + pols("FACE", {{0}}) + vmad("WGHT", "W", {{0, 1, 1}})),
+       form("LWO2",
+            layer0 + pnts({{0, 0, 0}}) + pols("FACE", {{0}}) + vmad("WGHT", "W", {{0, 1, 1}})),
        afterLayer + 20 + 16 + 8 + 4 + 2 + 2 + 2, "polygon 1"},
       {"vertex map name without its NUL",
        form("LWO2", layer0 + pnts({{0, 0, 0}}) + chunk("VMAP", "WGHT" + u2(1) + "Wxyz")),

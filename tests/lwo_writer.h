@@ -12,17 +12,13 @@ namespace lwo_test {
 inline std::string u2(std::uint32_t v) {
   return {static_cast<char>((v >> 8) & 0xff), static_cast<char>(v & 0xff)};
 }
-inline std::string u4(std::uint32_t v) {
-  return u2(v >> 16) + u2(v & 0xffff);
-}
+inline std::string u4(std::uint32_t v) { return u2(v >> 16) + u2(v & 0xffff); }
 inline std::string f4(float f) {
   std::uint32_t bits;
   std::memcpy(&bits, &f, sizeof bits);
   return u4(bits);
 }
-inline std::string vec(float x, float y, float z) {
-  return f4(x) + f4(y) + f4(z);
-}
+inline std::string vec(float x, float y, float z) { return f4(x) + f4(y) + f4(z); }
 // A variable-length index: two bytes below 0xFF00 unless `wide`, else four.
 inline std::string vx(std::uint32_t index, bool wide = false) {
   return index < 0xff00 && !wide ? u2(index) : u4(index | 0xff000000u);
@@ -58,8 +54,9 @@ inline std::string pnts(const std::vector<P>& points) {
   return chunk("PNTS", data);
 }
 // Polygons of one type; `flags` go into the high bits of each point count.
-inline std::string pols(const std::string& type, const std::vector<std::vector<std::uint32_t>>& polygons,
-                        bool wide = false, std::uint32_t flags = 0) {
+inline std::string pols(const std::string& type,
+                        const std::vector<std::vector<std::uint32_t>>& polygons, bool wide = false,
+                        std::uint32_t flags = 0) {
   std::string data = type;
   for (const auto& polygon : polygons) {
     data += u2(static_cast<std::uint32_t>(polygon.size()) | flags);
@@ -71,8 +68,8 @@ struct W {
   std::uint32_t point;
   float weight;
 };
-inline std::string vmap(const std::string& type, const std::string& name, const std::vector<W>& values,
-                        int dimension = 1, bool wide = false) {
+inline std::string vmap(const std::string& type, const std::string& name,
+                        const std::vector<W>& values, int dimension = 1, bool wide = false) {
   std::string data = type + u2(dimension) + s0(name);
   for (const W& w : values) {
     data += vx(w.point, wide);
@@ -84,8 +81,8 @@ struct C {
   std::uint32_t point, polygon;
   float weight;
 };
-inline std::string vmad(const std::string& type, const std::string& name, const std::vector<C>& values,
-                        bool wide = false) {
+inline std::string vmad(const std::string& type, const std::string& name,
+                        const std::vector<C>& values, bool wide = false) {
   std::string data = type + u2(1) + s0(name);
   for (const C& c : values) data += vx(c.point, wide) + vx(c.polygon, wide) + f4(c.weight);
   return chunk("VMAD", data);

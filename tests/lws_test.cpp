@@ -56,9 +56,7 @@ std::string header(int version) {
          "PreviewFrameStep 1\nCurrentFrame 0\nFramesPerSecond 30\nRenderRangeType 0\n";
 }
 
-std::string id(int version, const std::string& hex) {
-  return version >= 4 ? " " + hex : "";
-}
+std::string id(int version, const std::string& hex) { return version >= 4 ? " " + hex : ""; }
 
 // The rig of most tests. Object "Hero Body" holds Spine -> Arm -> Hand and Aim (which aims
 // at Hand and has the null "Goal Null" as IK goal); then a light parented to the camera
@@ -115,9 +113,7 @@ std::string rig(int version) {
   return s;
 }
 
-Scene read(const std::string& text) {
-  return sceneFromLws(text, "test.lws");
-}
+Scene read(const std::string& text) { return sceneFromLws(text, "test.lws"); }
 
 std::string readError(const std::string& text) {
   try {
@@ -750,11 +746,10 @@ TEST(LwsWrite, RemovingObjectsRenumbersWhatFollows) {
 }
 
 TEST(LwsWrite, ChannelsAFileLeavesOutAreAddedWhenTheyHoldSomething) {
-  const std::string text =
-      header(3) + "AddNullObject A\nObjectMotion\nNumChannels 1\n" +
-      envelope(0, {"1 0 0 0 0 0 0 0 0"}) + "AddNullObject B\n";
+  const std::string text = header(3) + "AddNullObject A\nObjectMotion\nNumChannels 1\n" +
+                           envelope(0, {"1 0 0 0 0 0 0 0 0"}) + "AddNullObject B\n";
   Scene scene = read(text);
-  scene.setScale(scene.findByName("A"), {1, 2, 1});  // channel 7
+  scene.setScale(scene.findByName("A"), {1, 2, 1});     // channel 7
   scene.setPosition(scene.findByName("B"), {0, 0, 4});  // B has no motion at all
   const Saved saved = saveAndRead(scene);
   EXPECT_EQ(named(saved.scene, "A").scale(), (Vec3{1, 2, 1}));

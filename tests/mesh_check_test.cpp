@@ -14,9 +14,9 @@
 
 #include "lwo_writer.h"
 #include "runner/mesh_check.h"
+#include "runner_process.h"
 #include "standin/files/object_files.h"
 #include "standin/files/scene_json.h"
-#include "runner_process.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ std::string armScene(bool keyed, bool weightMapOnly) {
 }
 
 class MeshCheckRuns : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     folder_ =
         fs::temp_directory_path() /

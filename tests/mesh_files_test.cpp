@@ -160,7 +160,7 @@ TEST(LwoFileWriter, RefusesWhatItCannotKeep) {
 }
 
 class MeshFiles : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     folder_ =
         fs::temp_directory_path() /

@@ -22,9 +22,9 @@ const std::vector<std::string> kServers = {
     "Vorrik:QuickParent", "Vorrik:CutKey",    "Vorrik:CopyKey",   "Vorrik:PasteKey"};
 
 const std::vector<std::string> kCommonServices = {
-    "LW Item Info 3",   "LW Light Info 3",     "LW Object Info 4",
-    "LW Bone Info 3",   "LW Scene Info 3",     "LW Camera Info 2",
-    "Surface Functions 2", "Scene Objects 4",  "LW Interface Info 3"};
+    "LW Item Info 3",      "LW Light Info 3", "LW Object Info 4",
+    "LW Bone Info 3",      "LW Scene Info 3", "LW Camera Info 2",
+    "Surface Functions 2", "Scene Objects 4", "LW Interface Info 3"};
 
 const char* const kTwoNulls = R"({"items": [
   {"name": "P", "type": "object"},

@@ -13,10 +13,10 @@
 #include <nlohmann/json.hpp>
 
 #include "lwo_writer.h"
+#include "runner_process.h"
 #include "standin/files/lws_reader.h"
 #include "standin/files/object_files.h"
 #include "standin/files/scene_json.h"
-#include "runner_process.h"
 
 namespace {
 
@@ -43,7 +43,9 @@ protected:
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
   }
-  std::string at(const std::string& name) const { return (root_ / name).lexically_normal().generic_string(); }
+  std::string at(const std::string& name) const {
+    return (root_ / name).lexically_normal().generic_string();
+  }
 
   fs::path root_;
 };
@@ -226,7 +228,8 @@ TEST_F(ObjectFilesTest, JsonScenesNameFilesAndLayersAndKeepThemWhenSaved) {
       {R"({"name": "O", "type": "object", "objectFile": ""})", "must be a file path"},
       {R"({"name": "O", "type": "object", "objectFile": 3})", "must be a file path"},
       {R"({"name": "O", "type": "object", "objectFile": "a.lwo", "objectLayer": 0})", "from 1 to"},
-      {R"({"name": "O", "type": "object", "objectFile": "a.lwo", "objectLayer": 1.5})", "from 1 to"},
+      {R"({"name": "O", "type": "object", "objectFile": "a.lwo", "objectLayer": 1.5})",
+       "from 1 to"},
       {R"({"name": "O", "type": "object", "objectLayer": 1})", "needs \"objectFile\""},
   };
   for (const Bad& b : bad) {
@@ -259,22 +262,19 @@ TEST_F(ObjectFilesTest, RunnerReportsEachObjectAndRunsWithoutMissingOnes) {
       "  Behaviors 1 1\n}\nParentItem 40000000\n"
       "LoadObjectLayer 1 Props/sword.lwo\n";
   write("scenes/rig.lws", scene);
-  auto vorrik = [&](const std::string& arguments) {
-    return runner_process::run(arguments, root_);
-  };
-  const std::string run = "run BoneSplit --scene '" + at("scenes/rig.lws") +
-                          "' --select Upper percent=50 --check";
+  auto vorrik = [&](const std::string& arguments) { return runner_process::run(arguments, root_); };
+  const std::string run =
+      "run BoneSplit --scene '" + at("scenes/rig.lws") + "' --select Upper percent=50 --check";
 
   const Outcome found = vorrik(run + " --content '" + at("content") + "'");
   EXPECT_EQ(found.status, 0) << found.err;
   EXPECT_NE(found.out.find("1 of 2 object meshes loaded"), std::string::npos) << found.out;
-  EXPECT_NE(found.out.find("mesh     hero: Objects/hero.lwo layer 1 -> " +
-                           at("content/Objects/hero.lwo") +
-                           " (content folder), layer 0 of the file: 4 points, 1 polygons, 1 weight map"),
+  EXPECT_NE(found.out.find(
+                "mesh     hero: Objects/hero.lwo layer 1 -> " + at("content/Objects/hero.lwo") +
+                " (content folder), layer 0 of the file: 4 points, 1 polygons, 1 weight map"),
             std::string::npos)
       << found.out;
-  EXPECT_NE(found.out.find("NO MESH  sword: Props/sword.lwo layer 1: not found"),
-            std::string::npos)
+  EXPECT_NE(found.out.find("NO MESH  sword: Props/sword.lwo layer 1: not found"), std::string::npos)
       << found.out;
   EXPECT_NE(found.out.find("Vorrik:BoneSplit"), std::string::npos) << found.out;
 

@@ -88,9 +88,8 @@ TEST(RigCheck, AMoveCountsOnlyAboveTheToleranceWhichFollowsTheRigSize) {
     bool flagged;
   };
   const Case cases[] = {
-      {1, 1e-3, true},   {1, 1e-6, false},       {1, 1e-4, true},
-      {1000, 1e-3, false}, {1000, 0.1, true},    {0.001, 1e-6, true},
-      {0.001, 1e-9, false},
+      {1, 1e-3, true},   {1, 1e-6, false},    {1, 1e-4, true},      {1000, 1e-3, false},
+      {1000, 0.1, true}, {0.001, 1e-6, true}, {0.001, 1e-9, false},
   };
   for (const Case& c : cases) {
     const RigChanges changes = changeOf(chain(c.boneLength), [&](Scene& scene) {
@@ -191,16 +190,26 @@ TEST(RigCheck, RestValuesAndSwitchesAreTold) {
   };
   const Case cases[] = {
       {"rest length", [](standin::Item& b) { b.restLength = 1.5; }, "length"},
-      {"rest position", [](standin::Item& b) { b.restPosition = {0, 0.2, 0}; }, "position"},
-      {"rest rotation", [](standin::Item& b) { b.restRotation = {0, kPi / 4, 0}; }, "rotation"},
-      {"rest rotation below tolerance", [](standin::Item& b) { b.restRotation = {1e-7, 0, 0}; },
+      {"rest position",
+       [](standin::Item& b) {
+         b.restPosition = {0, 0.2, 0};
+       },
+       "position"},
+      {"rest rotation",
+       [](standin::Item& b) {
+         b.restRotation = {0, kPi / 4, 0};
+       },
+       "rotation"},
+      {"rest rotation below tolerance",
+       [](standin::Item& b) {
+         b.restRotation = {1e-7, 0, 0};
+       },
        ""},
       {"rest length below tolerance", [](standin::Item& b) { b.restLength = 1 + 1e-7; }, ""},
   };
   for (const Case& c : cases) {
-    const RigChanges changes = changeOf(chain(1), [&](Scene& scene) {
-      c.edit(*scene.find(scene.findByName("End")));
-    });
+    const RigChanges changes =
+        changeOf(chain(1), [&](Scene& scene) { c.edit(*scene.find(scene.findByName("End"))); });
     if (c.field.empty()) {
       EXPECT_TRUE(changes.restChanged.empty()) << c.what;
       continue;
@@ -215,9 +224,8 @@ TEST(RigCheck, RestValuesAndSwitchesAreTold) {
   });
   EXPECT_NEAR(turned.restChanged[0].values[0].after[1], 45, 1e-9);
 
-  const RigChanges off = changeOf(chain(1), [](Scene& scene) {
-    scene.find(scene.findByName("Mid"))->active = false;
-  });
+  const RigChanges off =
+      changeOf(chain(1), [](Scene& scene) { scene.find(scene.findByName("Mid"))->active = false; });
   ASSERT_EQ(off.switched.size(), 1u);
   EXPECT_EQ(off.switched[0].name, "Mid");
   EXPECT_FALSE(off.switched[0].active);
@@ -342,9 +350,9 @@ TEST(RigCheckWithTheModule, MergingWithoutParentInPlaceMovesTheReparentedBones) 
 }
 
 TEST(RigCheckWithTheModule, UnparentAndRecoverMoveNothingAndRoundTrip) {
-  const std::vector<RunOutcome> runs =
-      runScript("demo\nselect L_Hand\nrun BoneUnParent action=Unparent\n"
-                "run BoneUnParent action=Recover\n");
+  const std::vector<RunOutcome> runs = runScript(
+      "demo\nselect L_Hand\nrun BoneUnParent action=Unparent\n"
+      "run BoneUnParent action=Recover\n");
   ASSERT_EQ(runs.size(), 2u);
   ASSERT_EQ(runs[0].changes.reparented.size(), 1u);
   EXPECT_EQ(runs[0].changes.reparented[0].name, "L_Finger");

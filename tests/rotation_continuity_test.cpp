@@ -21,9 +21,7 @@ double largestDifference(const Mat4& a, const Mat4& b) {
   return worst;
 }
 
-double distance(const Vec3& a, const Vec3& b) {
-  return length(minus(a, b));
-}
+double distance(const Vec3& a, const Vec3& b) { return length(minus(a, b)); }
 
 struct NearestCase {
   const char* name;

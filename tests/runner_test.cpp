@@ -31,9 +31,10 @@ std::string readFile(const fs::path& path) {
 class RunnerTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("vorrik-runner-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    folder_ =
+        fs::temp_directory_path() /
+        ("vorrik-runner-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder_);
     fs::create_directories(folder_);
   }
@@ -45,9 +46,7 @@ protected:
     return path;
   }
 
-  Outcome vorrik(const std::string& arguments) {
-    return runner_process::run(arguments, folder_);
-  }
+  Outcome vorrik(const std::string& arguments) { return runner_process::run(arguments, folder_); }
 
   fs::path folder_;
 };
@@ -62,15 +61,18 @@ TEST_F(RunnerTest, PlayJsonCarriesCommandsTraceAndTheFinalScene) {
   write("props.json", kProps);
   const fs::path script = write("parent.vrk",
                                 "# parent the cup and plate to the table, copy and paste a pose\n"
-                                "load " + (folder_ / "props.json").string() + "\n"
-                                "select Table Cup Plate\n"
-                                "run QuickParent\n"
-                                "select Cup\n"
-                                "run CopyKey\n"
-                                "time 2\n"
-                                "select Plate\n"
-                                "run PasteKey\n"
-                                "save " + (folder_ / "after.json").string() + "\n");
+                                "load " +
+                                    (folder_ / "props.json").string() +
+                                    "\n"
+                                    "select Table Cup Plate\n"
+                                    "run QuickParent\n"
+                                    "select Cup\n"
+                                    "run CopyKey\n"
+                                    "time 2\n"
+                                    "select Plate\n"
+                                    "run PasteKey\n"
+                                    "save " +
+                                    (folder_ / "after.json").string() + "\n");
   const Outcome outcome = vorrik("play --json '" + script.string() + "'");
   ASSERT_EQ(outcome.status, 0) << outcome.err;
   const nlohmann::json report = nlohmann::json::parse(outcome.out);
@@ -136,13 +138,16 @@ TEST_F(RunnerTest, BadInputIsOneErrorLineStatusTwoAndNoFileWritten) {
   };
   const Case cases[] = {
       {"unknown tool", "run SplitEverything --out '" + out + "'", "SplitEverything"},
-      {"unknown name in select", "run QuickParent --scene '" + props + "' --select Table,Mug --out '" + out + "'",
-       "Mug"},
-      {"invalid scene", "run CopyKey --scene '" + (folder_ / "broken.json").string() + "' --out '" + out + "'",
+      {"unknown name in select",
+       "run QuickParent --scene '" + props + "' --select Table,Mug --out '" + out + "'", "Mug"},
+      {"invalid scene",
+       "run CopyKey --scene '" + (folder_ / "broken.json").string() + "' --out '" + out + "'",
        "Nobody"},
-      {"missing scene file", "run CopyKey --scene '" + (folder_ / "none.json").string() + "' --out '" + out + "'",
+      {"missing scene file",
+       "run CopyKey --scene '" + (folder_ / "none.json").string() + "' --out '" + out + "'",
        "none.json"},
-      {"an answer the tool does not take", "run QuickParent percent=20 --out '" + out + "'", "percent"},
+      {"an answer the tool does not take", "run QuickParent percent=20 --out '" + out + "'",
+       "percent"},
       {"a bad time", "run CopyKey --time soon --out '" + out + "'", "soon"},
       {"unknown option", "run CopyKey --fast --out '" + out + "'", "--fast"},
       {"unknown command", "fly", "fly"},
@@ -153,7 +158,8 @@ TEST_F(RunnerTest, BadInputIsOneErrorLineStatusTwoAndNoFileWritten) {
     const Outcome outcome = vorrik(c.arguments);
     EXPECT_EQ(outcome.status, 2) << c.what << ": " << outcome.err;
     EXPECT_EQ(outcome.err.rfind("vorrik: ", 0), 0u) << c.what << ": " << outcome.err;
-    EXPECT_NE(outcome.err.find(c.errorContains), std::string::npos) << c.what << ": " << outcome.err;
+    EXPECT_NE(outcome.err.find(c.errorContains), std::string::npos)
+        << c.what << ": " << outcome.err;
     EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << c.what;
     EXPECT_EQ(readFile(out), "old contents") << c.what;
   }
@@ -162,9 +168,9 @@ TEST_F(RunnerTest, BadInputIsOneErrorLineStatusTwoAndNoFileWritten) {
 TEST_F(RunnerTest, AFailingStepLaterInAScriptWritesNoEarlierSave) {
   write("props.json", kProps);
   const fs::path saved = folder_ / "saved.json";
-  const fs::path script = write("late.vrk", "load " + (folder_ / "props.json").string() +
-                                                "\nsave " + saved.string() +
-                                                "\nselect Table Saucer\nrun QuickParent\n");
+  const fs::path script =
+      write("late.vrk", "load " + (folder_ / "props.json").string() + "\nsave " + saved.string() +
+                            "\nselect Table Saucer\nrun QuickParent\n");
   const Outcome outcome = vorrik("play '" + script.string() + "'");
   EXPECT_EQ(outcome.status, 2);
   EXPECT_NE(outcome.err.find("line 3"), std::string::npos) << outcome.err;
@@ -225,10 +231,11 @@ TEST_F(RunnerTest, CheckFailsWithStatusThreeAndWritesNothingWhenARunMovesAnItem)
   };
   const Case cases[] = {
       {"a clean split", "run BoneSplit --select L_Forearm percent=30 --check" + files, 0, true},
-      {"merging without parent in place", "run BoneMerge --scene '" + noPip +
-           "' --select L_UpperArm,L_Forearm --check" + files, 3, false},
-      {"the same without --check", "run BoneMerge --scene '" + noPip +
-           "' --select L_UpperArm,L_Forearm" + files, 0, true},
+      {"merging without parent in place",
+       "run BoneMerge --scene '" + noPip + "' --select L_UpperArm,L_Forearm --check" + files, 3,
+       false},
+      {"the same without --check",
+       "run BoneMerge --scene '" + noPip + "' --select L_UpperArm,L_Forearm" + files, 0, true},
       {"bad input comes first", "run BoneSplit --select Nobody --check" + files, 2, false},
   };
   for (const Case& c : cases) {
@@ -263,11 +270,10 @@ TEST_F(RunnerTest, TheRigCheckFollowsTheCommandsAndIsInTheJson) {
   const std::size_t check = text.out.find("  rig check  (moves under ");
   ASSERT_NE(check, std::string::npos) << text.out;
   EXPECT_LT(result, check);
-  for (const char* line : {"    added       Bone      under L_UpperArm\n",
-                           "    added       Bone (2)  under Bone\n",
-                           "    removed     L_Forearm\n",
-                           "    reparented  L_Hand    L_Forearm -> Bone (2)\n",
-                           "    no item moved\n"}) {
+  for (const char* line :
+       {"    added       Bone      under L_UpperArm\n", "    added       Bone (2)  under Bone\n",
+        "    removed     L_Forearm\n", "    reparented  L_Hand    L_Forearm -> Bone (2)\n",
+        "    no item moved\n"}) {
     EXPECT_NE(text.out.find(line, check), std::string::npos) << line << text.out;
   }
   EXPECT_EQ(text.out.find("{"), std::string::npos) << "no raw JSON in the report";
@@ -277,8 +283,9 @@ TEST_F(RunnerTest, TheRigCheckFollowsTheCommandsAndIsInTheJson) {
   const nlohmann::json changes = nlohmann::json::parse(json.out)["runs"][0]["changes"];
   EXPECT_EQ(changes["added"], nlohmann::json::parse(R"j(["Bone", "Bone (2)"])j"));
   EXPECT_EQ(changes["removed"], nlohmann::json::parse(R"(["L_Forearm"])"));
-  EXPECT_EQ(changes["reparented"],
-            nlohmann::json::parse(R"j([{"name": "L_Hand", "from": "L_Forearm", "to": "Bone (2)"}])j"));
+  EXPECT_EQ(
+      changes["reparented"],
+      nlohmann::json::parse(R"j([{"name": "L_Hand", "from": "L_Forearm", "to": "Bone (2)"}])j"));
   EXPECT_TRUE(changes["moved"].empty());
   EXPECT_GT(changes["tolerance"].get<double>(), 0);
 }
@@ -286,9 +293,11 @@ TEST_F(RunnerTest, TheRigCheckFollowsTheCommandsAndIsInTheJson) {
 TEST_F(RunnerTest, ADryRunPrintsEverythingAndWritesNoFile) {
   const fs::path saved = folder_ / "saved.json", drawn = folder_ / "drawn.svg",
                  svg = folder_ / "end.svg", demo = folder_ / "demo", body = folder_ / "Hero.lwo";
-  const fs::path script = write("dry.vrk", "demo\nselect L_Forearm\nrun BoneSplit percent=30\ndraw \"" + drawn.string() +
-                       "\"\nsave \"" + saved.string() + "\"\n");
-  const Outcome played = vorrik("play --dry-run --svg '" + svg.string() + "' '" + script.string() + "'");
+  const fs::path script =
+      write("dry.vrk", "demo\nselect L_Forearm\nrun BoneSplit percent=30\ndraw \"" +
+                           drawn.string() + "\"\nsave \"" + saved.string() + "\"\n");
+  const Outcome played =
+      vorrik("play --dry-run --svg '" + svg.string() + "' '" + script.string() + "'");
   EXPECT_EQ(played.status, 0) << played.err;
   EXPECT_NE(played.out.find("rig check"), std::string::npos);
   // The demo's body goes beside the saved scene.
@@ -297,8 +306,9 @@ TEST_F(RunnerTest, ADryRunPrintsEverythingAndWritesNoFile) {
             std::string::npos)
       << played.out;
 
-  const Outcome ran = vorrik("run BoneSplit --select L_Forearm percent=30 --dry-run --json --out '" +
-                             saved.string() + "' --svg '" + svg.string() + "'");
+  const Outcome ran =
+      vorrik("run BoneSplit --select L_Forearm percent=30 --dry-run --json --out '" +
+             saved.string() + "' --svg '" + svg.string() + "'");
   EXPECT_EQ(ran.status, 0) << ran.err;
   EXPECT_EQ(nlohmann::json::parse(ran.out)["notWritten"].size(), 3u);
 
@@ -314,7 +324,8 @@ TEST_F(RunnerTest, DrawStepsPictureTheLatestRunOrTheRigAsItIs) {
   const fs::path plain = folder_ / "plain.svg", run = folder_ / "run.svg";
   const fs::path script = write("draw.vrk", "demo\ndraw \"" + plain.string() +
                                                 "\"\nselect Hero Sword\nrun QuickParent\n"
-                                                "select Sword\ndraw \"" + run.string() + "\"\n");
+                                                "select Sword\ndraw \"" +
+                                                run.string() + "\"\n");
   const Outcome outcome = vorrik("play '" + script.string() + "'");
   ASSERT_EQ(outcome.status, 0) << outcome.err;
   const auto cells = [](const std::string& svg) {
@@ -334,9 +345,9 @@ TEST_F(RunnerTest, TheDemoToursEveryToolAndDrawsEachRun) {
   const fs::path demo = folder_ / "tour";
   const Outcome outcome = vorrik("demo --out '" + demo.string() + "'");
   ASSERT_EQ(outcome.status, 0) << outcome.err;
-  for (const char* server : {"Vorrik:BoneSplit", "Vorrik:BoneMerge", "Vorrik:BoneUnParent",
-                             "Vorrik:BoneUtil", "Vorrik:QuickParent", "Vorrik:CopyKey",
-                             "Vorrik:PasteKey"}) {
+  for (const char* server :
+       {"Vorrik:BoneSplit", "Vorrik:BoneMerge", "Vorrik:BoneUnParent", "Vorrik:BoneUtil",
+        "Vorrik:QuickParent", "Vorrik:CopyKey", "Vorrik:PasteKey"}) {
     EXPECT_NE(outcome.out.find(std::string(server) + "\n"), std::string::npos) << server;
   }
   EXPECT_NE(outcome.out.find("round trip, from before the first run to after the last:\n"

@@ -18,12 +18,12 @@
 #include "runner/rig_check.h"
 #include "runner/runner.h"
 #include "runner/script.h"
+#include "runner_process.h"
 #include "standin/files/lws_reader.h"
-#include "standin/files/scene_json.h"
 #include "standin/files/lws_writer.h"
+#include "standin/files/scene_json.h"
 #include "standin/scene/auto_key.h"
 #include "tool_harness.h"
-#include "runner_process.h"
 
 namespace {
 
@@ -122,7 +122,7 @@ std::string rig(int version) {
 }
 
 class SceneIntegrity : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     folder_ =
         fs::temp_directory_path() /
@@ -331,8 +331,8 @@ TEST_F(SceneIntegrity, CheckFailsOnUnkeyedChangesAndDanglingIdsAndPassesACleanRo
       {"unparent between keys, keyed",
        "run BoneUnParent action=Unparent --select Base --time 0.2 --auto-key-create modified", 3,
        "Arm (at 0 s)"},
-      {"a mode Layout does not have", "run BoneSplit --select Arm,Hand --auto-key-create some",
-       2, "--auto-key-create takes off, modified or all"},
+      {"a mode Layout does not have", "run BoneSplit --select Arm,Hand --auto-key-create some", 2,
+       "--auto-key-create takes off, modified or all"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -498,13 +498,17 @@ TEST(SceneJson, SpanTypesParametersAndBehaviours) {
 
   const BadFile bad[] = {
       {"span out of range", R"({"items": [{"name": "A", "type": "object",
-        "keys": [{"time": 0, "span": 6}]}]})", "\"span\" must be a span type from 0 to 5"},
+        "keys": [{"time": 0, "span": 6}]}]})",
+       "\"span\" must be a span type from 0 to 5"},
       {"params too short", R"({"items": [{"name": "A", "type": "object",
-        "keys": [{"time": 0, "params": [1, 2]}]}]})", "\"params\" must be 6 finite numbers"},
+        "keys": [{"time": 0, "params": [1, 2]}]}]})",
+       "\"params\" must be 6 finite numbers"},
       {"behaviour out of range", R"({"items": [{"name": "A", "type": "object",
-        "behaviors": [1, 7]}]})", "\"behaviors\" must be [pre, post]"},
+        "behaviors": [1, 7]}]})",
+       "\"behaviors\" must be [pre, post]"},
       {"strength on a light", R"({"items": [{"name": "A", "type": "light",
-        "strength": 1}]})", "\"strength\" is for bones only"},
+        "strength": 1}]})",
+       "\"strength\" is for bones only"},
   };
   for (const BadFile& f : bad) {
     EXPECT_NE(errorOf(f.text).find(f.error), std::string::npos) << f.what;
@@ -523,7 +527,7 @@ TEST(SceneJson, TextIsPrettyAndEndsWithNewline) {
 // --- files ---
 
 class SceneFiles : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     dir_ =
         std::filesystem::temp_directory_path() /

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <set>
@@ -20,9 +20,7 @@ constexpr double kDeg = kPi / 180;
 
 // Elementary matrices written out from Layout's conventions, independent of the scene's
 // own helpers so that the two can be checked against each other.
-Mat4 one() {
-  return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-}
+Mat4 one() { return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}; }
 Mat4 rx(double a) {
   Mat4 m = one();
   m[5] = std::cos(a), m[6] = -std::sin(a), m[9] = std::sin(a), m[10] = std::cos(a);
@@ -55,9 +53,7 @@ Mat4 mul(const Mat4& a, const Mat4& b) {
       for (int k = 0; k < 4; ++k) r[4 * i + j] += a[4 * i + k] * b[4 * k + j];
   return r;
 }
-Mat4 hpb(const Vec3& a) {
-  return mul(mul(ry(a[0]), rx(a[1])), rz(a[2]));
-}
+Mat4 hpb(const Vec3& a) { return mul(mul(ry(a[0]), rx(a[1])), rz(a[2])); }
 
 // The local matrix as Layout composes it, from the item's stored values.
 Mat4 expectedLocal(const Item& item) {
@@ -804,7 +800,8 @@ TEST(SceneSelection, MatchesAPlainListUnderRandomEdits) {
   std::vector<ItemId> items;
   const ItemId object = scene.addObject("o");
   items.push_back(object);
-  for (int i = 0; i < 20; ++i) items.push_back(scene.addBone(object, i == 0 ? object : items.back(), "b"));
+  for (int i = 0; i < 20; ++i)
+    items.push_back(scene.addBone(object, i == 0 ? object : items.back(), "b"));
   for (int i = 0; i < 5; ++i) items.push_back(scene.addLight("l"));
   std::vector<ItemId> model;
   std::set<ItemId> removed;

@@ -70,8 +70,8 @@ std::vector<Cell> cellsOf(const Element& root) {
   for (const Element* e : root.all()) {
     if (e->name == "rect" && e->attribute("fill") == "#f8f8f5") {
       const double x = std::stod(e->attribute("x")), y = std::stod(e->attribute("y"));
-      cells.push_back({x, y, x + std::stod(e->attribute("width")),
-                       y + std::stod(e->attribute("height"))});
+      cells.push_back(
+          {x, y, x + std::stod(e->attribute("width")), y + std::stod(e->attribute("height"))});
     }
   }
   return cells;
@@ -102,7 +102,7 @@ TEST(RigPicture, TheViewsProjectTheirAxes) {
   // Single pictures put front, side and top left to right. Screen y grows downwards.
   struct Case {
     const char* what;
-    standin::Vec3 rotation;         // the bone's heading, pitch, bank in degrees
+    standin::Vec3 rotation;  // the bone's heading, pitch, bank in degrees
     // Per view, where the tip is from the origin on screen: right (dx 1) and up (dy 1);
     // both 0 when the bone is seen end on.
     int dx[3], dy[3];
@@ -244,8 +244,8 @@ TEST(RigPicture, ARunsChangesAreDrawnInTheirColoursInTheRightColumn) {
        true},
       {"select L_UpperArm L_Forearm\nrun BoneMerge\n", false, "L_Finger", colour::kMoved, true,
        true},
-      {"time 1\nrun BoneUtil item=Hero action=\"Record rest\"\n", true, "L_UpperArm",
-       colour::kRest, true, true},
+      {"time 1\nrun BoneUtil item=Hero action=\"Record rest\"\n", true, "L_UpperArm", colour::kRest,
+       true, true},
   };
   for (const Case& c : cases) {
     const RunPicture picture = pictureOfRun(c.script, c.parentInPlace);
@@ -261,8 +261,8 @@ TEST(RigPicture, ARunsChangesAreDrawnInTheirColoursInTheRightColumn) {
   }
   // The legend explains each colour that a run can show.
   const std::unique_ptr<Element> root = parsed(pictureOfRun(cases[0].script).svg);
-  for (const char* fill : {colour::kAdded, colour::kRemoved, colour::kMoved,
-                           colour::kReparented, colour::kRest, colour::kSelected}) {
+  for (const char* fill : {colour::kAdded, colour::kRemoved, colour::kMoved, colour::kReparented,
+                           colour::kRest, colour::kSelected}) {
     bool found = false;
     for (const Element* e : root->all()) {
       found = found || (e->attribute("class") == "legend" && e->attribute("fill") == fill);
@@ -382,7 +382,8 @@ TEST(XmlCheck, RejectsWhatIsNotWellFormed) {
   for (const char* text : bad) {
     EXPECT_THROW(picture_check::parseXml(text), picture_check::XmlError) << text;
   }
-  const auto root = picture_check::parseXml("<?xml version=\"1.0\"?>\n<a k='&lt;&amp;'><t>x &gt; y</t></a>");
+  const auto root =
+      picture_check::parseXml("<?xml version=\"1.0\"?>\n<a k='&lt;&amp;'><t>x &gt; y</t></a>");
   EXPECT_EQ(root->attribute("k"), "<&");
   EXPECT_EQ(root->children[0]->text, "x > y");
 }

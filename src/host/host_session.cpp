@@ -61,9 +61,7 @@ const LWInterfaceInfo& Host::interface() const {
 
 int Host::type(LWItemID item) const { return require(items().type, "item type")(item); }
 
-LWItemID Host::parent(LWItemID item) const {
-  return require(items().parent, "item parent")(item);
-}
+LWItemID Host::parent(LWItemID item) const { return require(items().parent, "item parent")(item); }
 
 LWItemID Host::first(int itemType, LWItemID object) const {
   return require(items().first, "item first")(itemType, object);

@@ -313,7 +313,8 @@ typedef struct st_LWPanelFuncs {
 
 // The item id as Layout prints it with "%x": only its low 32 bits count.
 inline unsigned int lwItemNumber(LWItemID id) {
-  return static_cast<unsigned int>(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(id)));
+  return static_cast<unsigned int>(
+      static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(id)));
 }
 inline LWItemID lwItemFromNumber(std::uint32_t number) {
   return reinterpret_cast<LWItemID>(static_cast<std::uintptr_t>(number));

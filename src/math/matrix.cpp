@@ -7,9 +7,7 @@ namespace vorrik {
 
 namespace {
 
-void preMultiply(Matrix4& m, const Matrix4& left) {
-  matMultiply(m, left, m);
-}
+void preMultiply(Matrix4& m, const Matrix4& left) { matMultiply(m, left, m); }
 
 }  // namespace
 
@@ -82,9 +80,7 @@ Vec3& transformPoint(Vec3& out, const Matrix4& m, const Vec3& p) {
   return out;
 }
 
-double vecLength(const Vec3& v) {
-  return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-}
+double vecLength(const Vec3& v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
 
 Vec3 vecNormalize(Vec3& v) {
   const double length = vecLength(v);

@@ -94,7 +94,6 @@ ModuleDescriptor _mod_descrip = {
 #else
 __attribute__((visibility("default"))) ModuleDescriptor _mod_descrip = {
 #endif
-    MOD_SYSSYNC, MOD_SYSVER, MOD_MACHINE, vorrik::startup, vorrik::shutdown,
-    vorrik::serverTable,
+    MOD_SYSSYNC, MOD_SYSVER, MOD_MACHINE, vorrik::startup, vorrik::shutdown, vorrik::serverTable,
 };
 }

@@ -8,9 +8,7 @@ namespace {
 
 constexpr std::size_t kMapCommandLength = sizeof("BoneWeightMapName ") - 1;
 
-bool sameNumbers(double a, double b) {
-  return a == b;
-}
+bool sameNumbers(double a, double b) { return a == b; }
 
 // What a command can change: the map only when one is wanted.
 bool differs(const BoneSettings& now, const BoneSettings& wanted) {

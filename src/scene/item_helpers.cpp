@@ -103,8 +103,8 @@ void emitTransform(const Host& host, LWItemID item, const Vec3* position, const 
   if (scale) host.send("Scale %g %g %g", (*scale)[0], (*scale)[1], (*scale)[2]);
 }
 
-void emitRest(const Host& host, LWItemID item, const Vec3* restPosition,
-              const Vec3* restRotation, const double* restLength) {
+void emitRest(const Host& host, LWItemID item, const Vec3* restPosition, const Vec3* restRotation,
+              const double* restLength) {
   host.send("SelectItem %x", idArg(item));
   if (host.type(item) != LWI_BONE) return;
   if (restPosition) {

@@ -63,8 +63,8 @@ LWItemID addBoneAndFind(const Host& host, LWItemID owner, LWItemID parentItem, c
 void emitTransform(const Host& host, LWItemID item, const Vec3* position, const Vec3* rotation,
                    const Vec3* scale);
 // Sends nothing after the selection when the item is not a bone.
-void emitRest(const Host& host, LWItemID item, const Vec3* restPosition,
-              const Vec3* restRotation, const double* restLength);
+void emitRest(const Host& host, LWItemID item, const Vec3* restPosition, const Vec3* restRotation,
+              const double* restLength);
 void emitPivot(const Host& host, LWItemID item, const Vec3* pivot, const Vec3* pivotRotation);
 
 }  // namespace vorrik

@@ -174,9 +174,7 @@ public:
     }
   }
 
-  void release() {
-    paths_.clear();
-  }
+  void release() { paths_.clear(); }
 
 private:
   std::vector<std::string> paths_;

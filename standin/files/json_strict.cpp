@@ -113,8 +113,6 @@ nlohmann::json parseStrictJson(const std::string& text) {
   return std::move(builder.result);
 }
 
-std::size_t strictJsonValuesMade() {
-  return valuesMade;
-}
+std::size_t strictJsonValuesMade() { return valuesMade; }
 
 }  // namespace standin

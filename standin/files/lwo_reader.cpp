@@ -55,8 +55,8 @@ public:
     if (size_ < 12 || std::memcmp(data_, "FORM", 4) != 0) {
       std::string begins = "is empty";
       if (size_ > 0) {
-        begins = "begins with '" + std::string(reinterpret_cast<const char*>(data_),
-                                               size_ < 4 ? size_ : 4) + "'";
+        begins = "begins with '" +
+                 std::string(reinterpret_cast<const char*>(data_), size_ < 4 ? size_ : 4) + "'";
         for (char& c : begins) {
           if (c < 0x20 || c >= 0x7f) c = '?';
         }
@@ -180,23 +180,12 @@ private:
 
   void chunk(std::uint32_t id, std::size_t chunkStart) {
     switch (id) {
-      case tag("LAYR"):
-        layerChunk(chunkStart);
-        break;
-      case tag("PNTS"):
-        pointsChunk(chunkStart);
-        break;
-      case tag("POLS"):
-        polygonsChunk(chunkStart);
-        break;
-      case tag("VMAP"):
-        mapChunk(chunkStart, false);
-        break;
-      case tag("VMAD"):
-        mapChunk(chunkStart, true);
-        break;
-      default:
-        break;  // surfaces, tags, bounds, clips, envelopes, nested forms, the unknown
+      case tag("LAYR"): layerChunk(chunkStart); break;
+      case tag("PNTS"): pointsChunk(chunkStart); break;
+      case tag("POLS"): polygonsChunk(chunkStart); break;
+      case tag("VMAP"): mapChunk(chunkStart, false); break;
+      case tag("VMAD"): mapChunk(chunkStart, true); break;
+      default: break;  // surfaces, tags, bounds, clips, envelopes, nested forms, the unknown
     }
   }
 

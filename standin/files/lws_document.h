@@ -102,8 +102,6 @@ struct LwsDocument {
 
 // Layout's own conversions, shared so that writing reads back to the same value.
 constexpr double kLwsPi = 3.14159265358979323846;
-inline double lwsRadians(double degrees) {
-  return degrees * (kLwsPi / 180);
-}
+inline double lwsRadians(double degrees) { return degrees * (kLwsPi / 180); }
 
 }  // namespace standin

@@ -567,14 +567,10 @@ private:
   // The id Layout gives the next item of this kind in a version-3 file.
   ItemId layoutId(std::size_t i, ItemType type) {
     switch (type) {
-      case ItemType::Object:
-        return 0x10000000u | static_cast<ItemId>(objectOrdinals_.size());
-      case ItemType::Light:
-        return 0x20000000u | static_cast<ItemId>(lightOrdinals_.size());
-      case ItemType::Camera:
-        return 0x30000000u | static_cast<ItemId>(cameraOrdinals_.size());
-      case ItemType::Bone:
-        break;
+      case ItemType::Object: return 0x10000000u | static_cast<ItemId>(objectOrdinals_.size());
+      case ItemType::Light: return 0x20000000u | static_cast<ItemId>(lightOrdinals_.size());
+      case ItemType::Camera: return 0x30000000u | static_cast<ItemId>(cameraOrdinals_.size());
+      case ItemType::Bone: break;
     }
     const std::size_t object = objectOrdinals_.size() - 1;
     std::size_t& bones = bonesPerObject_[object];

@@ -20,7 +20,6 @@ class SceneBuilder {
 public:
   SceneBuilder(LwsReading& reading, const std::string& file) : r_(reading), file_(file) {}
 
-
   Scene build() {
     Scene scene;
     UniqueNames names;
@@ -29,15 +28,9 @@ public:
       const std::string name = names.add(r_.names[k]);
       ItemId made = 0;
       switch (item.type) {
-        case ItemType::Object:
-          made = scene.addObjectWithId(name, item.id);
-          break;
-        case ItemType::Light:
-          made = scene.addLightWithId(name, item.id);
-          break;
-        case ItemType::Camera:
-          made = scene.addCameraWithId(name, item.id);
-          break;
+        case ItemType::Object: made = scene.addObjectWithId(name, item.id); break;
+        case ItemType::Light: made = scene.addLightWithId(name, item.id); break;
+        case ItemType::Camera: made = scene.addCameraWithId(name, item.id); break;
         case ItemType::Bone:
           made = scene.addBoneWithId(item.owner, item.owner, name, item.id);
           break;

@@ -12,9 +12,7 @@ namespace lws {
 
 namespace {
 
-bool isBlank(char c) {
-  return c == ' ' || c == '\t';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 }  // namespace
 

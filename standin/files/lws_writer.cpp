@@ -48,26 +48,18 @@ long long currentFrame(double seconds, double framesPerSecond) {
 
 const char* motionKeyword(ItemType type) {
   switch (type) {
-    case ItemType::Object:
-      return "ObjectMotion";
-    case ItemType::Light:
-      return "LightMotion";
-    case ItemType::Camera:
-      return "CameraMotion";
-    case ItemType::Bone:
-      break;
+    case ItemType::Object: return "ObjectMotion";
+    case ItemType::Light: return "LightMotion";
+    case ItemType::Camera: return "CameraMotion";
+    case ItemType::Bone: break;
   }
   return "BoneMotion";
 }
 
 // Layout writes cameras without scale channels.
-int channelCount(ItemType type) {
-  return type == ItemType::Camera ? 6 : 9;
-}
+int channelCount(ItemType type) { return type == ItemType::Camera ? 6 : 9; }
 
-double channelDefault(int channel) {
-  return channel >= kScaleX ? 1 : 0;
-}
+double channelDefault(int channel) { return channel >= kScaleX ? 1 : 0; }
 
 std::string vec3Text(const Vec3& v) {
   return lws::number(v[0]) + " " + lws::number(v[1]) + " " + lws::number(v[2]);
@@ -156,9 +148,7 @@ void checkName(const std::string& name) {
   }
 }
 
-std::string flagText(bool on) {
-  return on ? "1" : "0";
-}
+std::string flagText(bool on) { return on ? "1" : "0"; }
 
 // One of a bone's deformation lines, after the rest length, in the order Layout writes them.
 struct DeformationLine {
@@ -207,7 +197,7 @@ public:
   }
   const std::unordered_map<ItemId, ItemId>& all() const { return ids_; }
 
- private:
+private:
   std::unordered_map<ItemId, ItemId> ids_;
 };
 
@@ -275,8 +265,8 @@ Lines newBone(const Context& cx, const Item& bone, const PerItemLines* perItem =
   // From version 4 on the id is written as it is; an id outside the bone form (its object's
   // own id leaves no bone numbers) would not read back as a bone.
   if (cx.version >= 4 && (cx.ids(bone.id) >> 28) != 4) {
-    refuse("the new bone \"" + bone.name + "\" has no id a version " +
-           std::to_string(cx.version) + " scene can hold (its object's id numbers no bones)");
+    refuse("the new bone \"" + bone.name + "\" has no id a version " + std::to_string(cx.version) +
+           " scene can hold (its object's id numbers no bones)");
   }
   out.push_back(cx.version >= 4 ? "AddBone " + cx.hex(bone.id) : "AddBone");
   out.push_back("BoneName " + bone.name);
@@ -418,35 +408,35 @@ std::string freshFile(const Scene& scene, std::unordered_map<ItemId, ItemId>& fi
 
 class Writer {
 public:
- Writer(const Scene& scene, const LwsDocument& doc)
-     : scene_(scene), doc_(doc), cx_(scene), digits_(lws::writerDigits(doc)) {
-   cx_.version = doc.version;
-   cx_.upperHex = doc.upperHex;
- }
+  Writer(const Scene& scene, const LwsDocument& doc)
+      : scene_(scene), doc_(doc), cx_(scene), digits_(lws::writerDigits(doc)) {
+    cx_.version = doc.version;
+    cx_.upperHex = doc.upperHex;
+  }
 
- LwsSaved write() {
-   checkStructure();
-   orderBones();
-   numberItems();
-   for (std::size_t k = 0; k < doc_.items.size(); ++k) {
-     const LwsItem& d = doc_.items[k];
-     const Item* item = scene_.find(d.id);
-     if (item) {
-       update(d, *item);
-     } else {
-       removeSection(k);
-     }
-   }
-   placeNewBones();
-   sceneLines();
-   LwsSaved saved;
-   saved.references = pluginReferences();
-   for (const auto& [sceneId, fileId] : cx_.ids.all()) {
-     if (sceneId != fileId) saved.fileIds.emplace(sceneId, fileId);
-   }
-   saved.text = emit();
-   return saved;
- }
+  LwsSaved write() {
+    checkStructure();
+    orderBones();
+    numberItems();
+    for (std::size_t k = 0; k < doc_.items.size(); ++k) {
+      const LwsItem& d = doc_.items[k];
+      const Item* item = scene_.find(d.id);
+      if (item) {
+        update(d, *item);
+      } else {
+        removeSection(k);
+      }
+    }
+    placeNewBones();
+    sceneLines();
+    LwsSaved saved;
+    saved.references = pluginReferences();
+    for (const auto& [sceneId, fileId] : cx_.ids.all()) {
+      if (sceneId != fileId) saved.fileIds.emplace(sceneId, fileId);
+    }
+    saved.text = emit();
+    return saved;
+  }
 
 private:
   // What to do at a line of the file: lines before it, instead of it, after it.
@@ -581,8 +571,8 @@ private:
       insertAfter(anchor, std::move(lines));
       return;
     }
-    const int count = std::min(std::max(d.numChannels, channelCount(d.type)),
-                               static_cast<int>(kChannelCount));
+    const int count =
+        std::min(std::max(d.numChannels, channelCount(d.type)), static_cast<int>(kChannelCount));
     auto fileChannel = [&d](int c) {
       const auto found = std::find_if(d.channels.begin(), d.channels.end(),
                                       [c](const LwsChannel& ch) { return ch.index == c; });
@@ -1088,8 +1078,6 @@ LwsSaved saveLws(const Scene& scene) {
   return Writer(scene, *scene.source).write();
 }
 
-std::string sceneToLws(const Scene& scene) {
-  return saveLws(scene).text;
-}
+std::string sceneToLws(const Scene& scene) { return saveLws(scene).text; }
 
 }  // namespace standin

@@ -36,9 +36,7 @@ std::size_t volumeLength(const std::string& path) {
   return colon + 1;
 }
 
-std::string shown(const fs::path& path) {
-  return path.lexically_normal().generic_string();
-}
+std::string shown(const fs::path& path) { return path.lexically_normal().generic_string(); }
 
 // A folder as an absolute path, so that its parent exists even for "" or ".".
 fs::path absoluteFolder(const std::string& folder) {
@@ -85,8 +83,7 @@ FoundObjectFile findObjectFile(const std::string& named, const ObjectSearch& sea
         return found;
       }
     }
-    if (FoundObjectFile found = attempt(sceneFolder / path, "scene folder");
-        !found.path.empty()) {
+    if (FoundObjectFile found = attempt(sceneFolder / path, "scene folder"); !found.path.empty()) {
       return found;
     }
     if (FoundObjectFile found = attempt(sceneFolder.parent_path() / path, "scene folder's parent");
@@ -166,7 +163,8 @@ std::vector<ObjectLoad> loadObjectMeshes(Scene& scene, const ObjectSearch& searc
         } else {
           load.problem = found.path + ": no layer " + std::to_string(named.layer) +
                          " (the file's layers, counted from 1 as scenes do:";
-          for (const Mesh& mesh : file->layers) load.problem += " " + std::to_string(mesh.layer + 1);
+          for (const Mesh& mesh : file->layers)
+            load.problem += " " + std::to_string(mesh.layer + 1);
           load.problem += ")";
         }
       } else {

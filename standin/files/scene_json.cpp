@@ -18,9 +18,7 @@ namespace standin {
 
 namespace scene_json {
 
-[[noreturn]] void fail(const std::string& message) {
-  throw SceneFileError(message);
-}
+[[noreturn]] void fail(const std::string& message) { throw SceneFileError(message); }
 
 std::string quote(const std::string& text) {
   return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -41,9 +39,7 @@ using scene_json::readObjectBoneField;
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-double toRadians(double degrees) {
-  return degrees * (kPi / 180);
-}
+double toRadians(double degrees) { return degrees * (kPi / 180); }
 
 // --- reading ---
 
@@ -78,9 +74,9 @@ struct ItemSpec {
   BoneDeformation deformation;
   std::vector<KeySpec> keys;
   std::array<ChannelBehaviors, kChannelCount> behaviors{};
-  std::optional<std::string> objectFile;  // objects: the object file it loads
-  std::optional<int> objectLayer;         // and the layer, counted from 1
-  ObjectBoneSettings boneSettings;        // objects
+  std::optional<std::string> objectFile;    // objects: the object file it loads
+  std::optional<int> objectLayer;           // and the layer, counted from 1
+  ObjectBoneSettings boneSettings;          // objects
   std::optional<std::string> useBonesFrom;  // objects: the object whose bones deform it
   int boneType = kBoneTypeZAxis;            // bones
 };
@@ -486,15 +482,9 @@ Scene build(const json& root) {
   for (std::size_t i = 0; i < n; ++i) {
     const ItemSpec& s = specs[i];
     switch (s.type) {
-      case ItemType::Object:
-        ids[i] = scene.addObject(s.name);
-        break;
-      case ItemType::Light:
-        ids[i] = scene.addLight(s.name);
-        break;
-      case ItemType::Camera:
-        ids[i] = scene.addCamera(s.name);
-        break;
+      case ItemType::Object: ids[i] = scene.addObject(s.name); break;
+      case ItemType::Light: ids[i] = scene.addLight(s.name); break;
+      case ItemType::Camera: ids[i] = scene.addCamera(s.name); break;
       case ItemType::Bone:
         if (ids[owner[i]] != 0) {
           addBone(i);
@@ -610,12 +600,8 @@ Scene build(const json& root) {
 
 }  // namespace
 
-Scene sceneFromJson(const std::string& text) {
-  return build(parseStrictJson(text));
-}
+Scene sceneFromJson(const std::string& text) { return build(parseStrictJson(text)); }
 
-Scene sceneFromJsonValue(const nlohmann::json& value) {
-  return build(value);
-}
+Scene sceneFromJsonValue(const nlohmann::json& value) { return build(value); }
 
 }  // namespace standin

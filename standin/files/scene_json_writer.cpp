@@ -33,9 +33,7 @@ double toDegrees(double radians) {
   return rounded + 0.0;  // +0.0 turns -0 into 0
 }
 
-double clean(double v) {
-  return v + 0.0;
-}
+double clean(double v) { return v + 0.0; }
 
 // --- writing ---
 
@@ -238,9 +236,7 @@ void writePretty(const nlohmann::ordered_json& j, int indent, std::string& out) 
 
 }  // namespace
 
-nlohmann::json sceneToJsonValue(const Scene& scene) {
-  return toJson<json>(scene);
-}
+nlohmann::json sceneToJsonValue(const Scene& scene) { return toJson<json>(scene); }
 
 std::string sceneToJson(const Scene& scene) {
   // Ordered fields read better than the alphabetical order of nlohmann::json.

@@ -22,16 +22,10 @@ struct Parsed {
   std::string name;
 };
 
-CommandOutcome refuse(std::string why) {
-  return {false, std::move(why)};
-}
-CommandOutcome accept() {
-  return {true, {}};
-}
+CommandOutcome refuse(std::string why) { return {false, std::move(why)}; }
+CommandOutcome accept() { return {true, {}}; }
 
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
-}
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // What C's "%g" prints (either exponent width, as MSVC once used three digits), and
 // nothing else: no "nan", "inf", hex floats, leading '+' or spaces.
@@ -80,9 +74,7 @@ bool parseItem(std::string_view text, ItemId& out) {
   return true;
 }
 
-std::string quoted(std::string_view text) {
-  return "'" + std::string(text) + "'";
-}
+std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
 // The current item, or a refusal.
 Item* current(Scene& scene, CommandOutcome& refusal) {
@@ -168,9 +160,7 @@ CommandOutcome addChildBone(Scene& scene, const Parsed& a) {
   return accept();
 }
 
-Vec3 degrees(const Vec3& v) {
-  return {v[0] * kDegree, v[1] * kDegree, v[2] * kDegree};
-}
+Vec3 degrees(const Vec3& v) { return {v[0] * kDegree, v[1] * kDegree, v[2] * kDegree}; }
 
 CommandOutcome position(Scene& scene, const Parsed& a) {
   CommandOutcome refusal;
@@ -384,17 +374,12 @@ constexpr Command kCommands[] = {
 
 std::size_t argumentCount(Args args) {
   switch (args) {
-    case Args::None:
-      return 0;
+    case Args::None: return 0;
     case Args::Item:
-    case Args::Number:
-      return 1;
-    case Args::Two:
-      return 2;
-    case Args::Three:
-      return 3;
-    case Args::Name:
-      break;
+    case Args::Number: return 1;
+    case Args::Two: return 2;
+    case Args::Three: return 3;
+    case Args::Name: break;
   }
   return 1;
 }
@@ -463,8 +448,7 @@ CommandOutcome executeCommand(Scene& scene, const std::string& line) {
       }
       break;
     case Args::None:
-    case Args::Name:
-      break;
+    case Args::Name: break;
   }
   return command->run(scene, parsed);
 }

@@ -230,12 +230,11 @@ void setActiveStandIn(StandIn* standIn) { active = standIn; }
 GlobalFunc* standInGlobal() { return globalLookup; }
 
 void installCallbacks(StandIn::Impl& impl) {
-  impl.itemInfo = LWItemInfo{itemFirst,      itemNext,        itemFirstChild, itemNextChild,
-                             itemParent,     itemNone,        itemNone,       itemType,
-                             itemName,       itemParam,       itemLimits,     itemGetTag,
-                             itemSetTag,     itemChanGroup,   itemServer,     itemServerFlags,
-                             itemController, itemFlags,       itemLookAhead,  itemGoalStrength,
-                             itemStiffness};
+  impl.itemInfo = LWItemInfo{
+      itemFirst,     itemNext,         itemFirstChild, itemNextChild,   itemParent,     itemNone,
+      itemNone,      itemType,         itemName,       itemParam,       itemLimits,     itemGetTag,
+      itemSetTag,    itemChanGroup,    itemServer,     itemServerFlags, itemController, itemFlags,
+      itemLookAhead, itemGoalStrength, itemStiffness};
   impl.boneInfo =
       LWBoneInfo{boneFlags,    boneRestParam, boneRestLength, boneLimits,    boneWeightMap,
                  boneStrength, boneFalloff,   boneJointComp,  boneMuscleFlex};
@@ -246,9 +245,9 @@ void installCallbacks(StandIn::Impl& impl) {
   impl.interfaceInfo.itemColor = interfaceItemColor;
   impl.messages = LWMessageFuncs{messageInfo, messageError, messageWarning, boxOkCancel,
                                  boxYesNo,    boxYesNoCan,  boxYesNoAll};
-  impl.panels = LWPanelFuncs{panelCreate,      panelDestroy, panelOpen, panelHandle, panelDraw,
-                             panelClose,       panelGet,     panelSet,  panelAddControl,
-                             panelNextControl, nullptr,      nullptr,   nullptr};
+  impl.panels = LWPanelFuncs{
+      panelCreate, panelDestroy,    panelOpen,        panelHandle, panelDraw, panelClose, panelGet,
+      panelSet,    panelAddControl, panelNextControl, nullptr,     nullptr,   nullptr};
   impl.generic = LWLayoutGeneric{genericSaveScene, genericLoadScene, &impl.owner,
                                  genericLookup,    genericExecute,   genericEvaluate};
 }

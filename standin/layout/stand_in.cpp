@@ -139,17 +139,28 @@ void* StandIn::Impl::lookUp(const char* name, int mode) {
   const std::string service = name ? name : "";
   void* table = nullptr;
   if (owner.withheld_.count(service) == 0) {
-    if (service == LWITEMINFO_GLOBAL) table = &itemInfo;
-    else if (service == LWBONEINFO_GLOBAL) table = &boneInfo;
-    else if (service == LWINTERFACEINFO_GLOBAL) table = &interfaceInfo;
-    else if (service == LWMESSAGEFUNCS_GLOBAL) table = &messages;
-    else if (service == LWPANELFUNCS_GLOBAL) table = &panels;
-    else if (service == "LW Light Info 3") table = unusedTables[0];
-    else if (service == "LW Object Info 4") table = unusedTables[1];
-    else if (service == "LW Scene Info 3") table = unusedTables[2];
-    else if (service == "LW Camera Info 2") table = unusedTables[3];
-    else if (service == "Surface Functions 2") table = unusedTables[4];
-    else if (service == "Scene Objects 4") table = unusedTables[5];
+    if (service == LWITEMINFO_GLOBAL)
+      table = &itemInfo;
+    else if (service == LWBONEINFO_GLOBAL)
+      table = &boneInfo;
+    else if (service == LWINTERFACEINFO_GLOBAL)
+      table = &interfaceInfo;
+    else if (service == LWMESSAGEFUNCS_GLOBAL)
+      table = &messages;
+    else if (service == LWPANELFUNCS_GLOBAL)
+      table = &panels;
+    else if (service == "LW Light Info 3")
+      table = unusedTables[0];
+    else if (service == "LW Object Info 4")
+      table = unusedTables[1];
+    else if (service == "LW Scene Info 3")
+      table = unusedTables[2];
+    else if (service == "LW Camera Info 2")
+      table = unusedTables[3];
+    else if (service == "Surface Functions 2")
+      table = unusedTables[4];
+    else if (service == "Scene Objects 4")
+      table = unusedTables[5];
   }
   if (run != nullptr) run->lookups.push_back({service, mode, table != nullptr});
   event("lookup " + quoted(name) + (table ? "" : " -> null"));
@@ -188,8 +199,7 @@ int StandIn::Impl::messageBox(const char* kind, const char* title, const char* t
   if (std::strcmp(kind, "yesNoCan") == 0 || std::strcmp(kind, "yesNoAll") == 0) {
     result = ok ? 2 : 0;
   }
-  run->messages.push_back(
-      {kind, title ? title : "", text ? text : "", text2 ? text2 : "", result});
+  run->messages.push_back({kind, title ? title : "", text ? text : "", text2 ? text2 : "", result});
   event(std::string(kind) + " " + quoted(title) + " " + quoted(text) + " -> " +
         std::to_string(result));
   return result;
@@ -226,13 +236,13 @@ LWControl* StandIn::Impl::addControl(LWPanelID panelId, const char* kind,
     } else if (desc->type == LWT_RANGE) {
       control.rangeMin = desc->range.min;
       control.rangeMax = desc->range.max;
-      described = " range " + std::to_string(control.rangeMin) + ".." +
-                  std::to_string(control.rangeMax);
+      described =
+          " range " + std::to_string(control.rangeMin) + ".." + std::to_string(control.rangeMax);
     } else if (desc->type == LWT_LWITEM) {
       control.itemType = desc->lwitem.itemType;
       control.itemGlobalGiven = desc->lwitem.global != nullptr;
-      described = " items of type " + std::to_string(control.itemType) +
-                  " list " + (desc->lwitem.list ? "given" : "none") + " count " +
+      described = " items of type " + std::to_string(control.itemType) + " list " +
+                  (desc->lwitem.list ? "given" : "none") + " count " +
                   std::to_string(desc->lwitem.count) + " width " +
                   std::to_string(desc->lwitem.width);
     } else {
@@ -309,14 +319,18 @@ void StandIn::Impl::applyAnswers(DialogRecord& dialog) {
     if (control.kind == "PercentControl") {
       char* end = nullptr;
       const double value = std::strtod(text.c_str(), &end);
-      if (text.empty() || *end != '\0') problem = "percent \"" + text + "\" is not a number";
-      else control.value = value;
+      if (text.empty() || *end != '\0')
+        problem = "percent \"" + text + "\" is not a number";
+      else
+        control.value = value;
     } else if (control.kind == "ChoiceControl") {
       long index = 0;
       if (parseInteger(text, &index)) {
         // A choice control holds an int; a larger answer would not convert back to one.
-        if (index < INT_MIN || index > INT_MAX) problem = "choice " + text + " is past an int";
-        else control.value = static_cast<double>(index);
+        if (index < INT_MIN || index > INT_MAX)
+          problem = "choice " + text + " is past an int";
+        else
+          control.value = static_cast<double>(index);
       } else {
         problem = "no choice \"" + text + "\" (choices:";
         for (std::size_t i = 0; i < control.choices.size(); ++i) {
@@ -335,14 +349,18 @@ void StandIn::Impl::applyAnswers(DialogRecord& dialog) {
         control.value = 0;
       } else if (text.size() > 1 && text[0] == '#') {
         const unsigned long number = std::strtoul(text.c_str() + 1, nullptr, 16);
-        if (number > 0xffffffffUL) problem = "item " + text + " is past 32 bits";
-        else control.value = static_cast<double>(number);
+        if (number > 0xffffffffUL)
+          problem = "item " + text + " is past 32 bits";
+        else
+          control.value = static_cast<double>(number);
       } else {
         const ItemId id = scene.findByName(text);
-        if (id == 0) problem = "no item named \"" + text + "\"";
+        if (id == 0)
+          problem = "no item named \"" + text + "\"";
         else if (scene.typeOf(id) != control.itemType)
           problem = "\"" + text + "\" cannot be chosen in this list";
-        else control.value = static_cast<double>(id);
+        else
+          control.value = static_cast<double>(id);
       }
     } else {
       problem = "the stand-in cannot answer a " + control.kind;
@@ -428,8 +446,7 @@ std::vector<std::string> StandIn::serverNames() const {
   return names;
 }
 
-RunRecord StandIn::activate(const std::string& serverName, const Answers& answers,
-                            long version) {
+RunRecord StandIn::activate(const std::string& serverName, const Answers& answers, long version) {
   RunRecord record;
   record.server = serverName;
   if (descriptor_ == nullptr) throw StandInError("no module loaded");

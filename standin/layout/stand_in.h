@@ -45,7 +45,7 @@ struct CommandRecord {
 };
 
 struct MessageRecord {
-  std::string kind;  // "info", "error", "warning", "okCancel", ...
+  std::string kind;   // "info", "error", "warning", "okCancel", ...
   std::string title;  // boxes with a title only
   std::string text;
   std::string text2;  // empty when the module passed none
@@ -55,16 +55,16 @@ struct MessageRecord {
 struct ControlRecord {
   std::string kind;
   std::string label;
-  int descriptorType = 0;            // LWType of the descriptor
-  std::vector<std::string> choices;  // ChoiceControl items
-  int vertical = 0;                  // ChoiceControl
-  int rangeMin = 0, rangeMax = 0;    // PercentControl / range descriptors
-  int itemType = 0;                  // LWListControl
-  bool itemGlobalGiven = false;      // LWListControl: the descriptor carried a lookup function
-  std::map<int, int> placement;      // CTL_X/CTL_Y/... as set
+  int descriptorType = 0;              // LWType of the descriptor
+  std::vector<std::string> choices;    // ChoiceControl items
+  int vertical = 0;                    // ChoiceControl
+  int rangeMin = 0, rangeMax = 0;      // PercentControl / range descriptors
+  int itemType = 0;                    // LWListControl
+  bool itemGlobalGiven = false;        // LWListControl: the descriptor carried a lookup function
+  std::map<int, int> placement;        // CTL_X/CTL_Y/... as set
   std::vector<std::string> valueSets;  // each value set, in order ("int 1", "float 50")
-  double value = 0;                  // the control's value now
-  bool isFloat = false;              // the value is a float (percent) rather than an integer
+  double value = 0;                    // the control's value now
+  bool isFloat = false;                // the value is a float (percent) rather than an integer
 };
 
 struct DialogRecord {
@@ -123,8 +123,7 @@ public:
   // Runs one server (by full name, "Vorrik:QuickParent"). The version is the interface
   // version Layout passes; Layout retries lower versions while the server answers
   // "bad version", down to 1.
-  RunRecord activate(const std::string& serverName, const Answers& answers = {},
-                     long version = 1);
+  RunRecord activate(const std::string& serverName, const Answers& answers = {}, long version = 1);
 
   // Runs `body` as if it were an activation: the services answer, commands are carried out
   // and everything is recorded. For tests that call the module's parts directly.

@@ -8,12 +8,9 @@ namespace standin {
 
 const char* autoKeyCreateName(int mode) {
   switch (mode) {
-    case kAutoKeyModified:
-      return "modified";
-    case kAutoKeyAll:
-      return "all";
-    default:
-      return "off";
+    case kAutoKeyModified: return "modified";
+    case kAutoKeyAll: return "all";
+    default: return "off";
   }
 }
 

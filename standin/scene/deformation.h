@@ -33,7 +33,7 @@ struct MeshPose {
 // pose and settings (points x bones), it poses the mesh at any time in points x the bones
 // that influence each point.
 class MeshDeformer {
- public:
+public:
   MeshDeformer(const Scene& scene, ItemId object);
 
   // A bone's share in one point; shares of normalised bones add up to 1 per point.
@@ -65,7 +65,7 @@ class MeshDeformer {
     return worldPoints(poseAt(scene, time));
   }
 
- private:
+private:
   std::shared_ptr<const Mesh> mesh_;
   ItemId object_ = 0;
   std::vector<ItemId> bones_;

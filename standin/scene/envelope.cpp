@@ -7,9 +7,7 @@ namespace standin {
 namespace {
 
 // Slope of a 2D Bezier handle; a vertical handle counts as flat rather than infinite.
-double handleSlope(double dt, double dv) {
-  return dt != 0 ? dv / dt : 0;
-}
+double handleSlope(double dt, double dv) { return dt != 0 ? dv / dt : 0; }
 
 // Tangents are in value per span: Hermite's parameter runs 0..1 over the span. A key's
 // tangents follow its own span type (its "incoming curve"), with its own parameters; the
@@ -30,13 +28,10 @@ double outgoing(const Key* k, std::size_t i) {
       const double b = (1 - tension) * (1 - continuity) * (1 - bias);
       return hasPrev ? share * (a * before + b * d) : b * d;
     }
-    case kSpanLinear:
-      return hasPrev ? share * (before + d) : d;
+    case kSpanLinear: return hasPrev ? share * (before + d) : d;
     case kSpanHermite:
-    case kSpanBezier1D:
-      return share * key.params[4];
-    case kSpanBezier2D:
-      return handleSlope(key.params[2], key.params[3]) * (next.time - key.time);
+    case kSpanBezier1D: return share * key.params[4];
+    case kSpanBezier2D: return handleSlope(key.params[2], key.params[3]) * (next.time - key.time);
     default:  // stepped
       return 0;
   }
@@ -57,13 +52,10 @@ double incoming(const Key* k, std::size_t count, std::size_t i) {
       const double b = (1 - tension) * (1 + continuity) * (1 - bias);
       return hasNext ? share * (a * d + b * after) : a * d;
     }
-    case kSpanLinear:
-      return hasNext ? share * (d + after) : d;
+    case kSpanLinear: return hasNext ? share * (d + after) : d;
     case kSpanHermite:
-    case kSpanBezier1D:
-      return share * key.params[3];
-    case kSpanBezier2D:
-      return handleSlope(key.params[0], key.params[1]) * (key.time - prev.time);
+    case kSpanBezier1D: return share * key.params[3];
+    case kSpanBezier2D: return handleSlope(key.params[0], key.params[1]) * (key.time - prev.time);
     default:  // stepped
       return 0;
   }
@@ -123,10 +115,8 @@ double inside(const Key* k, std::size_t count, double t) {
       const double h3 = u3 - 2 * u2 + u, h4 = u3 - u2;
       return h1 * a.value + h2 * b.value + h3 * outgoing(k, j - 1) + h4 * incoming(k, count, j);
     }
-    case kSpanStepped:
-      return a.value;
-    case kSpanBezier2D:
-      return bezier2D(k, j - 1, t);
+    case kSpanStepped: return a.value;
+    case kSpanBezier2D: return bezier2D(k, j - 1, t);
     default:  // linear
       return a.value + (b.value - a.value) * u;
   }
@@ -145,8 +135,7 @@ double evaluateChannel(const Key* k, std::size_t count, ChannelBehaviors behavio
   const bool before = t < first.time;
   const int behavior = before ? behaviors.pre : behaviors.post;
   switch (behavior) {
-    case kEndReset:
-      return 0;
+    case kEndReset: return 0;
     case kEndLinear:
       if (before) return first.value + outgoing(k, 0) / (k[1].time - first.time) * (t - first.time);
       return last.value +

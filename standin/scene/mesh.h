@@ -34,7 +34,7 @@ struct CornerWeight {
 // A weight map. Points it does not list weigh 0.
 struct WeightMap {
   std::string name;
-  std::vector<PointWeight> weights;  // in file order; a later value for a point wins
+  std::vector<PointWeight> weights;         // in file order; a later value for a point wins
   std::vector<CornerWeight> cornerWeights;  // per-polygon values, in file order
 };
 
@@ -58,10 +58,10 @@ struct Mesh {
 // What an object says about its object file, and what was found. `file` is empty for an
 // object that names none (a null).
 struct ObjectMesh {
-  std::string file;  // as the scene names it
-  int layer = 1;     // the scene's layer number (1 is the file's layer 0)
-  bool layerGiven = true;  // false for a scene line that names no layer
-  std::string foundPath;   // where the file was found; empty when it was not
+  std::string file;                  // as the scene names it
+  int layer = 1;                     // the scene's layer number (1 is the file's layer 0)
+  bool layerGiven = true;            // false for a scene line that names no layer
+  std::string foundPath;             // where the file was found; empty when it was not
   std::shared_ptr<const Mesh> mesh;  // null until loaded, or when it could not be
 };
 

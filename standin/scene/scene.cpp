@@ -134,9 +134,7 @@ std::vector<ItemId> Scene::allItems() const {
   return ids;
 }
 
-std::size_t Scene::itemCount() const {
-  return slotOf_.size();
-}
+std::size_t Scene::itemCount() const { return slotOf_.size(); }
 
 // --- time and motion ---
 
@@ -179,34 +177,22 @@ Vec3 Scene::param(ItemId id, int which, double atTime) const {
     return len > 0 && std::isfinite(len) ? scaled(d, 1 / len) : d;
   };
   switch (which) {
-    case kPosition:
-      return {v[kPosX], v[kPosY], v[kPosZ]};
-    case kRotation:
-      return {v[kHeading], v[kPitch], v[kBank]};
-    case kScaling:
-      return {v[kScaleX], v[kScaleY], v[kScaleZ]};
-    case kPivot:
-      return item.pivot;
-    case kPivotRotation:
-      return item.pivotRotation;
+    case kPosition: return {v[kPosX], v[kPosY], v[kPosZ]};
+    case kRotation: return {v[kHeading], v[kPitch], v[kBank]};
+    case kScaling: return {v[kScaleX], v[kScaleY], v[kScaleZ]};
+    case kPivot: return item.pivot;
+    case kPivotRotation: return item.pivotRotation;
     case kWorldPosition: {
       Mat4 w = worldAt(s, atTime);
       return {w[3], w[7], w[11]};
     }
-    case kRight:
-      return column(axes(), 0);
-    case kUp:
-      return column(axes(), 1);
-    case kForward:
-      return column(axes(), 2);
-    case kWorldRight:
-      return worldAxis(0);
-    case kWorldUp:
-      return worldAxis(1);
-    case kWorldForward:
-      return worldAxis(2);
-    default:
-      return {0, 0, 0};
+    case kRight: return column(axes(), 0);
+    case kUp: return column(axes(), 1);
+    case kForward: return column(axes(), 2);
+    case kWorldRight: return worldAxis(0);
+    case kWorldUp: return worldAxis(1);
+    case kWorldForward: return worldAxis(2);
+    default: return {0, 0, 0};
   }
 }
 
@@ -277,8 +263,6 @@ void Scene::clearSelection() {
   selection_.clear();
 }
 
-ItemId Scene::currentItem() const {
-  return selection_.empty() ? 0 : selection_.back();
-}
+ItemId Scene::currentItem() const { return selection_.empty() ? 0 : selection_.back(); }
 
 }  // namespace standin

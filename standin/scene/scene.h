@@ -25,14 +25,10 @@ enum class ItemType : int { Object = 0, Light = 1, Camera = 2, Bone = 3 };
 // The kind's word in messages and in JSON scenes: "object", "light", "camera", "bone".
 constexpr const char* itemTypeWord(ItemType type) {
   switch (type) {
-    case ItemType::Light:
-      return "light";
-    case ItemType::Camera:
-      return "camera";
-    case ItemType::Bone:
-      return "bone";
-    case ItemType::Object:
-      break;
+    case ItemType::Light: return "light";
+    case ItemType::Camera: return "camera";
+    case ItemType::Bone: return "bone";
+    case ItemType::Object: break;
   }
   return "object";
 }
@@ -99,9 +95,15 @@ struct Key {
 
 // Motion channel numbers, as in Layout's scene files.
 enum Channel : int {
-  kPosX = 0, kPosY, kPosZ,
-  kHeading, kPitch, kBank,  // radians
-  kScaleX, kScaleY, kScaleZ,
+  kPosX = 0,
+  kPosY,
+  kPosZ,
+  kHeading,
+  kPitch,
+  kBank,  // radians
+  kScaleX,
+  kScaleY,
+  kScaleZ,
   kChannelCount
 };
 
@@ -229,7 +231,7 @@ public:
   // --- queries ---
   const Item* find(ItemId id) const;  // null for an unknown or removed id
   Item* find(ItemId id);
-  int typeOf(ItemId id) const;  // ItemType value, or kNoItemType
+  int typeOf(ItemId id) const;                       // ItemType value, or kNoItemType
   ItemId findByName(const std::string& name) const;  // 0 if none
   // first(type, object): for bones the first bone of `object`; other kinds ignore `object`.
   ItemId first(ItemType type, ItemId object) const;
@@ -278,10 +280,10 @@ public:
 
   // --- selection (order of selection; the last one selected is the current item) ---
   const std::vector<ItemId>& selection() const { return selection_; }
-  void select(ItemId id);           // only selected item
-  void addToSelection(ItemId id);   // appended (or moved to the end if already selected)
+  void select(ItemId id);          // only selected item
+  void addToSelection(ItemId id);  // appended (or moved to the end if already selected)
   void clearSelection();
-  ItemId currentItem() const;       // last selected, 0 when nothing is selected
+  ItemId currentItem() const;  // last selected, 0 when nothing is selected
 
   // --- settings ---
   bool parentInPlace = true;  // Layout's "Parent in Place" option
@@ -345,7 +347,7 @@ private:
   Slot newItem(ItemType type, ItemId id, const std::string& name);
   ItemId nextItemId(ItemType type, Slot ownerSlot);
   bool idTaken(ItemId id) const;
-  ItemId addKind(ItemType type, const std::string& name, ItemId id);  // 0: the next free id
+  ItemId addKind(ItemType type, const std::string& name, ItemId id);   // 0: the next free id
   Slot boneSlots(ItemId owner, ItemId parent, Slot& ownerSlot) const;  // kNil if not valid
   ItemId placeBone(Slot ownerSlot, ItemId parent, const std::string& name, ItemId id);
   ItemId takeOverflowId();
@@ -428,20 +430,20 @@ private:
 
   double time_ = 0;
   std::vector<ItemId> selection_;
-  IdIndex selected_;  // the ids in selection_, so that adding to a big selection stays O(1)
-  Chunked<Item> items_;                               // by slot; removed slots stay dead
-  Chunked<Links> links_;                              // same slots as items_
-  IdIndex slotOf_;                                    // live ids only
-  std::array<List, 3> kindLists_;                     // objects, lights, cameras
-  std::array<std::uint32_t, 3> nextNumber_{};         // creation numbers per kind
-  std::unordered_map<Slot, ObjectBones> bonesOf_;     // by object slot, live objects only
+  IdIndex selected_;      // the ids in selection_, so that adding to a big selection stays O(1)
+  Chunked<Item> items_;   // by slot; removed slots stay dead
+  Chunked<Links> links_;  // same slots as items_
+  IdIndex slotOf_;        // live ids only
+  std::array<List, 3> kindLists_;                  // objects, lights, cameras
+  std::array<std::uint32_t, 3> nextNumber_{};      // creation numbers per kind
+  std::unordered_map<Slot, ObjectBones> bonesOf_;  // by object slot, live objects only
   static constexpr ItemId kFirstOverflowId = 0x50000000u;
   ItemId nextOverflowId_ = kFirstOverflowId;
   // Overflow ids are handed out in order, so their slots sit in a plain array (kNil once
   // removed): the ids of a big object's bones need no hashing.
   std::vector<Slot> overflowSlots_;
-  std::unordered_set<ItemId> retired_;                // ids of removed items
-  std::unordered_map<ItemId, ObjectMesh> meshes_;     // live objects that name a file
+  std::unordered_set<ItemId> retired_;             // ids of removed items
+  std::unordered_map<ItemId, ObjectMesh> meshes_;  // live objects that name a file
 };
 
 // Layout item-id text ("%x": lower-case hex, no leading zeros).

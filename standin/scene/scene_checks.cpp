@@ -29,7 +29,8 @@ std::string Scene::validate() const {
     const Item& item = items_[s];
     auto label = [&item]() { return "item " + idText(item.id); };
     if (item.id == 0) return "an item has id 0";
-    if (slotOf(item.id) != s || slotOf_.find(item.id) != s) return label() + " is not filed under its id";
+    if (slotOf(item.id) != s || slotOf_.find(item.id) != s)
+      return label() + " is not filed under its id";
     if (links_[s].id != item.id) return label() + ": id disagrees with the listing";
     int type = static_cast<int>(item.type);
     if (type < 0 || type > 3) return label() + " has an unknown type";

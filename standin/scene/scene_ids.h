@@ -14,9 +14,7 @@ constexpr std::uint32_t kNumberMask = 0x0fffffffu;    // what fits below the typ
 constexpr std::uint32_t kMaxBoneNumber = 0x1000u;     // bits 16..27 of a bone id
 constexpr std::uint32_t kMaxObjectNumber = 0x10000u;  // bits 0..15 of a bone id
 
-inline std::size_t kindIndex(ItemType type) {
-  return static_cast<std::size_t>(type);
-}
+inline std::size_t kindIndex(ItemType type) { return static_cast<std::size_t>(type); }
 
 }  // namespace scene_ids
 }  // namespace standin

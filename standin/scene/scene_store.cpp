@@ -93,9 +93,7 @@ ItemId Scene::takeOverflowId() {
   return nextOverflowId_++;
 }
 
-bool Scene::idTaken(ItemId id) const {
-  return slotOf(id) != kNil || retired_.count(id) != 0;
-}
+bool Scene::idTaken(ItemId id) const { return slotOf(id) != kNil || retired_.count(id) != 0; }
 
 ItemId Scene::nextItemId(ItemType type, Slot ownerSlot) {
   // Given ids (addXWithId) can sit anywhere, so skip any that are or were in use.
@@ -164,17 +162,11 @@ ItemId Scene::addKind(ItemType type, const std::string& name, ItemId given) {
   return id;
 }
 
-ItemId Scene::addObject(const std::string& name) {
-  return addKind(ItemType::Object, name, 0);
-}
+ItemId Scene::addObject(const std::string& name) { return addKind(ItemType::Object, name, 0); }
 
-ItemId Scene::addLight(const std::string& name) {
-  return addKind(ItemType::Light, name, 0);
-}
+ItemId Scene::addLight(const std::string& name) { return addKind(ItemType::Light, name, 0); }
 
-ItemId Scene::addCamera(const std::string& name) {
-  return addKind(ItemType::Camera, name, 0);
-}
+ItemId Scene::addCamera(const std::string& name) { return addKind(ItemType::Camera, name, 0); }
 
 ItemId Scene::addObjectWithId(const std::string& name, ItemId id) {
   return id == 0 ? 0 : addKind(ItemType::Object, name, id);

@@ -16,9 +16,7 @@ bool usable(const Vec3& v) {
 
 }  // namespace
 
-Mat4 identity() {
-  return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-}
+Mat4 identity() { return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}; }
 
 Mat4 multiply(const Mat4& a, const Mat4& b) {
   Mat4 r{};

@@ -39,30 +39,20 @@ inline Mat4 multiplyAffine(const Mat4& m, const Mat4& n) {
 }
 
 // Column c of the 3x3 part.
-inline Vec3 column(const Mat4& m, int c) {
-  return {m[c], m[4 + c], m[8 + c]};
-}
+inline Vec3 column(const Mat4& m, int c) { return {m[c], m[4 + c], m[8 + c]}; }
 
 inline Vec3 applyLinear(const Mat4& m, const Vec3& v) {
   return {m[0] * v[0] + m[1] * v[1] + m[2] * v[2], m[4] * v[0] + m[5] * v[1] + m[6] * v[2],
           m[8] * v[0] + m[9] * v[1] + m[10] * v[2]};
 }
 
-inline double dot(const Vec3& a, const Vec3& b) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-inline double length(const Vec3& a) {
-  return std::sqrt(dot(a, a));
-}
+inline double dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+inline double length(const Vec3& a) { return std::sqrt(dot(a, a)); }
 inline Vec3 cross(const Vec3& a, const Vec3& b) {
   return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
 }
-inline Vec3 scaled(const Vec3& a, double s) {
-  return {a[0] * s, a[1] * s, a[2] * s};
-}
-inline Vec3 minus(const Vec3& a, const Vec3& b) {
-  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-}
+inline Vec3 scaled(const Vec3& a, double s) { return {a[0] * s, a[1] * s, a[2] * s}; }
+inline Vec3 minus(const Vec3& a, const Vec3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
 
 // The rotation nearest in spirit to `m`'s 3x3 part, keeping its +Z axis (a bone's length
 // direction) where possible. Copes with shear from non-uniform parent scale and with

@@ -77,8 +77,7 @@ std::vector<Piece> split(const std::string& text) {
     const bool signAllowed =
         i == 0 || !(std::isalnum(static_cast<unsigned char>(text[i - 1])) || text[i - 1] == '_');
     std::size_t length = 0;
-    if (isDigit(text[i]) || text[i] == '.' ||
-        (signAllowed && (text[i] == '-' || text[i] == '+'))) {
+    if (isDigit(text[i]) || text[i] == '.' || (signAllowed && (text[i] == '-' || text[i] == '+'))) {
       length = numberLength(text, i);
     }
     if (length == 0) {

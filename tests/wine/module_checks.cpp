@@ -99,8 +99,7 @@ void checkTraceCapture() {
   });
   check(record.trace == lines, "OutputDebugStringA lines come back exactly and in order");
   if (record.trace != lines) {
-    std::cout << "  captured " << record.trace.size() << " lines, wrote " << lines.size()
-              << "\n";
+    std::cout << "  captured " << record.trace.size() << " lines, wrote " << lines.size() << "\n";
   }
 
   // Outside a capture the handler is gone: the line goes its usual way and is not kept.

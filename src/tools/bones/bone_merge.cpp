@@ -43,8 +43,7 @@ void mergeBones(const Host& host, LWItemID p, LWItemID q) {
   KnownBones known;
   LoopGuard guard;
   std::vector<LWItemID> moving;
-  for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL;
-       bone = host.next(bone)) {
+  for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL; bone = host.next(bone)) {
     guard.step(bone);
     known.append(bone);
     if (bone == p || bone == q) continue;

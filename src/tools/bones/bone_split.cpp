@@ -58,8 +58,7 @@ void splitBone(const Host& host, LWItemID a, double r) {
                 isFinite(pivot) && isFiniteInDegrees(pivotRotation) && isFinite(restPosition) &&
                 isFiniteInDegrees(restRotation) && std::isfinite(firstLength) &&
                 std::isfinite(secondLength) && canSendSettings(settings);
-  for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL;
-       bone = host.next(bone)) {
+  for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL; bone = host.next(bone)) {
     guard.step(bone);
     known.append(bone);
     if (host.parent(bone) != a) continue;

@@ -84,9 +84,7 @@ void runBoneUnParent(Host& host, UnparentRecord& record) {
   if (!dialog.open()) return;
 
   switch (action.getInt(CTL_VALUE)) {
-    case kUnparent:
-      unparentChildren(host, bone, record);
-      break;
+    case kUnparent: unparentChildren(host, bone, record); break;
     case kRecover:
       if (record.unparentedBone == LWITEM_NULL) {
         host.info(kNoRecoveryData);
@@ -97,8 +95,7 @@ void runBoneUnParent(Host& host, UnparentRecord& record) {
         host.info(kBoneGone);
       }
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

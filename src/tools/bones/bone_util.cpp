@@ -16,9 +16,7 @@ enum BoneAction { kRestoreRest = 0, kRecordRest = 1, kEnable = 2, kDisable = 3 }
 const char* kActionNames[] = {"Restore rest", "Record rest", "Enable", "Disable", nullptr};
 
 // Radians to degrees the way the commands have always been computed: 1/pi first, then 180.
-double toDegrees(double radians) {
-  return (radians * 0.3183098861837907) * 180;
-}
+double toDegrees(double radians) { return (radians * 0.3183098861837907) * 180; }
 
 // A bone whose rest values cannot all be sent keeps its pose: a half-sent group would move
 // it without turning it, and stop the walk there.
@@ -49,20 +47,11 @@ void setActive(const Host& host, LWItemID bone, bool active) {
 
 void applyAction(const Host& host, int action, LWItemID bone) {
   switch (action) {
-    case kRestoreRest:
-      restoreRest(host, bone);
-      break;
-    case kRecordRest:
-      recordRest(host, bone);
-      break;
-    case kEnable:
-      setActive(host, bone, true);
-      break;
-    case kDisable:
-      setActive(host, bone, false);
-      break;
-    default:
-      break;
+    case kRestoreRest: restoreRest(host, bone); break;
+    case kRecordRest: recordRest(host, bone); break;
+    case kEnable: setActive(host, bone, true); break;
+    case kDisable: setActive(host, bone, false); break;
+    default: break;
   }
 }
 
@@ -116,9 +105,7 @@ void walkBones(const Host& host, LWItemID root, int action) {
   }
 }
 
-int itemValue(LWItemID item) {
-  return static_cast<int>(idArg(item));
-}
+int itemValue(LWItemID item) { return static_cast<int>(idArg(item)); }
 
 // Offers the selected object, or the owner of the selected bone; anything else leaves none.
 void presetItem(const Host& host, DialogControl& itemControl) {
