@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when they are missing.
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev libgmock-dev nlohmann-json3-dev librsvg2-bin libbenchmark-dev clang-14 libclang-rt-14-dev)
+packages=(cmake g++ make libgtest-dev libgmock-dev nlohmann-json3-dev librsvg2-bin libbenchmark-dev clang-14 libclang-rt-14-dev clang-format-14)
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
