@@ -1,4 +1,4 @@
-#include "runner/check_times.h"
+#include "runner/checks/check_times.h"
 
 #include <algorithm>
 #include <cmath>

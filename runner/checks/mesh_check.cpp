@@ -1,11 +1,11 @@
-#include "runner/mesh_check.h"
+#include "runner/checks/mesh_check.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <optional>
 
-#include "runner/rig_check.h"
+#include "runner/checks/number_text.h"
+#include "runner/checks/rig_snapshot.h"
 #include "standin/scene/deformation.h"
 
 namespace runner {
@@ -165,21 +165,28 @@ MeshCheck checkMeshes(const standin::Scene& before, bool beforeHeld, const stand
   return check;
 }
 
-void countLostMapPoints(const standin::Scene& scene, std::vector<LostMap>& lost) {
-  for (LostMap& map : lost) {
-    const standin::ObjectMesh* named = scene.objectMesh(map.objectId);
-    if (!named || !named->mesh) continue;
-    const standin::Mesh& mesh = *named->mesh;
-    std::vector<float> weight(mesh.points.size(), 0.0f);
-    if (const standin::WeightMap* found = mesh.weightMap(map.map)) {
-      for (const standin::PointWeight& w : found->weights) {
-        if (w.point < weight.size()) weight[w.point] = w.weight;
-      }
-    }
-    map.pointsCounted = true;
-    map.points = static_cast<std::size_t>(
-        std::count_if(weight.begin(), weight.end(), [](float w) { return w != 0; }));
+bool hasLoadedMesh(const standin::Scene& scene) {
+  for (standin::ItemId id : scene.objectsWithFiles()) {
+    const standin::ObjectMesh* named = scene.objectMesh(id);
+    if (named && named->mesh) return true;
   }
+  return false;
+}
+
+std::optional<std::size_t> pointsInWeightMap(const standin::Scene& scene, standin::ItemId object,
+                                             const std::string& map) {
+  const standin::ObjectMesh* named = scene.objectMesh(object);
+  if (!named || !named->mesh) return std::nullopt;
+  const standin::Mesh& mesh = *named->mesh;
+  // The last value the map gives a point is its weight.
+  std::vector<float> weight(mesh.points.size(), 0.0f);
+  if (const standin::WeightMap* found = mesh.weightMap(map)) {
+    for (const standin::PointWeight& w : found->weights) {
+      if (w.point < weight.size()) weight[w.point] = w.weight;
+    }
+  }
+  return static_cast<std::size_t>(
+      std::count_if(weight.begin(), weight.end(), [](float w) { return w != 0; }));
 }
 
 std::string meshMoveText(const MeshMove& move) {
@@ -197,49 +204,6 @@ std::string meshMoveText(const MeshMove& move) {
     text += " (in no weight map)";
   }
   return text;
-}
-
-nlohmann::json meshCheckToJson(const MeshCheck& check) {
-  nlohmann::json meshes = nlohmann::json::array();
-  for (const MeshMove& m : check.meshes) {
-    nlohmann::json entry = {{"object", m.name},
-                            {"points", m.points},
-                            {"largestMove", m.distance},
-                            {"moved", m.distance > check.tolerance}};
-    if (m.distance > 0) {
-      entry["point"] = m.point;
-      entry["before"] = {m.before[0], m.before[1], m.before[2]};
-      entry["after"] = {m.after[0], m.after[1], m.after[2]};
-      entry["time"] = m.time;
-      entry["weightMaps"] = m.weightMaps;
-      entry["pointsMoved"] = m.pointsMoved;
-    }
-    meshes.push_back(entry);
-  }
-  return {{"tolerance", check.tolerance},      {"meshes", meshes},
-          {"times", check.timesGiven},         {"timesCompared", check.timesCompared},
-          {"timesSame", check.timesSame},      {"timesSampled", check.timesSampled},
-          {"sampleStride", check.sampleStride}};
-}
-
-void printMeshCheck(std::ostream& out, const MeshCheck& check) {
-  if (check.meshes.empty()) return;
-  out << "  mesh check (" << check.timesCompared << " of " << check.timesGiven * check.meshes.size()
-      << " mesh times compared";
-  if (check.timesSame) out << ", " << check.timesSame << " posed as one already compared";
-  if (check.timesSampled) {
-    out << ", " << check.timesSampled << " looked at through every " << check.sampleStride
-        << "th point only, to keep it fast";
-  }
-  out << ")\n";
-  for (const MeshMove& m : check.meshes) {
-    if (m.distance > check.tolerance) {
-      out << "    MOVED    " << meshMoveText(m) << "; " << m.pointsMoved << " of " << m.points
-          << " points moved then\n";
-    } else {
-      out << "    still    mesh '" << m.name << "': no point of " << m.points << " moved\n";
-    }
-  }
 }
 
 }  // namespace runner

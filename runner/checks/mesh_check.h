@@ -1,17 +1,13 @@
 // The mesh side of the rig check: how far a run moved the points of each loaded mesh, at
-// the times the rig check looks at, and how many points the weight maps that lost their
-// bones hold.
+// the times the rig check looks at.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <ostream>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
-#include "runner/rig_deformation.h"
 #include "standin/scene/scene.h"
 
 namespace runner {
@@ -55,12 +51,14 @@ MeshCheck checkMeshes(const standin::Scene& before, bool beforeHeld, const stand
                       const std::vector<double>& times, double rigTolerance,
                       double budget = kMeshCheckBudget);
 
-// Counts the points of each lost weight map whose object has a loaded mesh in `scene`.
-void countLostMapPoints(const standin::Scene& scene, std::vector<LostMap>& lost);
+// Whether any object of the scene has a loaded mesh.
+bool hasLoadedMesh(const standin::Scene& scene);
 
-nlohmann::json meshCheckToJson(const MeshCheck& check);
-// "  mesh check" lines; nothing when no mesh was compared.
-void printMeshCheck(std::ostream& out, const MeshCheck& check);
+// How many points of the object's loaded mesh have a weight in the named map (0 when the
+// mesh has no such map); nothing when the object has no loaded mesh.
+std::optional<std::size_t> pointsInWeightMap(const standin::Scene& scene, standin::ItemId object,
+                                             const std::string& map);
+
 // "mesh 'Body': point 17 at (0, 1.5, 0) moved 0.25 at 1 s (weight maps 'Arm', 'Hand')"
 std::string meshMoveText(const MeshMove& move);
 

@@ -2,11 +2,9 @@
 // at the times the rig check looks at.
 #pragma once
 
-#include <ostream>
 #include <string>
+#include <unordered_map>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "standin/files/lws_writer.h"
 #include "standin/scene/scene.h"
@@ -28,7 +26,7 @@ struct SaveCheck {
   std::vector<standin::PluginReference> references;  // .lws only
   std::vector<SavedDifference> differences;
   std::string unreadable;  // why the text could not be read back; "" when it could
-  // Object files of in-memory meshes that go beside the scene (mesh_files.h), with the
+  // Object files of in-memory meshes that go beside the scene (script/mesh_files.h), with the
   // objects they are for; `written` is false for one that is there already.
   struct ObjectFile {
     std::string path, objects;
@@ -49,10 +47,5 @@ SaveCheck saveAndReadBack(const standin::Scene& live, const std::string& path, s
 std::vector<SavedDifference> compareSaved(
     const standin::Scene& live, const standin::Scene& saved,
     const std::unordered_map<standin::ItemId, standin::ItemId>& fileIds, bool byName);
-
-nlohmann::json saveCheckToJson(const SaveCheck& check);
-// A "save" heading with the path, then the rewritten ids, the dangling ones and the
-// differences; nothing more when the file holds what the scene does.
-void printSaveCheck(std::ostream& out, const SaveCheck& check);
 
 }  // namespace runner

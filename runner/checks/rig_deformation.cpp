@@ -1,11 +1,11 @@
-#include "runner/rig_deformation.h"
+#include "runner/checks/rig_deformation.h"
 
-#include <cstdio>
 #include <map>
 #include <set>
 #include <utility>
+#include <vector>
 
-#include "runner/rig_check.h"
+#include "runner/checks/number_text.h"
 
 namespace runner {
 
@@ -137,52 +137,6 @@ void compareDeformation(const RigSnapshot& before, const RigSnapshot& after, Rig
       changes.lostMaps.push_back({nameOf(before, after, map.first), map.second, map.first});
   }
   splitNotes(before, after, changes);
-}
-
-void deformationToJson(const RigChanges& changes, nlohmann::json& out) {
-  nlohmann::json added = nlohmann::json::object();
-  for (const Added& item : changes.added) {
-    if (!item.settings.empty()) added[item.name] = item.settings;
-  }
-  nlohmann::json settings = nlohmann::json::array();
-  for (const SettingsChanged& item : changes.settingsChanged) {
-    nlohmann::json values = nlohmann::json::object();
-    for (const SettingChange& v : item.values) values[v.field] = {v.before, v.after};
-    settings.push_back({{"name", item.name}, {"settings", values}});
-  }
-  nlohmann::json lost = nlohmann::json::array();
-  for (const LostMap& map : changes.lostMaps) {
-    nlohmann::json entry = {{"object", map.object}, {"weightMap", map.map}};
-    if (map.pointsCounted) entry["points"] = map.points;
-    lost.push_back(entry);
-  }
-  nlohmann::json notes = nlohmann::json::array();
-  for (const DeformationNote& note : changes.deformationNotes) {
-    notes.push_back({{"bone", note.bone}, {"note", note.text}});
-  }
-  out["addedSettings"] = added;
-  out["settingsChanged"] = settings;
-  out["lostWeightMaps"] = lost;
-  out["deformationNotes"] = notes;
-}
-
-std::vector<std::vector<std::string>> deformationRows(const RigChanges& changes) {
-  std::vector<std::vector<std::string>> rows;
-  for (const SettingsChanged& item : changes.settingsChanged) {
-    bool first = true;
-    for (const SettingChange& v : item.values) {
-      rows.push_back(
-          {first ? "setting" : "", first ? item.name : "", "", v.field, v.before, "-> " + v.after});
-      first = false;
-    }
-  }
-  for (const LostMap& lost : changes.lostMaps) {
-    rows.push_back({"lost map", lostMapText(lost) + " (" + lost.object + ")"});
-  }
-  for (const DeformationNote& note : changes.deformationNotes) {
-    rows.push_back({"deforms", note.text});
-  }
-  return rows;
 }
 
 }  // namespace runner

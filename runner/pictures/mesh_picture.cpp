@@ -1,4 +1,4 @@
-#include "runner/mesh_picture.h"
+#include "runner/pictures/mesh_picture.h"
 
 #include <algorithm>
 #include <cmath>
@@ -42,14 +42,6 @@ const MeshPoints* MeshSnapshot::find(ItemId object) const {
     if (entry.object == object) return &entry;
   }
   return nullptr;
-}
-
-bool hasLoadedMesh(const standin::Scene& scene) {
-  for (ItemId id : scene.objectsWithFiles()) {
-    const standin::ObjectMesh* named = scene.objectMesh(id);
-    if (named && named->mesh) return true;
-  }
-  return false;
 }
 
 namespace {

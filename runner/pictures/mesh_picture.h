@@ -38,9 +38,6 @@ public:
   bool empty() const { return meshes.empty(); }
 };
 
-// Whether any object of the scene has a loaded mesh.
-bool hasLoadedMesh(const standin::Scene& scene);
-
 // A point on screen, in pixels.
 struct Pixel {
   double x = 0, y = 0;

@@ -6,25 +6,12 @@
 #include <cstddef>
 #include <string>
 
-#include "runner/mesh_picture.h"
-#include "runner/rig_check.h"
+#include "runner/checks/rig_changes.h"
+#include "runner/checks/rig_snapshot.h"
+#include "runner/pictures/mesh_picture.h"
+#include "runner/pictures/palette.h"
 
 namespace runner {
-
-// Fill colours, so that tests and the legend agree with the drawing.
-namespace colour {
-constexpr const char* kBone = "#9fb1c7";
-constexpr const char* kAdded = "#2ca02c";
-constexpr const char* kRemoved = "#d62728";
-constexpr const char* kMoved = "#9b4dca";
-constexpr const char* kReparented = "#17a2b8";
-constexpr const char* kRest = "#b5651d";
-constexpr const char* kSelected = "#ffcc00";    // a halo behind the shape
-constexpr const char* kMesh = "#a3adba";        // mesh edges, under the bones
-constexpr const char* kMeshFill = "#dce2ea";    // faces of small meshes
-constexpr const char* kMeshPoint = "#8d96a3";   // points of polygons that are not faces
-constexpr const char* kPointMoved = "#e0457b";  // mesh points a run moved
-}  // namespace colour
 
 // How much of a mesh one view draws at most (see mesh_picture.h): the edges are shared
 // among the meshes of a view by their edge counts, each mesh getting at least the floor.

@@ -1,4 +1,4 @@
-#include "runner/object_report.h"
+#include "runner/report/object_report.h"
 
 namespace runner {
 

@@ -1,8 +1,10 @@
-#include "runner/report.h"
+#include "runner/report/run_report.h"
 
 #include <iomanip>
 #include <sstream>
 
+#include "runner/report/mesh_check_report.h"
+#include "runner/report/rig_check_report.h"
 #include "standin/files/scene_json.h"
 
 namespace runner {

@@ -1,4 +1,4 @@
-// What the runner prints: a readable report for people, or one JSON document.
+// What the runner prints of each run: a readable report for people, or JSON.
 #pragma once
 
 #include <ostream>
@@ -6,7 +6,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "runner/runner.h"
+#include "runner/checks/run_check.h"
+#include "standin/layout/stand_in.h"
+#include "standin/scene/scene.h"
 
 namespace runner {
 

@@ -1,8 +1,10 @@
-#include "runner/demo.h"
+#include "runner/script/demo.h"
 
 #include <filesystem>
 
-#include "runner/report.h"
+#include "runner/checks/rig_check.h"
+#include "runner/report/rig_check_report.h"
+#include "runner/report/run_report.h"
 
 namespace runner {
 

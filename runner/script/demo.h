@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "runner/runner.h"
+#include "runner/script/script_runner.h"
 
 namespace runner {
 

@@ -1,4 +1,4 @@
-#include "runner/mesh_files.h"
+#include "runner/script/mesh_files.h"
 
 #include <filesystem>
 #include <fstream>

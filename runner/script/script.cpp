@@ -1,5 +1,5 @@
-// The runner's script language: parsing only; runner.cpp carries the steps out.
-#include "runner/script.h"
+// The runner's script language: parsing only; script_runner.cpp carries the steps out.
+#include "runner/script/script.h"
 
 #include <charconv>
 #include <cmath>

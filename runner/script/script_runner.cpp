@@ -1,13 +1,10 @@
-#include "runner/runner.h"
+#include "runner/script/script_runner.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <optional>
 
-#include "runner/check_times.h"
-#include "runner/mesh_files.h"
-#include "runner/svg.h"
+#include "runner/checks/mesh_check.h"
+#include "runner/pictures/rig_picture.h"
+#include "runner/script/mesh_files.h"
 #include "standin/files/demo_rig.h"
 #include "standin/files/file_batch.h"
 #include "standin/files/scene_json.h"
@@ -20,6 +17,18 @@ namespace {
 
 std::string atLine(int line, const std::string& message) {
   return "line " + std::to_string(line) + ": " + message;
+}
+
+// The stand-in answers of a run request ("percent" feeds the percent control, ...).
+standin::Answers answersFor(const RunRequest& request) {
+  standin::Answers answers;
+  answers.ok = !request.cancel;
+  for (const Answer& answer : request.answers) {
+    if (answer.key == "percent") answers.values["PercentControl"] = answer.value;
+    if (answer.key == "item") answers.values["LWListControl"] = answer.value;
+    if (answer.key == "action") answers.values["ChoiceControl"] = answer.value;
+  }
+  return answers;
 }
 
 // A numbered `action` must name one of the choices the dialog offered; the stand-in passes
@@ -45,27 +54,6 @@ void checkChoiceAnswer(const standin::RunRecord& record, const Step& step) {
 
 }  // namespace
 
-void writeTextFile(const std::string& path, const std::string& text) {
-  standin::FileBatch batch;
-  batch.add(path, text);
-  try {
-    batch.commit();
-  } catch (const standin::FileWriteError& error) {
-    throw InputError(error.what());
-  }
-}
-
-standin::Answers answersFor(const RunRequest& request) {
-  standin::Answers answers;
-  answers.ok = !request.cancel;
-  for (const Answer& answer : request.answers) {
-    if (answer.key == "percent") answers.values["PercentControl"] = answer.value;
-    if (answer.key == "item") answers.values["LWListControl"] = answer.value;
-    if (answer.key == "action") answers.values["ChoiceControl"] = answer.value;
-  }
-  return answers;
-}
-
 ScriptRunner::ScriptRunner(const std::string& modulePath) { standIn_.loadModule(modulePath); }
 
 void ScriptRunner::runSteps(const std::vector<Step>& steps) {
@@ -75,21 +63,7 @@ void ScriptRunner::runSteps(const std::vector<Step>& steps) {
 void ScriptRunner::runStep(const Step& step) {
   standin::Scene& scene = standIn_.scene();
   switch (step.kind) {
-    case Step::Kind::Load: try { scene = standin::loadSceneFile(step.path);
-      } catch (const standin::SceneFileError& error) {
-        throw InputError(atLine(step.line, error.what()));
-      }
-      if (autoKeyCreate_ >= 0) scene.autoKeyCreate = autoKeyCreate_;
-      // Missing or bad object files leave their objects without a mesh, and say so.
-      sceneObjects_.push_back({step.line,
-                               step.path,
-                               standin::loadObjectMeshesFor(scene, step.path, contentFolder_),
-                               {}});
-      for (const standin::UnmodelledDeformation& kind : standin::unmodelledDeformation(scene)) {
-        sceneObjects_.back().notModelled.push_back(kind.text());
-      }
-      latestRunIsCurrent_ = false;
-      break;
+    case Step::Kind::Load: load(step); break;
     case Step::Kind::Demo:
       scene = standin::demoRig();
       if (autoKeyCreate_ >= 0) scene.autoKeyCreate = autoKeyCreate_;
@@ -99,88 +73,80 @@ void ScriptRunner::runStep(const Step& step) {
       scene.setTime(step.time);
       latestRunIsCurrent_ = false;
       break;
-    case Step::Kind::Select: {
-      std::vector<standin::ItemId> ids;
-      for (const std::string& name : step.names) {
-        const standin::ItemId id = scene.findByName(name);
-        if (id == 0) throw InputError(atLine(step.line, "no item named \"" + name + "\""));
-        ids.push_back(id);
-      }
-      scene.clearSelection();
-      for (standin::ItemId id : ids) scene.addToSelection(id);
-      break;
-    }
-    case Step::Kind::Run: {
-      RunOutcome outcome;
-      outcome.line = step.line;
-      outcome.before = RigSnapshot(scene);
-      meshesBeforeLatestRun_ = hasLoadedMesh(scene) ? MeshSnapshot(scene) : MeshSnapshot();
-      // The rig before the run at other times needs the scene as it was; only keyed scenes
-      // have other times worth looking at.
-      std::optional<standin::Scene> was;
-      if (hasKeys(scene)) was.emplace(scene);
-      // The mesh check needs the scene before the run even when it has no keys (copying a
-      // scene copies no mesh points).
-      std::optional<standin::Scene> stillBefore;
-      if (!was && hasLoadedMesh(scene)) stillBefore.emplace(scene);
-      outcome.record = standIn_.activate("Vorrik:" + step.run.tool, answersFor(step.run));
-      if (!outcome.record.activated) {
-        throw InputError(atLine(step.line, "the module has no server Vorrik:" + step.run.tool));
-      }
-      if (!outcome.record.answerError.empty()) {
-        throw InputError(atLine(step.line, "bad answer: " + outcome.record.answerError));
-      }
-      outcome.autoKeyed = standin::keyAutoCreated(scene);
-      checkChoiceAnswer(outcome.record, step);
-      outcome.after = RigSnapshot(scene);
-      outcome.changes = compareRigs(outcome.before, outcome.after);
-      // Over the animation the rig is what its file will hold: current values in the keys
-      // a save puts them in.
-      std::vector<double> times{scene.time()};
-      std::optional<standin::Scene> now;
-      if (was || hasKeys(scene)) {
-        now.emplace(scene);
-        standin::settleIntoKeys(*now);
-        if (was) {
-          standin::settleIntoKeys(*was);
-          times = checkTimes({&*now, &*was});
-          checkOverTime(outcome.changes, *was, *now, times);
-        } else {
-          times = checkTimes({&*now});
-          checkOverTime(outcome.changes, outcome.before, *now, times);
-        }
-      }
-      if (was || stillBefore) {
-        outcome.meshes = checkMeshes(was ? *was : *stillBefore, !was, now ? *now : scene, times,
-                                     outcome.changes.tolerance);
-      }
-      countLostMapPoints(scene, outcome.changes.lostMaps);
-      runs_.push_back(std::move(outcome));
-      latestRunIsCurrent_ = true;
-      break;
-    }
-    case Step::Kind::Save:
-      try {
-        std::string text;
-        SaveCheck check = saveAndReadBack(scene, step.path, text);
-        check.line = step.line;
-        std::vector<MeshFile> meshFiles;
-        try {
-          meshFiles = meshFilesBeside(scene, step.path);
-        } catch (const MeshFileError& error) {
-          throw InputError(atLine(step.line, "cannot save " + step.path + ": " + error.what()));
-        }
-        saves_.push_back(std::move(check));
-        files_.push_back({step.path, std::move(text)});
-        for (MeshFile& file : meshFiles) {
-          saves_.back().objectFiles.push_back({file.path, file.objects, !file.bytes.empty()});
-          if (!file.bytes.empty()) files_.push_back({file.path, std::move(file.bytes)});
-        }
-      } catch (const standin::SceneFileError& error) {
-        throw InputError(atLine(step.line, error.what()));
-      }
-      break;
+    case Step::Kind::Select: select(step); break;
+    case Step::Kind::Run: run(step); break;
+    case Step::Kind::Save: save(step); break;
     case Step::Kind::Draw: files_.push_back({step.path, picture(step.title, step.line)}); break;
+  }
+}
+
+void ScriptRunner::load(const Step& step) {
+  standin::Scene& scene = standIn_.scene();
+  try {
+    scene = standin::loadSceneFile(step.path);
+  } catch (const standin::SceneFileError& error) {
+    throw InputError(atLine(step.line, error.what()));
+  }
+  if (autoKeyCreate_ >= 0) scene.autoKeyCreate = autoKeyCreate_;
+  // Missing or bad object files leave their objects without a mesh, and say so.
+  sceneObjects_.push_back(
+      {step.line, step.path, standin::loadObjectMeshesFor(scene, step.path, contentFolder_), {}});
+  for (const standin::UnmodelledDeformation& kind : standin::unmodelledDeformation(scene)) {
+    sceneObjects_.back().notModelled.push_back(kind.text());
+  }
+  latestRunIsCurrent_ = false;
+}
+
+void ScriptRunner::select(const Step& step) {
+  standin::Scene& scene = standIn_.scene();
+  std::vector<standin::ItemId> ids;
+  for (const std::string& name : step.names) {
+    const standin::ItemId id = scene.findByName(name);
+    if (id == 0) throw InputError(atLine(step.line, "no item named \"" + name + "\""));
+    ids.push_back(id);
+  }
+  scene.clearSelection();
+  for (standin::ItemId id : ids) scene.addToSelection(id);
+}
+
+void ScriptRunner::run(const Step& step) {
+  standin::Scene& scene = standIn_.scene();
+  SceneBefore before(scene);
+  meshesBeforeLatestRun_ = hasLoadedMesh(scene) ? MeshSnapshot(scene) : MeshSnapshot();
+  standin::RunRecord record = standIn_.activate("Vorrik:" + step.run.tool, answersFor(step.run));
+  if (!record.activated) {
+    throw InputError(atLine(step.line, "the module has no server Vorrik:" + step.run.tool));
+  }
+  if (!record.answerError.empty()) {
+    throw InputError(atLine(step.line, "bad answer: " + record.answerError));
+  }
+  const std::size_t autoKeyed = standin::keyAutoCreated(scene);
+  checkChoiceAnswer(record, step);
+  runs_.push_back(
+      RunOutcome{checkRun(std::move(before), scene), step.line, std::move(record), autoKeyed});
+  latestRunIsCurrent_ = true;
+}
+
+void ScriptRunner::save(const Step& step) {
+  const standin::Scene& scene = standIn_.scene();
+  try {
+    std::string text;
+    SaveCheck check = saveAndReadBack(scene, step.path, text);
+    check.line = step.line;
+    std::vector<MeshFile> meshFiles;
+    try {
+      meshFiles = meshFilesBeside(scene, step.path);
+    } catch (const MeshFileError& error) {
+      throw InputError(atLine(step.line, "cannot save " + step.path + ": " + error.what()));
+    }
+    saves_.push_back(std::move(check));
+    files_.push_back({step.path, std::move(text)});
+    for (MeshFile& file : meshFiles) {
+      saves_.back().objectFiles.push_back({file.path, file.objects, !file.bytes.empty()});
+      if (!file.bytes.empty()) files_.push_back({file.path, std::move(file.bytes)});
+    }
+  } catch (const standin::SceneFileError& error) {
+    throw InputError(atLine(step.line, error.what()));
   }
 }
 

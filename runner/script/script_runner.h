@@ -7,12 +7,11 @@
 #include <utility>
 #include <vector>
 
-#include "runner/mesh_check.h"
-#include "runner/mesh_picture.h"
-#include "runner/object_report.h"
-#include "runner/read_back.h"
-#include "runner/rig_check.h"
-#include "runner/script.h"
+#include "runner/checks/read_back.h"
+#include "runner/checks/run_check.h"
+#include "runner/pictures/mesh_picture.h"
+#include "runner/report/object_report.h"
+#include "runner/script/script.h"
 #include "standin/layout/stand_in.h"
 
 namespace runner {
@@ -20,16 +19,6 @@ namespace runner {
 // Bad input (exit status 2): the message is the whole error line, without "vorrik: ".
 struct InputError : std::runtime_error {
   using std::runtime_error::runtime_error;
-};
-
-// One `run` step, what the stand-in recorded for it, and the rig on either side of it.
-struct RunOutcome {
-  int line = 0;  // 0: not from a script file (the demo)
-  standin::RunRecord record;
-  RigSnapshot before, after;
-  RigChanges changes;
-  MeshCheck meshes;           // loaded meshes before and after, at the rig check's times
-  std::size_t autoKeyed = 0;  // channels keyed by the scene's auto key create option
 };
 
 // A file that the steps asked for; written only once every step has succeeded.
@@ -74,6 +63,10 @@ public:
 
 private:
   void runStep(const Step& step);
+  void load(const Step& step);
+  void select(const Step& step);
+  void run(const Step& step);
+  void save(const Step& step);
 
   standin::StandIn standIn_;
   std::vector<RunOutcome> runs_;
@@ -86,11 +79,5 @@ private:
   bool latestRunIsCurrent_ = false;     // no load, demo or time step since the latest run
   MeshSnapshot meshesBeforeLatestRun_;  // for the picture of the latest run
 };
-
-// Writes a whole file or nothing: throws InputError when it cannot be written.
-void writeTextFile(const std::string& path, const std::string& text);
-
-// The stand-in answers of a run request ("percent" feeds the percent control, ...).
-standin::Answers answersFor(const RunRequest& request);
 
 }  // namespace runner
