@@ -18,8 +18,9 @@ using standin::RunRecord;
 using testing_support::ToolHarness;
 
 const std::vector<std::string> kServers = {
-    "Vorrik:BoneUtil",    "Vorrik:BoneSplit", "Vorrik:BoneMerge", "Vorrik:BoneUnParent",
-    "Vorrik:QuickParent", "Vorrik:CutKey",    "Vorrik:CopyKey",   "Vorrik:PasteKey"};
+    "Vorrik:BoneUtil",     "Vorrik:BoneSplit",   "Vorrik:BoneMerge",
+    "Vorrik:BoneUnParent", "Vorrik:QuickParent", "Vorrik:CutKey",
+    "Vorrik:CopyKey",      "Vorrik:PasteKey",    "Vorrik:PasteKeyMirror"};
 
 const std::vector<std::string> kCommonServices = {
     "LW Item Info 3",      "LW Light Info 3", "LW Object Info 4",
