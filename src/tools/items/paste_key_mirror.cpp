@@ -170,6 +170,18 @@ double asSent(double value) {
   return std::strtod(text, nullptr);
 }
 
+// Round-off left where an exact result is zero ("-2.2e-16") would only clutter the commands.
+void dropNoise(Placement& values) {
+  double reach = 0;
+  for (double p : values.position) reach = std::fmax(reach, std::fabs(p));
+  for (double& p : values.position) {
+    if (std::isfinite(reach) && std::fabs(p) <= 1e-12 * reach) p = 0;
+  }
+  for (double& a : values.rotation) {
+    if (std::fabs(a) < 1e-12) a = 0;
+  }
+}
+
 Placement roundedAsSent(const Placement& values) {
   Placement sent = values;
   for (int k = 0; k < 3; ++k) {
@@ -279,6 +291,7 @@ private:
     Matrix4 local;
     matMultiply(local, referenceToParent, wanted);
     placementValues(local, paste.values, paste.rotationNow);
+    dropNoise(paste.values);
     if (!sendableKey(paste.values.position, paste.values.rotation, paste.values.scale)) {
       return false;
     }
@@ -330,7 +343,7 @@ void runPasteKeyMirror(Host& host, const KeyClipboard& clipboard, int& remembere
     }
     const MirrorSource& source = *record.mirror;
     if (source.reference != LWITEM_NULL && !isItem(host, source.reference)) {
-      leftOut.push_back(source.name + " (the item it was copied against is gone)");
+      leftOut.push_back(source.name + " (the item it was copied relative to is gone)");
       continue;
     }
     Paste paste;
@@ -342,7 +355,8 @@ void runPasteKeyMirror(Host& host, const KeyClipboard& clipboard, int& remembere
       paste.target = counterpart(host, record, names);
     }
     if (paste.target == LWITEM_NULL) {
-      leftOut.push_back(source.name + " (no " + otherSideName(source.name) + ")");
+      const std::string other = otherSideName(source.name);
+      leftOut.push_back(source.name + (other == source.name ? " (gone)" : " (no " + other + ")"));
       continue;
     }
     pastes.push_back(std::move(paste));
