@@ -52,7 +52,7 @@ void expectNear(const Vec3& actual, const Vec3& expected, const std::string& wha
   for (std::size_t k = 0; k < 3; ++k) EXPECT_NEAR(actual[k], expected[k], kTolerance) << what;
 }
 
-// The left arm of the demo rig, and a pose for it (degrees).
+// The demo rig's left arm posed and keyed at time 0 (degrees).
 struct Pose {
   const char* bone;
   Vec3 rotation;
@@ -62,69 +62,84 @@ const Pose kLeftArmPose[] = {
     {"L_Hand", {15, 10, -20}},    {"L_Finger", {0, -30, 0}},     {"L_FingerTip", {5, -20, 0}},
 };
 
-std::string rightOf(const std::string& left) { return "R_" + left.substr(2); }
+// L_Prop hangs from the right hand and R_Prop from the left one; the hands hang from Body,
+// which has no side and so is what the pose is mirrored against.
+const char* const kCrossed = R"({"items": [
+  {"name": "Body", "type": "object", "position": [1, 0, 2], "rotation": [30, 0, 0]},
+  {"name": "L_Hand", "type": "object", "parent": "Body", "position": [0.5, 1, 0],
+   "rotation": [10, 20, 30]},
+  {"name": "R_Hand", "type": "object", "parent": "Body", "position": [-0.5, 1, 0],
+   "rotation": [-40, 5, 0], "scale": [2, 2, 2]},
+  {"name": "L_Prop", "type": "object", "parent": "R_Hand", "position": [0.1, 0.2, 0.3],
+   "rotation": [5, 6, 7], "scale": [1, 2, 1]},
+  {"name": "R_Prop", "type": "object", "parent": "L_Hand", "position": [0, 0, 1]}
+]})";
 
-// The demo rig's left arm posed and keyed at time 0, copied there (in `order`), then pasted
-// at time 1 after the character has moved: every right-arm bone copied ends, in the
-// character's frame, where the mirror of its left one was.
-TEST(PasteKeyMirrorRig, TheRightArmEndsWhereTheMirrorOfTheLeftArmWas) {
+std::string otherSide(const std::string& name) {
+  return (name[0] == 'L' ? "R" : "L") + name.substr(1);
+}
+
+// Copied at time 0, pasted at time 1, maybe after the character has moved: each pasted
+// item's frame (and a bone's tip) in the frame of the centre item the pose is mirrored
+// against is the mirror of the copied one's.
+TEST(PasteKeyMirrorRig, EachPastedFrameIsTheMirrorOfTheCopiedOneAgainstTheCentre) {
   struct Case {
     const char* what;
+    const char* scene;  // null: the demo rig, its left arm posed
     std::vector<std::string> copied;
-    Vec3 heroPosition;  // where Hero is when pasting
-    Vec3 heroRotation;  // degrees
+    const char* centre;
+    const char* axis = "X";  // answered in the dialog
+    int turned = 0;          // the centre's axis the mirror turns round
+    Vec3 moveBy{0, 0, 0};    // moves the centre before the paste
+    double turnBy = 0;       // degrees of heading: turns the centre before the paste
   };
+  const std::vector<std::string> kArm = {"L_Shoulder", "L_UpperArm", "L_Forearm",
+                                         "L_Hand",     "L_Finger",   "L_FingerTip"};
+  // Without the shoulder, the right one stays as it is; with the finger tip first, parents
+  // are still placed before their children; across y it is Chest's z axis that is turned,
+  // as Chest points up; R_Hand's counterpart is R_Prop's parent.
   const Case cases[] = {
-      {"the whole arm, shoulder first",
-       {"L_Shoulder", "L_UpperArm", "L_Forearm", "L_Hand", "L_Finger", "L_FingerTip"},
-       {0, 0, 0},
-       {0, 0, 0}},
-      {"the whole arm, finger tip first: parents are still placed before their children",
-       {"L_FingerTip", "L_Finger", "L_Hand", "L_Forearm", "L_UpperArm", "L_Shoulder"},
-       {0, 0, 0},
-       {0, 0, 0}},
-      {"the arm without its shoulder, which stays as it is on the right",
-       {"L_UpperArm", "L_Forearm", "L_Hand"},
-       {0, 0, 0},
-       {0, 0, 0}},
-      {"the character has walked on and turned between copy and paste",
-       {"L_UpperArm", "L_Forearm", "L_Hand", "L_Finger"},
-       {2, 0.5, -3},
-       {70, 0, 10}},
+      {"the arm", nullptr, kArm, "Hero"},
+      {"the arm, finger tip first", nullptr, {kArm.rbegin(), kArm.rend()}, "Hero"},
+      {"without the shoulder", nullptr, {"L_UpperArm", "L_Hand"}, "Hero"},
+      {"walked on", nullptr, {"L_UpperArm", "L_Finger"}, "Hero", "X", 0, {2, 0.5, -3}, 70},
+      {"across y", nullptr, {"L_UpperArm"}, "Chest", "Y", 2},
+      {"hanging from the other side", kCrossed, {"L_Prop"}, "Body", "X", 0, {-1, 0, 0.5}, -50},
+      {"with the hand it hangs from", kCrossed, {"L_Prop", "R_Hand"}, "Body"},
   };
   for (const Case& c : cases) {
-    ToolHarness harness(standin::demoRig());
+    ToolHarness harness(c.scene ? ToolHarness(c.scene) : ToolHarness(standin::demoRig()));
     Scene& scene = harness.scene();
-    for (const Pose& pose : kLeftArmPose) {
-      scene.setRotation(harness.id(pose.bone), radians(pose.rotation));
-      scene.createKey(harness.id(pose.bone), 0);
+    if (c.scene == nullptr) {
+      for (const Pose& pose : kLeftArmPose) {
+        scene.setRotation(harness.id(pose.bone), radians(pose.rotation));
+        scene.createKey(harness.id(pose.bone), 0);
+      }
     }
-    const ItemId hero = harness.id("Hero");
-    std::vector<Mat4> leftFrames;
-    std::vector<Vec3> leftTips;
-    for (const std::string& bone : c.copied) {
-      const ItemId id = harness.id(bone);
-      leftFrames.push_back(relative(scene, hero, id));
-      leftTips.push_back(standin::transformPoint(standin::inverseAffine(scene.worldMatrix(hero)),
-                                                 scene.worldTip(id)));
-    }
+    const ItemId centre = harness.id(c.centre);
+    std::vector<Mat4> before;
+    for (const std::string& name : c.copied)
+      before.push_back(relative(scene, centre, harness.id(name)));
     harness.select(c.copied);
     harness.run("CopyKey");
     scene.setTime(1);
-    scene.setPosition(hero, c.heroPosition);
-    scene.setRotation(hero, radians(c.heroRotation));
+    const Vec3 at = scene.find(centre)->position(), turn = scene.find(centre)->rotation();
+    scene.setPosition(centre, {at[0] + c.moveBy[0], at[1] + c.moveBy[1], at[2] + c.moveBy[2]});
+    scene.setRotation(centre, {turn[0] + c.turnBy * kPi / 180, turn[1], turn[2]});
     harness.select({});
-    const auto record = harness.run("PasteKeyMirror");
+    const auto record = harness.run("PasteKeyMirror", Answers{true, {{"ChoiceControl", c.axis}}});
     EXPECT_EQ(record.commands.size(), 5 * c.copied.size()) << c.what;
     EXPECT_TRUE(record.messages.empty()) << c.what;
     for (std::size_t i = 0; i < c.copied.size(); ++i) {
-      const ItemId right = harness.id(rightOf(c.copied[i]));
-      const std::string what = std::string(c.what) + ": " + rightOf(c.copied[i]);
-      const Vec3 tip = standin::transformPoint(standin::inverseAffine(scene.worldMatrix(hero)),
-                                               scene.worldTip(right));
-      expectNear(tip, {-leftTips[i][0], leftTips[i][1], leftTips[i][2]}, what + " tip");
-      // The demo rig's sides mirror exactly, so the whole frame does too.
-      expectNear(relative(scene, hero, right), mirrorOf(leftFrames[i]), what + " frame");
+      const ItemId target = harness.id(otherSide(c.copied[i]));
+      const std::string what = std::string(c.what) + ": " + otherSide(c.copied[i]);
+      const Mat4 mirrored = mirrorOf(before[i], c.turned);
+      expectNear(relative(scene, centre, target), mirrored, what + " frame");
+      if (scene.typeOf(target) != static_cast<int>(standin::ItemType::Bone)) continue;
+      const Mat4 toCentre = standin::inverseAffine(scene.worldMatrix(centre));
+      expectNear(standin::transformPoint(toCentre, scene.worldTip(target)),
+                 standin::transformPoint(mirrored, {0, 0, scene.find(target)->restLength}),
+                 what + " tip");
     }
     EXPECT_EQ(scene.validate(), "") << c.what;
   }
@@ -196,12 +211,6 @@ TEST(PasteKeyMirrorRig, SidesWithOtherRestRotationsGetTheMirroredTipsAndKeepThei
   for (const Case& c : cases) {
     ToolHarness harness(rolledRig());
     Scene& scene = harness.scene();
-    for (const SidePair& pair : kPairs) {
-      const std::string what = std::string(c.what) + ": at rest, R_" + pair.left;
-      const Vec3 leftTip = scene.worldTip(harness.id(std::string("L_") + pair.left));
-      expectNear(scene.worldTip(harness.id(std::string("R_") + pair.left)),
-                 {-leftTip[0], leftTip[1], leftTip[2]}, what);
-    }
     std::vector<std::string> copied;
     for (std::size_t i = 0; i < std::size(kPairs); ++i) {
       copied.push_back(std::string("L_") + kPairs[i].left);
@@ -222,65 +231,6 @@ TEST(PasteKeyMirrorRig, SidesWithOtherRestRotationsGetTheMirroredTipsAndKeepThei
       expectNear(scene.worldMatrix(right), rolled, what + " frame with its roll");
     }
   }
-}
-
-// L_Prop hangs from the right hand and R_Prop from the left one; the hands hang from Body,
-// which has no side and so is what the pose is mirrored against.
-const char* const kCrossed = R"({"items": [
-  {"name": "Body", "type": "object", "position": [1, 0, 2], "rotation": [30, 0, 0]},
-  {"name": "L_Hand", "type": "object", "parent": "Body", "position": [0.5, 1, 0],
-   "rotation": [10, 20, 30]},
-  {"name": "R_Hand", "type": "object", "parent": "Body", "position": [-0.5, 1, 0],
-   "rotation": [-40, 5, 0], "scale": [2, 2, 2]},
-  {"name": "L_Prop", "type": "object", "parent": "R_Hand", "position": [0.1, 0.2, 0.3],
-   "rotation": [5, 6, 7], "scale": [1, 2, 1]},
-  {"name": "R_Prop", "type": "object", "parent": "L_Hand", "position": [0, 0, 1]}
-]})";
-
-TEST(PasteKeyMirrorRig, AnItemHangingFromTheOtherSideIsMirroredAgainstTheCentre) {
-  struct Case {
-    const char* what;
-    std::vector<std::string> copied;
-  };
-  const Case cases[] = {
-      {"the prop alone", {"L_Prop"}},
-      {"the prop, then the hand it hangs from: the target's parent moves too",
-       {"L_Prop", "R_Hand"}},
-  };
-  for (const Case& c : cases) {
-    ToolHarness harness(kCrossed);
-    Scene& scene = harness.scene();
-    const ItemId body = harness.id("Body");
-    std::vector<Mat4> before;
-    for (const std::string& name : c.copied) {
-      before.push_back(relative(scene, body, harness.id(name)));
-    }
-    harness.select(c.copied);
-    harness.run("CopyKey");
-    harness.select({});
-    EXPECT_EQ(harness.run("PasteKeyMirror").commands.size(), 5 * c.copied.size()) << c.what;
-    for (std::size_t i = 0; i < c.copied.size(); ++i) {
-      const std::string target =
-          c.copied[i][0] == 'L' ? "R" + c.copied[i].substr(1) : "L" + c.copied[i].substr(1);
-      expectNear(relative(scene, body, harness.id(target)), mirrorOf(before[i]),
-                 std::string(c.what) + ": " + target);
-    }
-  }
-}
-
-// Across y the plane is still the character's: Chest points up, so its own z axis is the
-// one turned round.
-TEST(PasteKeyMirrorRig, AnotherAxisTurnsTheReferenceBonesAxisNearestToTheObjects) {
-  ToolHarness harness(standin::demoRig());
-  Scene& scene = harness.scene();
-  const ItemId chest = harness.id("Chest");
-  scene.setRotation(harness.id("L_UpperArm"), radians({20, -40, 15}));
-  const Mat4 before = relative(scene, chest, harness.id("L_UpperArm"));
-  harness.select({"L_UpperArm"});
-  harness.run("CopyKey");
-  harness.select({});
-  harness.run("PasteKeyMirror", Answers{true, {{"ChoiceControl", "Y"}}});
-  expectNear(relative(scene, chest, harness.id("R_UpperArm")), mirrorOf(before, 2), "R_UpperArm");
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// An item's values to its placement matrix and back, the affine inverse, the mirror of a
-// matrix, and the angles nearest to an item's own.
+// An item's values to its placement matrix and back, and the angles nearest to an item's own.
 #include "math/placement.h"
 
 #include <gtest/gtest.h>
@@ -23,11 +22,6 @@ Vec3 radians(const Vec3& degrees) {
 void expectNear(const Vec3& actual, const Vec3& expected, double tolerance,
                 const std::string& what) {
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(actual[i], expected[i], tolerance) << what << " " << i;
-}
-
-void expectNear(const Matrix4& actual, const Matrix4& expected, const std::string& what) {
-  for (std::size_t k = 0; k < 16; ++k)
-    EXPECT_NEAR(actual[k], expected[k], 1e-9) << what << " " << k;
 }
 
 TEST(Placement, ValuesGiveTheFrameTheyCameFrom) {
@@ -85,40 +79,6 @@ TEST(Placement, AnglesAreTheOnesNearestTheItemsOwn) {
     const Matrix4 turn = vorrik::rotationMatrix(radians(c.given));
     const Vec3 found = vorrik::anglesNear(turn, radians(c.near));
     expectNear(found, radians(c.want), 1e-9, c.what);
-  }
-}
-
-TEST(Placement, InverseAndMirror) {
-  Placement values;
-  values.position = {1, -2, 3};
-  values.rotation = radians({25, -35, 80});
-  values.scale = {2, 3, 0.5};
-  values.pivot = {0.1, 0.2, 0.3};
-  const Matrix4 m = vorrik::placementMatrix(values);
-  Matrix4 inverse, product;
-  ASSERT_TRUE(vorrik::invertAffine(inverse, m));
-  expectNear(vorrik::matMultiply(product, m, inverse), Matrix4{}, "m x inverse");
-
-  Matrix4 flat = m;
-  for (std::size_t k : {0, 1, 2}) flat[k] = 0;  // no x axis left
-  EXPECT_FALSE(vorrik::invertAffine(inverse, flat));
-  Matrix4 tiny;  // its determinant is below the smallest double
-  tiny[0] = tiny[5] = tiny[10] = 1e-300;
-  EXPECT_FALSE(vorrik::invertAffine(inverse, tiny));
-
-  // The mirror across each axis turns that axis's coordinate of every point round.
-  for (int axis = 0; axis < 3; ++axis) {
-    const Matrix4 seen = vorrik::mirrored(m, axis);
-    for (const Vec3& p : {Vec3{0, 0, 0}, Vec3{1, 2, 3}, Vec3{-0.5, 4, 1}}) {
-      Vec3 flipped = p;
-      flipped[axis] = -flipped[axis];
-      Vec3 a, b;
-      vorrik::transformPoint(a, seen, flipped);
-      vorrik::transformPoint(b, m, p);
-      b[axis] = -b[axis];
-      expectNear(a, b, 1e-12, "mirror across " + std::to_string(axis));
-    }
-    expectNear(vorrik::mirrored(seen, axis), m, "mirrored twice");
   }
 }
 

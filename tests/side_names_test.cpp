@@ -60,8 +60,7 @@ TEST(SideNames, EachSideWordOrLetterSwapsWithTheOther) {
       {"Left", "Left"},
       {"L_", "L_"},
       {"_R", "_R"},
-      {"Right.", "Right."},
-  };
+      {"Right.", "Right."}};
   for (const Case& c : cases) {
     EXPECT_EQ(vorrik::otherSideName(c.name), c.other) << c.name;
     EXPECT_EQ(vorrik::hasSide(c.name), std::string(c.name) != c.other) << c.name;

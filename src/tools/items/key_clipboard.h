@@ -34,8 +34,7 @@ struct KeyRecord {
   Vec3 rotation{0, 0, 0};  // heading, pitch, bank in radians
   Vec3 scaling{1.0, 1.0, 1.0};
   LWItemID item = LWITEM_NULL;  // the item the values were taken from
-  // Empty when the host could not tell it; PasteKey does not use it.
-  std::optional<MirrorSource> mirror;
+  MirrorSource mirror;          // for PasteKeyMirror; PasteKey does not use it
 };
 
 class KeyClipboard {

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -77,7 +78,7 @@ private:
 // The counterpart of the remembered item: the item of the same kind named for the other
 // side (a bone among its object's bones), or the item itself when its name has no side.
 LWItemID counterpart(const Host& host, const KeyRecord& record, NameIndex& names) {
-  const MirrorSource& source = *record.mirror;
+  const MirrorSource& source = record.mirror;
   const std::string other = otherSideName(source.name);
   if (other == source.name && isItem(host, record.item)) return record.item;
   LWItemID object = LWITEM_NULL;
@@ -85,14 +86,6 @@ LWItemID counterpart(const Host& host, const KeyRecord& record, NameIndex& names
     object = ownerObject(host, source.reference);
   }
   return names.find(host, source.type, object, other);
-}
-
-std::string itemLabel(const Host& host, const KeyRecord& record) {
-  if (record.mirror) return record.mirror->name;
-  if (isItem(host, record.item)) return host.name(record.item);
-  char text[32];
-  std::snprintf(text, sizeof text, "item %x", idArg(record.item));
-  return text;
 }
 
 // "Nothing was pasted for A (no B), C (...)."; at most kNamesListed of them by name.
@@ -337,11 +330,7 @@ void runPasteKeyMirror(Host& host, const KeyClipboard& clipboard, int& remembere
   NameIndex names;
   for (std::size_t i = 0; i < clipboard.size(); ++i) {
     const KeyRecord& record = clipboard[i];
-    if (!record.mirror) {
-      leftOut.push_back(itemLabel(host, record) + " (copied without its place in the rig)");
-      continue;
-    }
-    const MirrorSource& source = *record.mirror;
+    const MirrorSource& source = record.mirror;
     if (source.reference != LWITEM_NULL && !isItem(host, source.reference)) {
       leftOut.push_back(source.name + " (the item it was copied relative to is gone)");
       continue;
