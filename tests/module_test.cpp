@@ -106,6 +106,7 @@ TEST(Activation, ServicesAreLookedUpInTheirOrderEachTimeTransiently) {
       {"CopyKey", {}},
       {"CutKey", {}},
       {"PasteKey", {}},
+      {"PasteKeyMirror", {"Info Messages 2", "LWPanelServices"}},
   };
   for (const Case& c : cases) {
     ToolHarness harness(kTwoNulls);
@@ -127,9 +128,10 @@ TEST(Activation, AWithheldServiceEndsTheRunWithResultZeroAndNothingSent) {
     std::string withheld;
   };
   const Case cases[] = {
-      {"QuickParent", "Info Messages 2"}, {"QuickParent", "LW Interface Info 3"},
-      {"CutKey", "LW Item Info 3"},       {"CutKey", "LW Interface Info 3"},
-      {"CopyKey", "LW Item Info 3"},      {"PasteKey", "LW Interface Info 3"},
+      {"QuickParent", "Info Messages 2"},    {"QuickParent", "LW Interface Info 3"},
+      {"CutKey", "LW Item Info 3"},          {"CutKey", "LW Interface Info 3"},
+      {"CopyKey", "LW Item Info 3"},         {"PasteKey", "LW Interface Info 3"},
+      {"PasteKeyMirror", "LWPanelServices"},
   };
   for (const Case& c : cases) {
     ToolHarness harness(kTwoNulls);
