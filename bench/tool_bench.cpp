@@ -98,6 +98,7 @@ const Tool kTools[] = {
     {"Vorrik:CopyKey", false, allBones, {}},
     {"Vorrik:CutKey", true, allBones, {}},
     {"Vorrik:PasteKey", false, allBones, {}},
+    {"Vorrik:PasteKeyMirror", false, allBones, {}},
 };
 
 void select(Scene& scene, const std::vector<ItemId>& items) {
@@ -114,7 +115,8 @@ void runTool(benchmark::State& state, const Tool& tool, Shape shape, std::size_t
   vorrik::moduleState().clipboard.clear();
   vorrik::moduleState().unparentRecord.reset();
   const std::vector<ItemId> selection = tool.selection(rig);
-  if (std::string(tool.server) == "Vorrik:PasteKey") {
+  const std::string server = tool.server;
+  if (server == "Vorrik:PasteKey" || server == "Vorrik:PasteKeyMirror") {
     select(standIn.scene(), selection);
     standIn.activate("Vorrik:CopyKey");
   }

@@ -1,9 +1,10 @@
-// libFuzzer target: the input bytes make a rig (objects, bones in chains and fans, lights,
-// cameras, keys, extreme values), then one to three activations of random servers with a
-// random selection, dialog answers, withheld services and an add command that may add
-// nothing. Every activation must return its result code, send only well-formed commands
-// of the vocabulary, send nothing after a refusal, finish what it starts, and leave a
-// valid rig. A failed check prints why and aborts, which libFuzzer reports as a crash.
+// libFuzzer target: the input bytes make a rig (objects, bones in chains and fans, many of
+// them in left and right pairs, lights, cameras, keys, extreme values), then one to three
+// activations of random servers with a random selection, dialog answers, withheld services
+// and an add command that may add nothing. Every activation must return its result code,
+// send only well-formed commands of the vocabulary, send nothing after a refusal, finish
+// what it starts, and leave a valid rig. A failed check prints why and aborts, which
+// libFuzzer reports as a crash.
 #include <cfloat>
 #include <cinttypes>
 #include <cmath>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -123,7 +125,10 @@ Scene buildRig(Bytes& in) {
         case 3: parent = bones.front(); break;  // a fan
       }
     }
-    const ItemId bone = scene.addBone(objects[o], parent, "B" + std::to_string(i));
+    // Every third bone plain, the others in left and right pairs, for PasteKeyMirror.
+    const char* const kSides[] = {"B", "L_B", "R_B"};
+    const std::size_t number = i % 3 == 0 ? i : i / 3;
+    const ItemId bone = scene.addBone(objects[o], parent, kSides[i % 3] + std::to_string(number));
     if (bone == 0) continue;
     bones.push_back(bone);
     items.push_back(bone);
@@ -344,7 +349,7 @@ bool complete(const std::string& tool, const std::vector<std::string>& allNames,
     return n % 3 == 0 && wholeGroups(names, 0, 2 * items, {"SelectItem", "DeleteKey"}) &&
            reselection(names, 2 * items);
   }
-  if (tool == "Vorrik:PasteKey") {
+  if (tool == "Vorrik:PasteKey" || tool == "Vorrik:PasteKeyMirror") {
     std::size_t groups = 0;
     while (5 * (groups + 1) <= n &&
            wholeGroups(names, 5 * groups, 5 * (groups + 1),
@@ -402,9 +407,12 @@ void checkRun(const RunRecord& record, long version, const Scene& scene) {
 
 // --- one activation ---
 
-const char* const kServers[] = {"Vorrik:BoneUtil",     "Vorrik:BoneSplit",   "Vorrik:BoneMerge",
-                                "Vorrik:BoneUnParent", "Vorrik:QuickParent", "Vorrik:CutKey",
-                                "Vorrik:CopyKey",      "Vorrik:PasteKey"};
+const char* const kServers[] = {
+    "Vorrik:BoneUtil",     "Vorrik:BoneSplit",   "Vorrik:BoneMerge",
+    "Vorrik:BoneUnParent", "Vorrik:QuickParent", "Vorrik:CutKey",
+    "Vorrik:CopyKey",      "Vorrik:PasteKey",    "Vorrik:PasteKeyMirror",
+};
+constexpr std::size_t kServerCount = std::size(kServers);
 
 const char* const kServices[] = {"LW Item Info 3",      "LW Light Info 3", "LW Object Info 4",
                                  "LW Bone Info 3",      "LW Scene Info 3", "LW Camera Info 2",
@@ -441,7 +449,7 @@ std::string integerText(Bytes& in) {
 struct Tally {
   std::size_t runs = 0, withCommands = 0, withMessages = 0;
 };
-Tally tally[8];
+Tally tally[kServerCount];
 
 void activateOnce(StandIn& standIn, Bytes& in) {
   Scene& scene = standIn.scene();
@@ -452,7 +460,7 @@ void activateOnce(StandIn& standIn, Bytes& in) {
     scene.remove(live[in.below(live.size())]);
     live = scene.allItems();
   }
-  const std::size_t which = in.byte() % 8;
+  const std::size_t which = in.byte() % kServerCount;
   scene.clearSelection();
   std::vector<ItemId> bones;
   for (ItemId item : live) {
@@ -528,7 +536,7 @@ void activateOnce(StandIn& standIn, Bytes& in) {
 // VORRIK_FUZZ_STATS=1: how far the runs of each server got, printed at exit, to see that
 // the inputs reach the tools' work and not only their refusals.
 void printTally() {
-  for (std::size_t i = 0; i < 8; ++i) {
+  for (std::size_t i = 0; i < kServerCount; ++i) {
     std::fprintf(report, "%-20s %8zu runs %8zu with commands %8zu with messages\n", kServers[i],
                  tally[i].runs, tally[i].withCommands, tally[i].withMessages);
   }
@@ -558,6 +566,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Each input starts from an empty clipboard and no unparent record, so it replays alike.
   vorrik::moduleState().clipboard.clear();
   vorrik::moduleState().unparentRecord.reset();
+  vorrik::moduleState().mirrorAxis = 0;
   const std::string problem = standIn.scene().validate();
   if (!problem.empty()) fail("the generated rig is invalid: " + problem, nullptr);
   for (std::size_t runs = 1 + in.below(3); runs > 0; --runs) activateOnce(standIn, in);

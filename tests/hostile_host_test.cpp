@@ -134,6 +134,18 @@ const std::vector<Scenario>& scenarios() {
        {},
        {kItemInfo, kInterface}},
       {"PasteKey pastes one", "PasteKey", {"CopyKey:Box"}, {"Cam"}, {}, {kItemInfo, kInterface}},
+      {"PasteKeyMirror mirrors several",
+       "PasteKeyMirror",
+       {"CopyKey:Box,Lamp"},
+       {"Cam"},
+       {},
+       {kItemInfo, kInterface, kMessages, kPanels}},
+      {"PasteKeyMirror mirrors a bone chain",
+       "PasteKeyMirror",
+       {"CopyKey:B,C"},
+       {},
+       answer({{"ChoiceControl", "Z"}}),
+       {kItemInfo, kInterface, kMessages, kPanels}},
   };
   return all;
 }
@@ -389,6 +401,7 @@ TEST(HostileHost, NanAnswersStopTheToolBeforeItsFirstCommand) {
   };
   const char* const kSplitStop = "BoneSplit stopped: the bone's values are out of range.";
   const char* const kMergeStop = "BoneMerge stopped: the bones' values are out of range.";
+  const char* const kMirrorStop = "PasteKeyMirror stopped: the mirrored values are out of range.";
   const Case cases[] = {
       {"BoneSplit splits a bone with a child", "param", {kSplitStop}},
       {"BoneSplit splits a bone with a child", "restParam", {kSplitStop}},
@@ -399,6 +412,8 @@ TEST(HostileHost, NanAnswersStopTheToolBeforeItsFirstCommand) {
       {"BoneUtil restores the rest pose", "restParam", {}},
       {"PasteKey pastes several", "param", {}},
       {"PasteKey pastes one", "param", {}},
+      {"PasteKeyMirror mirrors several", "param", {kMirrorStop}},
+      {"PasteKeyMirror mirrors a bone chain", "restParam", {kMirrorStop}},
   };
   for (const Case& c : cases) {
     const std::string what = std::string(c.scenario) + ", " + c.member + " NaN";
@@ -412,7 +427,7 @@ TEST(HostileHost, NanAnswersStopTheToolBeforeItsFirstCommand) {
     NanAnswers::items = items;
     NanAnswers::bones = bones;
     const std::string member = c.member;
-    // PasteKey's values come from the capture before it.
+    // The pastes' values come from the capture before them.
     const bool beforeToo = found->before.size() == 1 && found->before[0].rfind("CopyKey", 0) == 0;
     if (!beforeToo) prepare(harness, *found);
     if (member == "param") items.param = NanAnswers::param;
@@ -484,6 +499,7 @@ TEST(OddSelections, TenThousandSelectedBones) {
       {"CopyKey", false, {}, 0, nullptr},
       {"CutKey", false, {}, 3 * kCount, nullptr},
       {"PasteKey", true, {}, 6 * kCount, nullptr},
+      {"PasteKeyMirror", true, {}, 6 * kCount, nullptr},
       {"BoneSplit", false, answer({{"PercentControl", "50"}}), 0, "Select only single bone."},
       {"BoneMerge", false, {}, 0, "Select 2 bones."},
       {"BoneUnParent", false, {}, 0, "Select only single bone."},
@@ -517,7 +533,8 @@ TEST(OddSelections, TenThousandSelectedBones) {
         ASSERT_EQ(harness.scene().parentOf(bones[i]), bones[0]) << i;
       }
     }
-    if (std::string(c.tool) == "CutKey" || std::string(c.tool) == "PasteKey") {
+    if (std::string(c.tool) == "CutKey" || std::string(c.tool) == "PasteKey" ||
+        std::string(c.tool) == "PasteKeyMirror") {
       // The snapshot is selected again, the first item selected last.
       ASSERT_EQ(harness.scene().selection().size(), kCount) << c.tool;
       EXPECT_EQ(harness.scene().currentItem(), bones[0]) << c.tool;
@@ -548,6 +565,8 @@ TEST(OddSelections, AnIdThatNamesNoItem) {
       {"PasteKey", {"Box", "Lamp"}, {"Cam"}, 0, {}, kAsWithoutIt},
       {"PasteKey", {"Box"}, {"Cam"}, 0, {}, kAsWithoutIt},
       {"PasteKey", {"Box"}, {"Cam", "Lamp"}, 1, {}, kAsWithoutIt},
+      {"PasteKeyMirror", {"Box", "Lamp"}, {"Cam"}, 0, {}, kAsWithoutIt},
+      {"PasteKeyMirror", {"Box"}, {"Cam", "Lamp"}, 1, {}, kAsWithoutIt},
       {"BoneUtil",
        {},
        {"A"},
@@ -661,6 +680,20 @@ TEST(OddSelections, ItemsRemovedBetweenTwoRuns) {
        {"BoneUnParent", {"C"}, "Recover"},
        {},
        {"Unparented bone may be deleted."}},
+      {"a copied item without a side is gone: the other is mirrored in place",
+       {"CopyKey", {"Box", "Lamp"}, nullptr},
+       {"Box"},
+       {"PasteKeyMirror", {"Cam"}, nullptr},
+       {"SelectItem {Lamp}", "Position -3 0 0", "Rotation 0 45 0", "Scale 1 1 1", "CreateKey 1",
+        "SelectItem {Cam}"},
+       {"Nothing was pasted for Box (gone)."}},
+      {"the object of the copied bones is gone",
+       {"CopyKey", {"B", "C"}, nullptr},
+       {"Rig"},
+       {"PasteKeyMirror", {"Cam"}, nullptr},
+       {},
+       {"Nothing was pasted for B (the item it was copied relative to is gone), C (the item it "
+        "was copied relative to is gone)."}},
       {"the object is gone with all its bones",
        {"BoneUnParent", {"A"}, "Unparent"},
        {"Rig"},

@@ -18,8 +18,9 @@ using standin::RunRecord;
 using testing_support::ToolHarness;
 
 const std::vector<std::string> kServers = {
-    "Vorrik:BoneUtil",    "Vorrik:BoneSplit", "Vorrik:BoneMerge", "Vorrik:BoneUnParent",
-    "Vorrik:QuickParent", "Vorrik:CutKey",    "Vorrik:CopyKey",   "Vorrik:PasteKey"};
+    "Vorrik:BoneUtil",     "Vorrik:BoneSplit",   "Vorrik:BoneMerge",
+    "Vorrik:BoneUnParent", "Vorrik:QuickParent", "Vorrik:CutKey",
+    "Vorrik:CopyKey",      "Vorrik:PasteKey",    "Vorrik:PasteKeyMirror"};
 
 const std::vector<std::string> kCommonServices = {
     "LW Item Info 3",      "LW Light Info 3", "LW Object Info 4",
@@ -105,6 +106,7 @@ TEST(Activation, ServicesAreLookedUpInTheirOrderEachTimeTransiently) {
       {"CopyKey", {}},
       {"CutKey", {}},
       {"PasteKey", {}},
+      {"PasteKeyMirror", {"Info Messages 2", "LWPanelServices"}},
   };
   for (const Case& c : cases) {
     ToolHarness harness(kTwoNulls);
@@ -126,9 +128,10 @@ TEST(Activation, AWithheldServiceEndsTheRunWithResultZeroAndNothingSent) {
     std::string withheld;
   };
   const Case cases[] = {
-      {"QuickParent", "Info Messages 2"}, {"QuickParent", "LW Interface Info 3"},
-      {"CutKey", "LW Item Info 3"},       {"CutKey", "LW Interface Info 3"},
-      {"CopyKey", "LW Item Info 3"},      {"PasteKey", "LW Interface Info 3"},
+      {"QuickParent", "Info Messages 2"},    {"QuickParent", "LW Interface Info 3"},
+      {"CutKey", "LW Item Info 3"},          {"CutKey", "LW Interface Info 3"},
+      {"CopyKey", "LW Item Info 3"},         {"PasteKey", "LW Interface Info 3"},
+      {"PasteKeyMirror", "LWPanelServices"},
   };
   for (const Case& c : cases) {
     ToolHarness harness(kTwoNulls);

@@ -77,6 +77,12 @@ LWItemID Host::nextChild(LWItemID parentItem, LWItemID previous) const {
   return require(items().nextChild, "item nextChild")(parentItem, previous);
 }
 
+std::string Host::name(LWItemID item) const {
+  // The host's text may not outlive the next call; keep a copy.
+  const char* text = require(items().name, "item name")(item);
+  return text == nullptr ? std::string() : std::string(text);
+}
+
 Vec3 Host::param(LWItemID item, int which) const {
   const auto query = require(items().param, "item param");
   LWDVector value = {0, 0, 0};

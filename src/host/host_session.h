@@ -84,6 +84,8 @@ public:
   LWItemID next(LWItemID item) const;
   LWItemID firstChild(LWItemID parent) const;
   LWItemID nextChild(LWItemID parent, LWItemID previous) const;
+  // The item's name, copied at once; "" when the host gives none.
+  std::string name(LWItemID item) const;
   // A parameter at the current time (rotations in radians).
   Vec3 param(LWItemID item, int which) const;
 

@@ -1,6 +1,10 @@
 #include "module/module.h"
 
+#include <array>
+#include <cstddef>
 #include <exception>
+#include <iterator>
+#include <utility>
 
 #include "host/command_channel.h"
 
@@ -19,6 +23,9 @@ void quickParent(Host& host, ModuleState&) { runQuickParent(host); }
 void cutKey(Host& host, ModuleState& state) { runCutKey(host, state.clipboard); }
 void copyKey(Host& host, ModuleState& state) { runCopyKey(host, state.clipboard); }
 void pasteKey(Host& host, ModuleState& state) { runPasteKey(host, state.clipboard); }
+void pasteKeyMirror(Host& host, ModuleState& state) {
+  runPasteKeyMirror(host, state.clipboard, state.mirrorAxis);
+}
 
 // The services a tool cannot run without. Missing ones end the activation before any
 // command or message.
@@ -36,7 +43,8 @@ bool hasRequiredServices(const HostServices& services, const ToolEntry& tool) {
 
 }  // namespace
 
-constexpr ToolEntry kTools[8] = {
+// The server table is made from this list: a tool is one line here.
+constexpr ToolEntry kTools[] = {
     {"Vorrik:BoneUtil", ExtraServices::Panels, true, boneUtil},
     {"Vorrik:BoneSplit", ExtraServices::MessagesThenPanels, true, boneSplit},
     {"Vorrik:BoneMerge", ExtraServices::Messages, true, boneMerge},
@@ -45,7 +53,9 @@ constexpr ToolEntry kTools[8] = {
     {"Vorrik:CutKey", ExtraServices::None, false, cutKey},
     {"Vorrik:CopyKey", ExtraServices::None, false, copyKey},
     {"Vorrik:PasteKey", ExtraServices::None, false, pasteKey},
+    {"Vorrik:PasteKeyMirror", ExtraServices::MessagesThenPanels, false, pasteKeyMirror},
 };
+constexpr std::size_t kToolCount = std::size(kTools);
 
 int runActivation(long version, GlobalFunc* global, void* local, const ToolEntry& tool) noexcept {
   if (version != 1) return AFUNC_BADVERSION;
@@ -70,7 +80,7 @@ int runActivation(long version, GlobalFunc* global, void* local, const ToolEntry
 
 namespace {
 
-template <int Index>
+template <std::size_t Index>
 int activate(long version, GlobalFunc* global, void* local, void* /*serverData*/) {
   return runActivation(version, global, local, kTools[Index]);
 }
@@ -78,17 +88,16 @@ int activate(long version, GlobalFunc* global, void* local, void* /*serverData*/
 void* startup() { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(4)); }
 void shutdown(void* /*startupValue*/) {}
 
-ServerRecord serverTable[] = {
-    {"LayoutGeneric", kTools[0].serverName, activate<0>, nullptr},
-    {"LayoutGeneric", kTools[1].serverName, activate<1>, nullptr},
-    {"LayoutGeneric", kTools[2].serverName, activate<2>, nullptr},
-    {"LayoutGeneric", kTools[3].serverName, activate<3>, nullptr},
-    {"LayoutGeneric", kTools[4].serverName, activate<4>, nullptr},
-    {"LayoutGeneric", kTools[5].serverName, activate<5>, nullptr},
-    {"LayoutGeneric", kTools[6].serverName, activate<6>, nullptr},
-    {"LayoutGeneric", kTools[7].serverName, activate<7>, nullptr},
-    {nullptr, nullptr, nullptr, nullptr},
-};
+// One "LayoutGeneric" row for each tool, in the list's order, then the closing null row.
+template <std::size_t... Index>
+constexpr std::array<ServerRecord, sizeof...(Index) + 1> makeServerTable(
+    std::index_sequence<Index...>) {
+  return {{{"LayoutGeneric", kTools[Index].serverName, activate<Index>, nullptr}...,
+           {nullptr, nullptr, nullptr, nullptr}}};
+}
+
+std::array<ServerRecord, kToolCount + 1> serverTable =
+    makeServerTable(std::make_index_sequence<kToolCount>{});
 
 }  // namespace
 
@@ -100,6 +109,7 @@ ModuleDescriptor _mod_descrip = {
 #else
 __attribute__((visibility("default"))) ModuleDescriptor _mod_descrip = {
 #endif
-    MOD_SYSSYNC, MOD_SYSVER, MOD_MACHINE, vorrik::startup, vorrik::shutdown, vorrik::serverTable,
+    MOD_SYSSYNC,     MOD_SYSVER,       MOD_MACHINE,
+    vorrik::startup, vorrik::shutdown, vorrik::serverTable.data(),
 };
 }

@@ -2,6 +2,8 @@
 // server goes through.
 #pragma once
 
+#include <cstddef>
+
 #include "host/host_session.h"
 #include "module/module_state.h"
 
@@ -22,8 +24,9 @@ struct ToolEntry {
   ToolFunction run;  // null for a tool that is not built yet
 };
 
-// The eight tools in server-table order.
-extern const ToolEntry kTools[8];
+// The tools in server-table order, and how many there are.
+extern const ToolEntry kTools[];
+extern const std::size_t kToolCount;
 
 // The activation contract: version check, service acquisition, the tool, and a result
 // code. Catches everything: no exception leaves the module.

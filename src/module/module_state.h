@@ -11,6 +11,7 @@ struct ModuleState {
   // Declaration order is construction order: the unparent record first.
   UnparentRecord unparentRecord;
   KeyClipboard clipboard;
+  int mirrorAxis = 0;  // PasteKeyMirror's last axis: 0 x, 1 y, 2 z
 };
 
 // The module's one instance.

@@ -30,6 +30,13 @@ std::string baseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The servers in table order.
+const std::vector<std::string> kServers = {
+    "Vorrik:BoneUtil",     "Vorrik:BoneSplit",   "Vorrik:BoneMerge",
+    "Vorrik:BoneUnParent", "Vorrik:QuickParent", "Vorrik:CutKey",
+    "Vorrik:CopyKey",      "Vorrik:PasteKey",    "Vorrik:PasteKeyMirror",
+};
+
 void select(standin::StandIn& standIn, const std::vector<std::string>& names) {
   standin::Scene& scene = standIn.scene();
   scene.clearSelection();
@@ -56,7 +63,7 @@ void checkLoading(const std::string& modulePath) {
     return;
   }
   check(GetModuleHandleA(name.c_str()) != nullptr, "LoadLibrary mapped the module");
-  check(standIn.serverNames().size() == 8, "the module serves 8 tools");
+  check(standIn.serverNames() == kServers, "the module serves its tools in order");
 
   // The clipboard carries from one run to the next while the module stays loaded.
   select(standIn, {"L_UpperArm"});
@@ -67,6 +74,13 @@ void checkLoading(const std::string& modulePath) {
   check(paste.commands.size() >= 5, "PasteKey pastes what CopyKey copied");
   check(!paste.trace.empty() && traceMatchesCommands(paste),
         "PasteKey's trace lines are its commands, in order");
+  // The same clipboard, mirrored onto the right arm.
+  select(standIn, {});
+  const standin::RunRecord mirror = standIn.activate("Vorrik:PasteKeyMirror");
+  check(mirror.commands.size() == 5 && mirror.commands[0].text.rfind("SelectItem ", 0) == 0 &&
+            mirror.messages.empty() && mirror.dialogs.size() == 1,
+        "PasteKeyMirror pastes it onto the other side after asking for the axis");
+  check(traceMatchesCommands(mirror), "PasteKeyMirror's trace lines are its commands, in order");
 
   // FreeLibrary unmaps the module and runs its static destructors; a new load builds
   // fresh state, so there is nothing to paste.

@@ -1,4 +1,4 @@
-// QuickParent and the three key clipboard tools.
+// QuickParent and the key clipboard tools.
 #pragma once
 
 #include "host/host_session.h"
@@ -14,5 +14,8 @@ void runCopyKey(Host& host, KeyClipboard& clipboard);
 void runCutKey(Host& host, KeyClipboard& clipboard);
 // Writes the captured transforms back as keys at the current time.
 void runPasteKey(Host& host, const KeyClipboard& clipboard);
+// Pastes the captured transforms mirrored onto the items of the other side, keyed at the
+// current time; the mirror axis asked for is remembered in `rememberedAxis` (0 x, 1 y, 2 z).
+void runPasteKeyMirror(Host& host, const KeyClipboard& clipboard, int& rememberedAxis);
 
 }  // namespace vorrik

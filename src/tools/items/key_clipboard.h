@@ -4,12 +4,29 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "host/lw_host.h"
+#include "math/matrix.h"
 #include "math/vec3.h"
 
 namespace vorrik {
+
+// Where a copied item sat in its rig, for PasteKeyMirror: what the values alone do not say.
+struct MirrorSource {
+  std::string name;
+  int type = LWI_OBJECT;
+  // The nearest ancestor whose name has no side (for a bone, at most its object); null for
+  // the world.
+  LWItemID reference = LWITEM_NULL;
+  // The item's frame in the reference's frame (scale and pivot included).
+  Matrix4 placement;
+  // A bone's rest rotation in the reference's frame, when the host gives rest values and
+  // every item up to the reference is a bone.
+  std::optional<Matrix4> restTurn;
+};
 
 // The transform of one item at one time, exactly as the host reported it.
 struct KeyRecord {
@@ -17,6 +34,7 @@ struct KeyRecord {
   Vec3 rotation{0, 0, 0};  // heading, pitch, bank in radians
   Vec3 scaling{1.0, 1.0, 1.0};
   LWItemID item = LWITEM_NULL;  // the item the values were taken from
+  MirrorSource mirror;          // for PasteKeyMirror; PasteKey does not use it
 };
 
 class KeyClipboard {

@@ -3,16 +3,39 @@
 
 #include "scene/item_helpers.h"
 #include "tools/items/item_tools.h"
+#include "tools/items/key_commands.h"
+#include "tools/items/key_mirror.h"
 
 namespace vorrik {
 
-namespace {
-
-// The selected items in selection order; a missing list counts as empty.
 std::vector<LWItemID> selectionSnapshot(const Host& host) {
   const auto selection = host.selection();
   return selection ? knownItems(host, *selection) : std::vector<LWItemID>{};
 }
+
+void reselect(const Host& host, const std::vector<LWItemID>& items) {
+  if (items.empty()) return;
+  host.send("SelectItem %x", idArg(items.back()));
+  for (std::size_t i = items.size() - 1; i-- > 0;) {
+    host.send("AddToSelection %x", idArg(items[i]));
+  }
+}
+
+void sendKey(const Host& host, LWItemID target, const Vec3& position, const Vec3& rotation,
+             const Vec3& scaling, double time) {
+  host.send("SelectItem %x", idArg(target));
+  host.send("Position %g %g %g", position[0], position[1], position[2]);
+  const Vec3 degrees = toDegrees(rotation);
+  host.send("Rotation %g %g %g", degrees[0], degrees[1], degrees[2]);
+  host.send("Scale %g %g %g", scaling[0], scaling[1], scaling[2]);
+  host.send("CreateKey %g", time);
+}
+
+bool sendableKey(const Vec3& position, const Vec3& rotation, const Vec3& scaling) {
+  return isFinite(position) && isFiniteInDegrees(rotation) && isFinite(scaling);
+}
+
+namespace {
 
 // Replaces the clipboard with the transforms of `items`, all read before any command. The
 // old clipboard stays whole until every value is in hand, so a failing host keeps it.
@@ -25,35 +48,19 @@ void capture(const Host& host, const std::vector<LWItemID>& items, KeyClipboard&
     record->rotation = host.param(item, LWIP_ROTATION);
     record->scaling = host.param(item, LWIP_SCALING);
     record->item = item;
+    record->mirror = captureMirrorSource(host, *record);
     records.push_back(std::move(record));
   }
   clipboard.clear();
   for (auto& record : records) clipboard.append(std::move(record));
 }
 
-// Selects the snapshot again: the last item first, then the others back to the first, so
-// the first selected item ends up the most recently added.
-void reselect(const Host& host, const std::vector<LWItemID>& items) {
-  if (items.empty()) return;
-  host.send("SelectItem %x", idArg(items.back()));
-  for (std::size_t i = items.size() - 1; i-- > 0;) {
-    host.send("AddToSelection %x", idArg(items[i]));
-  }
-}
-
 void applyRecord(const Host& host, const KeyRecord& record, LWItemID target, double time) {
-  host.send("SelectItem %x", idArg(target));
-  host.send("Position %g %g %g", record.position[0], record.position[1], record.position[2]);
-  const Vec3 degrees = toDegrees(record.rotation);
-  host.send("Rotation %g %g %g", degrees[0], degrees[1], degrees[2]);
-  host.send("Scale %g %g %g", record.scaling[0], record.scaling[1], record.scaling[2]);
-  host.send("CreateKey %g", time);
+  sendKey(host, target, record.position, record.rotation, record.scaling, time);
 }
 
-// Values a key command can carry: finite, rotations finite in degrees too.
 bool sendable(const KeyRecord& record) {
-  return isFinite(record.position) && isFiniteInDegrees(record.rotation) &&
-         isFinite(record.scaling);
+  return sendableKey(record.position, record.rotation, record.scaling);
 }
 
 }  // namespace
