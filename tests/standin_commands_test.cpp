@@ -6,6 +6,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace standin {
@@ -168,6 +169,22 @@ TEST(StandinCommands, Selection) {
        }},
       {"add unknown", {kBody}, "AddToSelection 30000009", false},
   });
+}
+
+// The record of a command keeps the item its id argument names, so a report can name it
+// without reading the text again; refused commands too, since a report names those.
+TEST(StandinCommands, TheItemACommandNames) {
+  const std::pair<const char*, ItemId> cases[] = {
+      {"SelectItem 40010000", kArm},  {"AddToSelection 20000000", kLight},
+      {"ParentItem 10000000", kBody}, {"SelectItem 4001ffff", 0x4001ffff},
+      {"SelectItem 0x10000000", 0},   {"SelectItem 10000000 20000000", 0},
+      {"Position 1 2 3", 0},          {"AddBone 40010000", 0},
+  };
+  for (const auto& [line, item] : cases) {
+    Scene scene = startingScene();
+    scene.addToSelection(kArm);
+    EXPECT_EQ(executeCommand(scene, line).item, item) << line;
+  }
 }
 
 TEST(StandinCommands, ClearSelected) {

@@ -41,20 +41,12 @@ nlohmann::json controlToJson(const standin::ControlRecord& control) {
   return json;
 }
 
-// The name of an item named by a command's hex argument, when the scene still has it.
-std::string nameOfArgument(const std::string& command, const standin::Scene& scene,
+// The name of the item a command named by its id, when the scene still has it.
+std::string nameOfArgument(const standin::CommandRecord& command, const standin::Scene& scene,
                            const RigSnapshot& before) {
-  std::istringstream words(command);
-  std::string verb, argument, extra;
-  words >> verb >> argument;
-  if (argument.empty() || words >> extra) return "";
-  if (verb != "SelectItem" && verb != "AddToSelection" && verb != "ParentItem") return "";
-  char* end = nullptr;
-  const unsigned long id = std::strtoul(argument.c_str(), &end, 16);
-  if (*end != '\0') return "";
-  const standin::Item* item = scene.find(static_cast<standin::ItemId>(id));
-  if (item) return item->name;
-  const RigItem* old = before.find(static_cast<standin::ItemId>(id));
+  if (command.item == 0) return "";
+  if (const standin::Item* item = scene.find(command.item)) return item->name;
+  const RigItem* old = before.find(command.item);
   return old ? old->name + " (removed)" : "(removed)";
 }
 
@@ -142,7 +134,7 @@ void printRun(std::ostream& out, const RunOutcome& run, const standin::Scene& sc
   }
   if (record.commands.empty()) out << "  no commands\n";
   for (const auto& command : record.commands) {
-    const std::string name = nameOfArgument(command.text, scene, run.before);
+    const std::string name = nameOfArgument(command, scene, run.before);
     out << "  " << (command.ok ? "ok       " : "REFUSED  ");
     if (name.empty()) {
       out << command.text;

@@ -450,7 +450,9 @@ CommandOutcome executeCommand(Scene& scene, const std::string& line) {
     case Args::None:
     case Args::Name: break;
   }
-  return command->run(scene, parsed);
+  CommandOutcome outcome = command->run(scene, parsed);
+  if (command->args == Args::Item) outcome.item = parsed.id;
+  return outcome;
 }
 
 }  // namespace standin

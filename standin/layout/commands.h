@@ -11,6 +11,7 @@ namespace standin {
 struct CommandOutcome {
   bool ok = false;
   std::string why;  // empty when ok; otherwise a short reason ("unknown item 4001ffff")
+  ItemId item = 0;  // the item a command names by its id argument, refused or not; 0 for none
 };
 
 // One command line, space-delimited and case-sensitive, item arguments in hex. A refused

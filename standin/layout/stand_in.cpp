@@ -180,7 +180,8 @@ int StandIn::Impl::evaluate(const char* command) {
     if (!ok) line.append(" -> refused: ").append(outcome.why);
     run->events.push_back(std::move(line));
   }
-  if (run != nullptr) run->commands.push_back({std::move(text), ok, std::move(outcome.why)});
+  if (run != nullptr)
+    run->commands.push_back({std::move(text), ok, std::move(outcome.why), outcome.item});
   refreshInterface(appendedOne);
   return ok ? 1 : 0;
 }

@@ -42,6 +42,7 @@ struct CommandRecord {
   std::string text;
   bool ok = false;
   std::string why;  // why it was refused
+  ItemId item = 0;  // the item its id argument names (SelectItem, ParentItem, ...); 0 for none
 };
 
 struct MessageRecord {
