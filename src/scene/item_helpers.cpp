@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
 
 #include "host/loop_guard.h"
 
@@ -125,6 +127,21 @@ void emitPivot(const Host& host, LWItemID item, const Vec3* pivot, const Vec3* p
     const Vec3 d = degrees(*pivotRotation);
     host.send("PivotRotation %g %g %g", d[0], d[1], d[2]);
   }
+}
+
+bool sameWhenSent(double a, double b) {
+  char left[32], right[32];
+  std::snprintf(left, sizeof left, "%g", a);
+  std::snprintf(right, sizeof right, "%g", b);
+  return std::strcmp(left, right) == 0;
+}
+
+bool sameWhenSent(const Vec3& a, const Vec3& b) {
+  return sameWhenSent(a[0], b[0]) && sameWhenSent(a[1], b[1]) && sameWhenSent(a[2], b[2]);
+}
+
+bool sameAnglesWhenSent(const Vec3& a, const Vec3& b) {
+  return sameWhenSent(degrees(a), degrees(b));
 }
 
 }  // namespace vorrik

@@ -5,6 +5,9 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -36,6 +39,33 @@ struct StandIn::Impl {
   LWMessageFuncs messages{};
   LWPanelFuncs panels{};
   LWLayoutGeneric generic{};
+  LWChannelInfo channelInfo{};
+  LWEnvelopeFuncs envelopeFuncs{};
+
+  // Channel groups, channels, envelopes and keys handed to the module, one record each,
+  // kept for the stand-in's lifetime so that every id stays a valid address; an id whose
+  // item or key has gone answers "nothing". The sets tell the module's ids from others.
+  struct ChannelHandle {
+    ItemId item = 0;
+    int channel = 0;
+  };
+  struct GroupHandles {
+    ItemId item = 0;
+    ChannelHandle channels[kChannelCount];
+    ChannelHandle envelopes[kChannelCount];
+  };
+  struct KeyHandle {
+    ItemId item = 0;
+    int channel = 0;
+    double time = 0;
+  };
+  std::deque<GroupHandles> groups;
+  std::unordered_map<ItemId, GroupHandles*> groupOfItem;
+  std::deque<KeyHandle> keyHandles;
+  std::map<std::tuple<ItemId, int, double>, KeyHandle*> keyHandleOf;
+  std::unordered_set<const void*> groupIds, channelIds, envelopeIds, keyIds;
+  std::map<std::pair<ItemId, int>, int> envelopeAges;     // changes made through envelopes
+  std::map<std::pair<ItemId, int>, int> hiddenEnvelopes;  // egSet's visibility flag, 0 or 1
   // The six services the module acquires but never calls: each answers with a table of
   // null members, which is all that can be said of them here.
   void* unusedTables[6][32] = {};
@@ -89,6 +119,10 @@ void setActiveStandIn(StandIn* standIn);
 
 // Fills the tables with the stand-in's callbacks (services.cpp).
 void installCallbacks(StandIn::Impl& impl);
+// Fills the channel and envelope tables (channel_services.cpp).
+void installChannelCallbacks(StandIn::Impl& impl);
+// What item info's chanGroup answers: the item's channel group, made on first asking.
+void* channelGroupOf(StandIn::Impl& impl, ItemId item);
 // Gives a new control its callbacks.
 void initControl(LWControl& control);
 // The lookup function passed to the module's activations.
