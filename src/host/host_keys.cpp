@@ -9,9 +9,9 @@ namespace vorrik {
 
 namespace {
 
-const char* const kChannelNames[kMotionChannels] = {
-    "Position.X", "Position.Y", "Position.Z", "Rotation.H", "Rotation.P",
-    "Rotation.B", "Scale.X",    "Scale.Y",    "Scale.Z"};
+const char* const kChannelNames[kMotionChannels] = {"Position.X", "Position.Y", "Position.Z",
+                                                    "Rotation.H", "Rotation.P", "Rotation.B",
+                                                    "Scale.X",    "Scale.Y",    "Scale.Z"};
 
 template <typename Table>
 const Table* firstAnswered(GlobalFunc* global, std::initializer_list<const char*> names) {
@@ -51,8 +51,7 @@ void acquireKeyServices(HostServices& services) {
   services.channelInfo =
       firstAnswered<LWChannelInfo>(global, {LWCHANNELINFO_GLOBAL, LWCHANNELINFO_GLOBAL_OLD});
   services.envelopes = firstAnswered<LWEnvelopeFuncs>(
-      global,
-      {LWENVELOPEFUNCS_GLOBAL, LWENVELOPEFUNCS_GLOBAL_2018, LWENVELOPEFUNCS_GLOBAL_OLD});
+      global, {LWENVELOPEFUNCS_GLOBAL, LWENVELOPEFUNCS_GLOBAL_2018, LWENVELOPEFUNCS_GLOBAL_OLD});
   const bool usable = services.channelInfo != nullptr && services.envelopes != nullptr &&
                       complete(*services.channelInfo) && complete(*services.envelopes) &&
                       services.itemInfo != nullptr && services.itemInfo->chanGroup != nullptr;

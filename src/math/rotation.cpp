@@ -15,8 +15,7 @@ double wrapNear(double angle, double near) {
 }
 
 Vec3 wrappedNear(const Vec3& angles, const Vec3& near) {
-  return {wrapNear(angles[0], near[0]), wrapNear(angles[1], near[1]),
-          wrapNear(angles[2], near[2])};
+  return {wrapNear(angles[0], near[0]), wrapNear(angles[1], near[1]), wrapNear(angles[2], near[2])};
 }
 
 double squaredDistance(const Vec3& a, const Vec3& b) {

@@ -90,8 +90,7 @@ std::unordered_set<std::string> sceneNames(const Host& host) {
   return names;
 }
 
-std::string derivedBoneName(const std::string& old,
-                            const std::unordered_set<std::string>& taken) {
+std::string derivedBoneName(const std::string& old, const std::unordered_set<std::string>& taken) {
   std::string name = sendable(old);
   if (name.empty()) name = "Bone";
   const std::size_t marker = markerLength(name);

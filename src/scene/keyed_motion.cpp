@@ -52,8 +52,8 @@ void sortTimes(std::vector<double>& times) {
 void planChannel(const ItemKeys& keys, int channel, const std::vector<double>& times,
                  const std::vector<double>& values, bool always, std::vector<KeyEdit>& edits) {
   const std::vector<EnvelopeKey>& existing = keys.keys[at(channel)];
-  const bool allSame = std::all_of(values.begin(), values.end(),
-                                   [&](double v) { return v == values.front(); });
+  const bool allSame =
+      std::all_of(values.begin(), values.end(), [&](double v) { return v == values.front(); });
   if (existing.size() == 1 && allSame && !values.empty()) {
     // A constant channel stays one key.
     if (always || existing[0].value != values.front()) {

@@ -16,7 +16,7 @@ struct ItemKeys {
   LWItemID item = LWITEM_NULL;
   std::vector<ChannelRef> channels;            // by MotionChannel
   std::vector<std::vector<EnvelopeKey>> keys;  // by MotionChannel, in time order
-  bool complete() const;  // every channel found, each with a key at least
+  bool complete() const;                       // every channel found, each with a key at least
 };
 
 // Empty channels when the host gives no key services.

@@ -14,13 +14,33 @@ namespace standin {
 namespace {
 
 using Impl = StandIn::Impl;
-using ChannelHandle = Impl::ChannelHandle;
-using GroupHandles = Impl::GroupHandles;
-using KeyHandle = Impl::KeyHandle;
 
-const char* const kChannelNames[kChannelCount] = {
-    "Position.X", "Position.Y", "Position.Z", "Rotation.H", "Rotation.P",
-    "Rotation.B", "Scale.X",    "Scale.Y",    "Scale.Z"};
+const char* const kChannelNames[kChannelCount] = {"Position.X", "Position.Y", "Position.Z",
+                                                  "Rotation.H", "Rotation.P", "Rotation.B",
+                                                  "Scale.X",    "Scale.Y",    "Scale.Z"};
+
+// An id is (number << 3) | kind: never null, and of one kind only. A channel's and an
+// envelope's number is its group's times 16 plus the channel.
+enum Kind : std::uintptr_t { kGroupKind = 1, kChannelKind = 2, kEnvelopeKind = 3, kKeyKind = 4 };
+
+void* makeId(std::uintptr_t number, Kind kind) {
+  return reinterpret_cast<void*>((number << 3) | kind);
+}
+
+// The number an id of `kind` carries; false for null or another kind.
+bool numberOf(const void* id, Kind kind, std::uintptr_t& number) {
+  const auto bits = reinterpret_cast<std::uintptr_t>(id);
+  if (bits == 0 || (bits & 7u) != kind) return false;
+  number = bits >> 3;
+  return true;
+}
+
+// One motion channel of a live item, as a channel or envelope id names it.
+struct ChannelRef {
+  std::uint32_t group = 0;
+  ItemId item = 0;
+  int channel = 0;
+};
 
 Impl* counted(const char* query) {
   StandIn* standIn = activeStandIn();
@@ -36,48 +56,67 @@ std::string number(double value) {
   return text;
 }
 
-// The live item a handle names, or null.
 Item* itemOf(Impl& impl, ItemId id) { return impl.owner.scene().find(id); }
 
-const GroupHandles* group(Impl& impl, LWChanGroupID id) {
-  return impl.groupIds.count(id) ? static_cast<const GroupHandles*>(id) : nullptr;
-}
-const ChannelHandle* channel(Impl& impl, LWChannelID id) {
-  return impl.channelIds.count(id) ? static_cast<const ChannelHandle*>(id) : nullptr;
-}
-const ChannelHandle* envelope(Impl& impl, LWEnvelopeID id) {
-  return impl.envelopeIds.count(id) ? static_cast<const ChannelHandle*>(id) : nullptr;
+// The group an id names, when its item is live.
+const Impl::ChannelGroup* group(Impl& impl, LWChanGroupID id) {
+  std::uintptr_t n = 0;
+  if (!numberOf(id, kGroupKind, n) || n >= impl.channelGroups.size()) return nullptr;
+  const Impl::ChannelGroup& found = impl.channelGroups[n];
+  return itemOf(impl, found.item) ? &found : nullptr;
 }
 
-std::string describe(const ChannelHandle& handle) {
-  return idText(handle.item) + " " + kChannelNames[handle.channel];
+bool channelOf(Impl& impl, const void* id, Kind kind, ChannelRef& out) {
+  std::uintptr_t n = 0;
+  if (!numberOf(id, kind, n) || n / 16 >= impl.channelGroups.size() || n % 16 >= kChannelCount) {
+    return false;
+  }
+  out.group = static_cast<std::uint32_t>(n / 16);
+  out.item = impl.channelGroups[out.group].item;
+  out.channel = static_cast<int>(n % 16);
+  return itemOf(impl, out.item) != nullptr;
 }
 
-// The key handle of the envelope's key at `time`, made on first use.
-LWEnvKeyframeID keyId(Impl& impl, const ChannelHandle& env, double time) {
-  const auto index = std::make_tuple(env.item, env.channel, time);
-  auto found = impl.keyHandleOf.find(index);
-  if (found != impl.keyHandleOf.end()) return found->second;
-  impl.keyHandles.push_back(KeyHandle{env.item, env.channel, time});
-  KeyHandle* made = &impl.keyHandles.back();
-  impl.keyHandleOf.emplace(index, made);
-  impl.keyIds.insert(made);
-  return made;
+const ChannelRef* channel(Impl& impl, LWChannelID id, ChannelRef& out) {
+  return channelOf(impl, id, kChannelKind, out) ? &out : nullptr;
+}
+const ChannelRef* envelope(Impl& impl, LWEnvelopeID id, ChannelRef& out) {
+  return channelOf(impl, id, kEnvelopeKind, out) ? &out : nullptr;
+}
+
+void* channelId(const ChannelRef& ref, Kind kind) {
+  return makeId(std::uintptr_t{ref.group} * 16 + static_cast<std::uintptr_t>(ref.channel), kind);
+}
+
+std::string describe(const ChannelRef& ref) {
+  return idText(ref.item) + " " + kChannelNames[ref.channel];
+}
+
+// The id of the envelope's key at `time`, its record made on first use.
+LWEnvKeyframeID keyId(Impl& impl, const ChannelRef& env, double time) {
+  auto& made = impl.channelGroups[env.group].keys[static_cast<std::size_t>(env.channel)];
+  for (const auto& entry : made) {
+    if (entry.first == time) return makeId(entry.second, kKeyKind);
+  }
+  const auto index = static_cast<std::uint32_t>(impl.keyRecords.size());
+  impl.keyRecords.push_back({env.group, env.channel, time});
+  made.emplace_back(time, index);
+  return makeId(index, kKeyKind);
 }
 
 // The key a key id names, when it is a key of this envelope that still exists.
-const KeyHandle* keyOf(Impl& impl, const ChannelHandle& env, LWEnvKeyframeID id) {
-  if (!impl.keyIds.count(id)) return nullptr;
-  const auto* key = static_cast<const KeyHandle*>(id);
-  if (key->item != env.item || key->channel != env.channel) return nullptr;
+const Impl::KeyRecord* keyOf(Impl& impl, const ChannelRef& env, LWEnvKeyframeID id) {
+  std::uintptr_t n = 0;
+  if (!numberOf(id, kKeyKind, n) || n >= impl.keyRecords.size()) return nullptr;
+  const Impl::KeyRecord& key = impl.keyRecords[n];
+  if (key.group != env.group || key.channel != env.channel) return nullptr;
   const Item* item = itemOf(impl, env.item);
-  if (item == nullptr || !shownKey(*item, env.channel, key->time)) return nullptr;
-  return key;
+  if (item == nullptr || !shownKey(*item, env.channel, key.time)) return nullptr;
+  return &key;
 }
 
 // Records one change asked of an envelope and what became of it.
-int edited(Impl& impl, const ChannelHandle* env, std::string what, bool ok,
-           const std::string& why) {
+int edited(Impl& impl, const ChannelRef* env, std::string what, bool ok, const std::string& why) {
   const std::string text = what + (env ? " " + describe(*env) : std::string());
   if (ok && env != nullptr) ++impl.envelopeAges[{env->item, env->channel}];
   impl.event("envelope " + text + (ok ? "" : " -> refused: " + why));
@@ -90,34 +129,41 @@ LWChanGroupID nextGroup(LWChanGroupID parent, LWChanGroupID previous) {
   Impl* impl = counted("nextGroup");
   // Items' groups are the top level; they hold channels, not groups.
   if (impl == nullptr || parent != nullptr) return nullptr;
-  const std::vector<ItemId> items = impl->owner.scene().allItems();
+  const Impl::ChannelGroup* after = group(*impl, previous);
+  if (previous != nullptr && after == nullptr) return nullptr;
   bool take = previous == nullptr;
-  const GroupHandles* after = group(*impl, previous);
-  for (ItemId id : items) {
+  for (ItemId id : impl->owner.scene().allItems()) {
     if (take) return channelGroupOf(*impl, id);
-    take = after != nullptr && after->item == id;
+    take = id == after->item;
   }
   return nullptr;
 }
 LWChannelID nextChannel(LWChanGroupID parent, LWChannelID previous) {
   Impl* impl = counted("nextChannel");
-  const GroupHandles* owner = impl ? group(*impl, parent) : nullptr;
-  if (owner == nullptr || itemOf(*impl, owner->item) == nullptr) return nullptr;
-  if (previous == nullptr) return const_cast<ChannelHandle*>(&owner->channels[0]);
-  const ChannelHandle* at = channel(*impl, previous);
-  if (at == nullptr || at->item != owner->item || at->channel + 1 >= kChannelCount) return nullptr;
-  return const_cast<ChannelHandle*>(&owner->channels[at->channel + 1]);
+  const Impl::ChannelGroup* owner = impl ? group(*impl, parent) : nullptr;
+  if (owner == nullptr) return nullptr;
+  std::uintptr_t n = 0;
+  numberOf(parent, kGroupKind, n);
+  ChannelRef next{static_cast<std::uint32_t>(n), owner->item, 0};
+  if (previous != nullptr) {
+    ChannelRef at;
+    if (channel(*impl, previous, at) == nullptr || at.group != next.group ||
+        at.channel + 1 >= kChannelCount) {
+      return nullptr;
+    }
+    next.channel = at.channel + 1;
+  }
+  return channelId(next, kChannelKind);
 }
 const char* groupName(LWChanGroupID id) {
   Impl* impl = counted("groupName");
-  const GroupHandles* owner = impl ? group(*impl, id) : nullptr;
-  const Item* item = owner ? itemOf(*impl, owner->item) : nullptr;
-  return item ? item->name.c_str() : nullptr;
+  const Impl::ChannelGroup* owner = impl ? group(*impl, id) : nullptr;
+  return owner ? itemOf(*impl, owner->item)->name.c_str() : nullptr;
 }
 const char* channelName(LWChannelID id) {
   Impl* impl = counted("channelName");
-  const ChannelHandle* at = impl ? channel(*impl, id) : nullptr;
-  return at && itemOf(*impl, at->item) ? kChannelNames[at->channel] : nullptr;
+  ChannelRef ref;
+  return impl && channel(*impl, id, ref) ? kChannelNames[ref.channel] : nullptr;
 }
 LWChanGroupID groupParent(LWChanGroupID) {
   counted("groupParent");
@@ -125,29 +171,30 @@ LWChanGroupID groupParent(LWChanGroupID) {
 }
 LWChanGroupID channelParent(LWChannelID id) {
   Impl* impl = counted("channelParent");
-  const ChannelHandle* at = impl ? channel(*impl, id) : nullptr;
-  return at && itemOf(*impl, at->item) ? channelGroupOf(*impl, at->item) : nullptr;
+  ChannelRef ref;
+  return impl && channel(*impl, id, ref) ? makeId(ref.group, kGroupKind) : nullptr;
 }
 int channelType(LWChannelID id) {
   Impl* impl = counted("channelType");
-  const ChannelHandle* at = impl ? channel(*impl, id) : nullptr;
-  if (at == nullptr) return 0;
-  return at->channel < kHeading ? LWET_DISTANCE : at->channel < kScaleX ? LWET_ANGLE : LWET_PERCENT;
+  ChannelRef ref;
+  if (impl == nullptr || channel(*impl, id, ref) == nullptr) return 0;
+  return ref.channel < kHeading ? LWET_DISTANCE : ref.channel < kScaleX ? LWET_ANGLE : LWET_PERCENT;
 }
 double channelEvaluate(LWChannelID id, LWTime time) {
   Impl* impl = counted("channelEvaluate");
-  const ChannelHandle* at = impl ? channel(*impl, id) : nullptr;
-  if (at == nullptr || itemOf(*impl, at->item) == nullptr) return 0;
+  ChannelRef ref;
+  if (impl == nullptr || channel(*impl, id, ref) == nullptr) return 0;
   // What the item shows: its current value at the scene's time, its keys elsewhere.
-  const int which = at->channel < kHeading ? kPosition : at->channel < kScaleX ? kRotation : kScaling;
-  return impl->owner.scene().param(at->item, which, time)[static_cast<std::size_t>(at->channel % 3)];
+  const int which = ref.channel < kHeading  ? kPosition
+                    : ref.channel < kScaleX ? kRotation
+                                            : kScaling;
+  return impl->owner.scene().param(ref.item, which,
+                                   time)[static_cast<std::size_t>(ref.channel % 3)];
 }
 LWEnvelopeID channelEnvelope(LWChannelID id) {
   Impl* impl = counted("channelEnvelope");
-  const ChannelHandle* at = impl ? channel(*impl, id) : nullptr;
-  if (at == nullptr || itemOf(*impl, at->item) == nullptr) return nullptr;
-  GroupHandles* owner = static_cast<GroupHandles*>(channelGroupOf(*impl, at->item));
-  return &owner->envelopes[at->channel];
+  ChannelRef ref;
+  return impl && channel(*impl, id, ref) ? channelId(ref, kEnvelopeKind) : nullptr;
 }
 int setChannelEvent(LWChannelID, LWChanEventFunc, void*) {
   Impl* impl = counted("setChannelEvent");
@@ -174,9 +221,7 @@ int channelServerApply(LWChannelID, const char*, const char* name, int) {
   }
   return -1;
 }
-void channelServerRemove(LWChannelID, const char*, const char*, void*) {
-  counted("serverRemove");
-}
+void channelServerRemove(LWChannelID, const char*, const char*, void*) { counted("serverRemove"); }
 
 // --- Animation Envelopes ---
 LWEnvelopeID envCreate(LWChanGroupID, const char* name, int) {
@@ -189,7 +234,8 @@ LWEnvelopeID envCreate(LWChanGroupID, const char* name, int) {
 }
 void envDestroy(LWEnvelopeID id) {
   Impl* impl = counted("destroy");
-  if (impl) edited(*impl, envelope(*impl, id), "destroy", false, "a motion channel stays");
+  ChannelRef ref;
+  if (impl) edited(*impl, envelope(*impl, id, ref), "destroy", false, "a motion channel stays");
 }
 LWChanGroupID envCreateGroup(LWChanGroupID, const char*) {
   Impl* impl = counted("createGroup");
@@ -203,8 +249,9 @@ void envDestroyGroup(LWChanGroupID) {
 const char* envCopy(LWEnvelopeID to, LWEnvelopeID from) {
   Impl* impl = counted("copy");
   if (impl == nullptr) return "no run";
-  const ChannelHandle* target = envelope(*impl, to);
-  const ChannelHandle* source = envelope(*impl, from);
+  ChannelRef targetRef, sourceRef;
+  const ChannelRef* target = envelope(*impl, to, targetRef);
+  const ChannelRef* source = envelope(*impl, from, sourceRef);
   std::string why = "not an envelope";
   const bool ok = target && source &&
                   copyChannel(impl->owner.scene(), target->item, target->channel, source->item,
@@ -214,20 +261,20 @@ const char* envCopy(LWEnvelopeID to, LWEnvelopeID from) {
 }
 const char* envLoad(LWEnvelopeID id, const st_LWLoadState*) {
   Impl* impl = counted("load");
-  if (impl) edited(*impl, envelope(*impl, id), "load", false, "load states are not modelled");
+  ChannelRef ref;
+  if (impl) edited(*impl, envelope(*impl, id, ref), "load", false, "load states are not modelled");
   return "the stand-in cannot load envelopes";
 }
-const char* envSave(LWEnvelopeID id, const st_LWSaveState*) {
+const char* envSave(LWEnvelopeID, const st_LWSaveState*) {
   Impl* impl = counted("save");
   if (impl) impl->event("envelope save -> refused: save states are not modelled");
-  (void)id;
   return "the stand-in cannot save envelopes";
 }
 double envEvaluate(LWEnvelopeID id, LWTime time) {
   Impl* impl = counted("evaluate");
-  const ChannelHandle* env = impl ? envelope(*impl, id) : nullptr;
-  const Item* item = env ? itemOf(*impl, env->item) : nullptr;
-  return item ? keyedValue(*item, env->channel, time) : 0;
+  ChannelRef ref;
+  if (impl == nullptr || envelope(*impl, id, ref) == nullptr) return 0;
+  return keyedValue(*itemOf(*impl, ref.item), ref.channel, time);
 }
 int envEdit(LWChanGroupID, LWEnvelopeID, int, void*) {
   counted("edit");
@@ -235,53 +282,59 @@ int envEdit(LWChanGroupID, LWEnvelopeID, int, void*) {
 }
 int envAge(LWEnvelopeID id) {
   Impl* impl = counted("envAge");
-  const ChannelHandle* env = impl ? envelope(*impl, id) : nullptr;
-  if (env == nullptr) return 0;
-  const auto found = impl->envelopeAges.find({env->item, env->channel});
+  ChannelRef ref;
+  if (impl == nullptr || envelope(*impl, id, ref) == nullptr) return 0;
+  const auto found = impl->envelopeAges.find({ref.item, ref.channel});
   return found == impl->envelopeAges.end() ? 0 : found->second;
 }
 LWEnvKeyframeID envCreateKey(LWEnvelopeID id, LWTime time, double value) {
   Impl* impl = counted("createKey");
   if (impl == nullptr) return nullptr;
-  const ChannelHandle* env = envelope(*impl, id);
+  ChannelRef ref;
+  const ChannelRef* env = envelope(*impl, id, ref);
   std::string why = "not an envelope";
   const bool ok =
       env && createKeyAt(impl->owner.scene(), env->item, env->channel, time, value, &why);
   edited(*impl, env, "createKey at " + number(time) + ": value " + number(value), ok, why);
   return ok ? keyId(*impl, *env, time) : nullptr;
 }
-void envDestroyKey(LWEnvelopeID id, LWEnvKeyframeID keyId) {
+void envDestroyKey(LWEnvelopeID id, LWEnvKeyframeID key) {
   Impl* impl = counted("destroyKey");
   if (impl == nullptr) return;
-  const ChannelHandle* env = envelope(*impl, id);
-  const KeyHandle* key = env ? keyOf(*impl, *env, keyId) : nullptr;
+  ChannelRef ref;
+  const ChannelRef* env = envelope(*impl, id, ref);
+  const Impl::KeyRecord* record = env ? keyOf(*impl, *env, key) : nullptr;
   std::string why = env ? "not a key of this envelope" : "not an envelope";
   const bool ok =
-      key && destroyKeyAt(impl->owner.scene(), env->item, env->channel, key->time, &why);
-  edited(*impl, env, "destroyKey" + (key ? " at " + number(key->time) : ""), ok, why);
+      record && destroyKeyAt(impl->owner.scene(), env->item, env->channel, record->time, &why);
+  edited(*impl, env, "destroyKey" + (record ? " at " + number(record->time) : ""), ok, why);
 }
 LWEnvKeyframeID envFindKey(LWEnvelopeID id, LWTime time) {
   Impl* impl = counted("findKey");
-  const ChannelHandle* env = impl ? envelope(*impl, id) : nullptr;
-  const Item* item = env ? itemOf(*impl, env->item) : nullptr;
-  if (item == nullptr || !shownKey(*item, env->channel, time)) return nullptr;
-  return keyId(*impl, *env, time);
+  ChannelRef ref;
+  if (impl == nullptr || envelope(*impl, id, ref) == nullptr) return nullptr;
+  if (!shownKey(*itemOf(*impl, ref.item), ref.channel, time)) return nullptr;
+  return keyId(*impl, ref, time);
 }
 // The key after (or before) `from` in time; the first (or last) for none.
 LWEnvKeyframeID neighbourKey(const char* query, LWEnvelopeID id, LWEnvKeyframeID from,
                              bool forward) {
   Impl* impl = counted(query);
-  const ChannelHandle* env = impl ? envelope(*impl, id) : nullptr;
-  const Item* item = env ? itemOf(*impl, env->item) : nullptr;
-  if (item == nullptr) return nullptr;
-  const std::vector<Key> keys = shownKeys(*item, env->channel);
-  if (from == nullptr) return keyId(*impl, *env, forward ? keys.front().time : keys.back().time);
-  const KeyHandle* at = keyOf(*impl, *env, from);
+  ChannelRef ref;
+  if (impl == nullptr || envelope(*impl, id, ref) == nullptr) return nullptr;
+  const Item& item = *itemOf(*impl, ref.item);
+  const std::vector<Key>& stored = item.keys[static_cast<std::size_t>(ref.channel)];
+  if (stored.empty()) {
+    // The one key of a keyless channel.
+    return from == nullptr ? keyId(*impl, ref, 0) : nullptr;
+  }
+  if (from == nullptr) return keyId(*impl, ref, forward ? stored.front().time : stored.back().time);
+  const Impl::KeyRecord* at = keyOf(*impl, ref, from);
   if (at == nullptr) return nullptr;
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    if (keys[i].time != at->time) continue;
-    if (forward) return i + 1 < keys.size() ? keyId(*impl, *env, keys[i + 1].time) : nullptr;
-    return i > 0 ? keyId(*impl, *env, keys[i - 1].time) : nullptr;
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    if (stored[i].time != at->time) continue;
+    if (forward) return i + 1 < stored.size() ? keyId(*impl, ref, stored[i + 1].time) : nullptr;
+    return i > 0 ? keyId(*impl, ref, stored[i - 1].time) : nullptr;
   }
   return nullptr;
 }
@@ -298,28 +351,30 @@ int keyParamIndex(int tag) {
   if (tag >= LWKEY_PARAM_0 && tag <= LWKEY_PARAM_2) return tag - LWKEY_PARAM_0 + 3;
   return -1;
 }
-int envKeySet(LWEnvelopeID id, LWEnvKeyframeID keyId, int tag, void* value) {
+int envKeySet(LWEnvelopeID id, LWEnvKeyframeID key, int tag, void* value) {
   Impl* impl = counted("keySet");
   if (impl == nullptr) return 0;
-  const ChannelHandle* env = envelope(*impl, id);
-  const KeyHandle* key = env ? keyOf(*impl, *env, keyId) : nullptr;
-  std::string why = !env ? "not an envelope" : !key ? "not a key of this envelope" : "";
-  std::string what = "keySet" + (key ? " at " + number(key->time) : std::string());
+  ChannelRef ref;
+  const ChannelRef* env = envelope(*impl, id, ref);
+  const Impl::KeyRecord* record = env ? keyOf(*impl, *env, key) : nullptr;
+  std::string why = !env ? "not an envelope" : !record ? "not a key of this envelope" : "";
+  std::string what = "keySet" + (record ? " at " + number(record->time) : std::string());
   bool ok = false;
-  if (key != nullptr && value != nullptr) {
+  if (record != nullptr && value != nullptr) {
     Scene& scene = impl->owner.scene();
+    const double time = record->time;
     if (tag == LWKEY_VALUE) {
       const double v = *static_cast<const double*>(value);
       what += ": value " + number(v);
-      ok = setKeyValue(scene, env->item, env->channel, key->time, v, &why);
+      ok = setKeyValue(scene, env->item, env->channel, time, v, &why);
     } else if (tag == LWKEY_SHAPE) {
       const int shape = *static_cast<const int*>(value);
       what += ": shape " + std::to_string(shape);
-      ok = setKeySpan(scene, env->item, env->channel, key->time, shape, &why);
+      ok = setKeySpan(scene, env->item, env->channel, time, shape, &why);
     } else if (keyParamIndex(tag) >= 0) {
       const double v = *static_cast<const double*>(value);
       what += ": tag " + std::to_string(tag) + " " + number(v);
-      ok = setKeyParam(scene, env->item, env->channel, key->time, keyParamIndex(tag), v, &why);
+      ok = setKeyParam(scene, env->item, env->channel, time, keyParamIndex(tag), v, &why);
     } else {
       what += ": tag " + std::to_string(tag);
       why = tag == LWKEY_TIME      ? "a key's time cannot be set"
@@ -329,12 +384,13 @@ int envKeySet(LWEnvelopeID id, LWEnvKeyframeID keyId, int tag, void* value) {
   }
   return edited(*impl, env, what, ok, why);
 }
-int envKeyGet(LWEnvelopeID id, LWEnvKeyframeID keyId, int tag, void* value) {
+int envKeyGet(LWEnvelopeID id, LWEnvKeyframeID key, int tag, void* value) {
   Impl* impl = counted("keyGet");
-  const ChannelHandle* env = impl ? envelope(*impl, id) : nullptr;
-  const KeyHandle* key = env ? keyOf(*impl, *env, keyId) : nullptr;
-  if (key == nullptr || value == nullptr) return 0;
-  const Key shown = *shownKey(*itemOf(*impl, env->item), env->channel, key->time);
+  ChannelRef ref;
+  const ChannelRef* env = impl ? envelope(*impl, id, ref) : nullptr;
+  const Impl::KeyRecord* record = env ? keyOf(*impl, *env, key) : nullptr;
+  if (record == nullptr || value == nullptr) return 0;
+  const Key shown = *shownKey(*itemOf(*impl, env->item), env->channel, record->time);
   if (tag == LWKEY_SHAPE) {
     *static_cast<int*>(value) = shown.span;
     return 1;
@@ -358,23 +414,26 @@ int envSetEvent(LWEnvelopeID, LWEnvEventFunc, void*) {
   return 0;
 }
 // The envelope, when `groupId` is its own channel group.
-const ChannelHandle* envelopeInGroup(Impl& impl, LWEnvelopeID id, LWChanGroupID groupId) {
-  const ChannelHandle* env = envelope(impl, id);
-  const GroupHandles* owner = group(impl, groupId);
-  if (env == nullptr || owner == nullptr || owner->item != env->item) return nullptr;
-  return itemOf(impl, env->item) ? env : nullptr;
+const ChannelRef* envelopeInGroup(Impl& impl, LWEnvelopeID id, LWChanGroupID groupId,
+                                  ChannelRef& ref) {
+  std::uintptr_t n = 0;
+  if (envelope(impl, id, ref) == nullptr || !numberOf(groupId, kGroupKind, n) || n != ref.group) {
+    return nullptr;
+  }
+  return &ref;
 }
 int envGroupSet(LWEnvelopeID id, LWChanGroupID groupId, int tag, void* value) {
   Impl* impl = counted("egSet");
   if (impl == nullptr) return 0;
-  const ChannelHandle* env = envelopeInGroup(*impl, id, groupId);
+  ChannelRef ref;
+  const ChannelRef* env = envelopeInGroup(*impl, id, groupId, ref);
   std::string why = env ? "" : "not an envelope of that group";
   const int v = value ? *static_cast<const int*>(value) : 0;
   bool ok = false;
   if (env != nullptr && value != nullptr) {
     if (tag == LWENVTAG_PREBEHAVE || tag == LWENVTAG_POSTBEHAVE) {
-      ok = setBehavior(impl->owner.scene(), env->item, env->channel, tag == LWENVTAG_PREBEHAVE,
-                       v, &why);
+      ok = setBehavior(impl->owner.scene(), env->item, env->channel, tag == LWENVTAG_PREBEHAVE, v,
+                       &why);
     } else if (tag == LWENVTAG_VISIBLE) {
       impl->hiddenEnvelopes[{env->item, env->channel}] = v ? 0 : 1;
       ok = true;
@@ -382,12 +441,12 @@ int envGroupSet(LWEnvelopeID id, LWChanGroupID groupId, int tag, void* value) {
       why = tag == LWENVTAG_KEYCOUNT ? "the key count cannot be set" : "no such envelope tag";
     }
   }
-  return edited(*impl, env, "egSet tag " + std::to_string(tag) + ": " + std::to_string(v), ok,
-                why);
+  return edited(*impl, env, "egSet tag " + std::to_string(tag) + ": " + std::to_string(v), ok, why);
 }
 int envGroupGet(LWEnvelopeID id, LWChanGroupID groupId, int tag, void* value) {
   Impl* impl = counted("egGet");
-  const ChannelHandle* env = impl ? envelopeInGroup(*impl, id, groupId) : nullptr;
+  ChannelRef ref;
+  const ChannelRef* env = impl ? envelopeInGroup(*impl, id, groupId, ref) : nullptr;
   if (env == nullptr || value == nullptr) return 0;
   const Item& item = *itemOf(*impl, env->item);
   const ChannelBehaviors& behaviors = item.behaviors[static_cast<std::size_t>(env->channel)];
@@ -396,9 +455,7 @@ int envGroupGet(LWEnvelopeID id, LWChanGroupID groupId, int tag, void* value) {
     case LWENVTAG_VISIBLE: answer = impl->hiddenEnvelopes[{env->item, env->channel}] ? 0 : 1; break;
     case LWENVTAG_PREBEHAVE: answer = behaviors.pre; break;
     case LWENVTAG_POSTBEHAVE: answer = behaviors.post; break;
-    case LWENVTAG_KEYCOUNT:
-      answer = static_cast<int>(shownKeys(item, env->channel).size());
-      break;
+    case LWENVTAG_KEYCOUNT: answer = static_cast<int>(shownKeys(item, env->channel).size()); break;
     default: return 0;
   }
   *static_cast<int*>(value) = answer;
@@ -410,32 +467,35 @@ int envGroupGet(LWEnvelopeID id, LWChanGroupID groupId, int tag, void* value) {
 void* channelGroupOf(Impl& impl, ItemId item) {
   if (impl.owner.scene().find(item) == nullptr) return nullptr;
   const auto found = impl.groupOfItem.find(item);
-  if (found != impl.groupOfItem.end()) return found->second;
-  impl.groups.emplace_back();
-  GroupHandles& made = impl.groups.back();
-  made.item = item;
-  for (int c = 0; c < kChannelCount; ++c) {
-    made.channels[c] = {item, c};
-    made.envelopes[c] = {item, c};
-    impl.channelIds.insert(&made.channels[c]);
-    impl.envelopeIds.insert(&made.envelopes[c]);
-  }
-  impl.groupIds.insert(&made);
-  impl.groupOfItem.emplace(item, &made);
-  return &made;
+  if (found != impl.groupOfItem.end()) return makeId(found->second, kGroupKind);
+  const auto index = static_cast<std::uint32_t>(impl.channelGroups.size());
+  impl.channelGroups.emplace_back();
+  impl.channelGroups.back().item = item;
+  impl.groupOfItem.emplace(item, index);
+  return makeId(index, kGroupKind);
 }
 
 void installChannelCallbacks(Impl& impl) {
-  impl.channelInfo = LWChannelInfo{
-      nextGroup,       nextChannel,       groupName,          channelName,
-      groupParent,     channelParent,     channelType,        channelEvaluate,
-      channelEnvelope, setChannelEvent,   channelServer,      channelServerFlags,
-      channelServerInstance, channelServerApply, channelServerRemove};
-  impl.envelopeFuncs = LWEnvelopeFuncs{
-      envCreate,    envDestroy,   envCreateGroup, envDestroyGroup, envCopy,
-      envLoad,      envSave,      envEvaluate,    envEdit,         envAge,
-      envCreateKey, envDestroyKey, envFindKey,    envNextKey,      envPrevKey,
-      envKeySet,    envKeyGet,    envSetEvent,    envGroupSet,     envGroupGet};
+  impl.channelInfo = LWChannelInfo{nextGroup,
+                                   nextChannel,
+                                   groupName,
+                                   channelName,
+                                   groupParent,
+                                   channelParent,
+                                   channelType,
+                                   channelEvaluate,
+                                   channelEnvelope,
+                                   setChannelEvent,
+                                   channelServer,
+                                   channelServerFlags,
+                                   channelServerInstance,
+                                   channelServerApply,
+                                   channelServerRemove};
+  impl.envelopeFuncs =
+      LWEnvelopeFuncs{envCreate,    envDestroy,    envCreateGroup, envDestroyGroup, envCopy,
+                      envLoad,      envSave,       envEvaluate,    envEdit,         envAge,
+                      envCreateKey, envDestroyKey, envFindKey,     envNextKey,      envPrevKey,
+                      envKeySet,    envKeyGet,     envSetEvent,    envGroupSet,     envGroupGet};
 }
 
 }  // namespace standin

@@ -1,13 +1,13 @@
 // The stand-in's private state, shared by stand_in.cpp and services.cpp.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <set>
 #include <string>
-#include <tuple>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -42,28 +42,23 @@ struct StandIn::Impl {
   LWChannelInfo channelInfo{};
   LWEnvelopeFuncs envelopeFuncs{};
 
-  // Channel groups, channels, envelopes and keys handed to the module, one record each,
-  // kept for the stand-in's lifetime so that every id stays a valid address; an id whose
-  // item or key has gone answers "nothing". The sets tell the module's ids from others.
-  struct ChannelHandle {
+  // Channel groups and keys handed to the module, kept for the stand-in's lifetime. The ids
+  // the module gets are numbers, not addresses: a record's index and its kind (channel_ids.h),
+  // so that an id of the wrong kind or one never handed out is told apart without a lookup;
+  // an id whose item or key has gone answers "nothing".
+  struct ChannelGroup {
     ItemId item = 0;
-    int channel = 0;
+    // Per channel, the key records made so far: (time, index into keyRecords).
+    std::array<std::vector<std::pair<double, std::uint32_t>>, kChannelCount> keys;
   };
-  struct GroupHandles {
-    ItemId item = 0;
-    ChannelHandle channels[kChannelCount];
-    ChannelHandle envelopes[kChannelCount];
-  };
-  struct KeyHandle {
-    ItemId item = 0;
+  struct KeyRecord {
+    std::uint32_t group = 0;
     int channel = 0;
     double time = 0;
   };
-  std::deque<GroupHandles> groups;
-  std::unordered_map<ItemId, GroupHandles*> groupOfItem;
-  std::deque<KeyHandle> keyHandles;
-  std::map<std::tuple<ItemId, int, double>, KeyHandle*> keyHandleOf;
-  std::unordered_set<const void*> groupIds, channelIds, envelopeIds, keyIds;
+  std::vector<ChannelGroup> channelGroups;
+  std::unordered_map<ItemId, std::uint32_t> groupOfItem;
+  std::vector<KeyRecord> keyRecords;
   std::map<std::pair<ItemId, int>, int> envelopeAges;     // changes made through envelopes
   std::map<std::pair<ItemId, int>, int> hiddenEnvelopes;  // egSet's visibility flag, 0 or 1
   // The six services the module acquires but never calls: each answers with a table of

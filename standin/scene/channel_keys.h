@@ -33,8 +33,7 @@ bool createKeyAt(Scene& scene, ItemId item, int channel, double time, double val
 // Removes the key at `time`; a channel's last key stays.
 bool destroyKeyAt(Scene& scene, ItemId item, int channel, double time, std::string* why);
 // EndBehavior before the first key (pre) or after the last.
-bool setBehavior(Scene& scene, ItemId item, int channel, bool pre, int behavior,
-                 std::string* why);
+bool setBehavior(Scene& scene, ItemId item, int channel, bool pre, int behavior, std::string* why);
 // Gives channel `to` of one item the keys and behaviours of channel `from` of another.
 bool copyChannel(Scene& scene, ItemId to, int toChannel, ItemId from, int fromChannel,
                  std::string* why);

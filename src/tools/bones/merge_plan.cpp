@@ -82,9 +82,8 @@ UpperBoneChange upperChange(const Host& host, LWItemID p, LWItemID q, bool& fini
   const Matrix4 turned = multiply(rotationMatrix(change.oldPivotRotation), change.turn);
   change.pivotRotation = anglesNear(turned, change.oldPivotRotation);
   transformPoint(change.pivot, rigidInverse(change.turn), change.oldPivot);
-  change.restRotation =
-      anglesNear(multiply(rotationMatrix(change.oldRestRotation), change.turn),
-                 change.oldRestRotation);
+  change.restRotation = anglesNear(multiply(rotationMatrix(change.oldRestRotation), change.turn),
+                                   change.oldRestRotation);
   change.movePivot = !sameWhenSent(change.pivot, change.oldPivot);
   change.turnPivot = !sameAnglesWhenSent(change.pivotRotation, change.oldPivotRotation);
   change.turnRest = !sameAnglesWhenSent(change.restRotation, change.oldRestRotation);
@@ -166,12 +165,12 @@ FollowerFrames followerFrames(const Host& host, LWItemID p, const MergePlan& pla
   const Vec3 pivot = host.param(p, LWIP_PIVOT);
   const Vec3 pivotRotation = host.param(p, LWIP_PIVOT_ROT);
   const Vec3 restRotation = host.restParam(p, LWIP_ROTATION);
-  const Matrix4 before = itemPlacement({0, 0, 0}, {0, 0, 0}, change.oldPivot,
-                                       change.oldPivotRotation);
+  const Matrix4 before =
+      itemPlacement({0, 0, 0}, {0, 0, 0}, change.oldPivot, change.oldPivotRotation);
   const Matrix4 after = itemPlacement({0, 0, 0}, {0, 0, 0}, pivot, pivotRotation);
-  return {multiply(rigidInverse(after), before),
-          multiply(rigidInverse(rotationMatrix(restRotation)),
-                   rotationMatrix(change.oldRestRotation))};
+  return {
+      multiply(rigidInverse(after), before),
+      multiply(rigidInverse(rotationMatrix(restRotation)), rotationMatrix(change.oldRestRotation))};
 }
 
 FollowerValues valuesFor(const Follower& follower, const FollowerFrames& frames, bool refresh) {
@@ -197,8 +196,8 @@ FollowerValues valuesFor(const Follower& follower, const FollowerFrames& frames,
       values.positionNow = position;
       values.rotationNow = rotation;
       values.finite = values.finite && isFinite(position) && isFiniteInDegrees(rotation);
-      values.changesNow = !sameWhenSent(position, follower.positions[i]) ||
-                          !sameAnglesWhenSent(rotation, old);
+      values.changesNow =
+          !sameWhenSent(position, follower.positions[i]) || !sameAnglesWhenSent(rotation, old);
     }
   }
   if (follower.keys.complete()) {
@@ -215,8 +214,8 @@ FollowerValues valuesFor(const Follower& follower, const FollowerFrames& frames,
     values.restRotation = anglesNear(rest, follower.restRotation);
     values.moveRest = !sameWhenSent(values.restPosition, follower.restPosition);
     values.turnRest = !sameAnglesWhenSent(values.restRotation, follower.restRotation);
-    values.finite = values.finite && isFinite(values.restPosition) &&
-                    isFiniteInDegrees(values.restRotation);
+    values.finite =
+        values.finite && isFinite(values.restPosition) && isFiniteInDegrees(values.restRotation);
   }
   return values;
 }

@@ -30,12 +30,12 @@ struct Follower {
   bool moves = false;  // a child of Q, moving to P
   bool bone = false;
   ItemKeys keys;
-  std::vector<double> times;         // in order; the current time among them
-  std::size_t now = 0;               // index of the current time in `times`
-  std::vector<Matrix4> carriers;     // per time: Q's placement for Q's children, else identity
-  std::vector<Vec3> positions;       // per time: the item's own position ...
-  std::vector<Vec3> rotations;       // ... and rotation (radians)
-  Matrix4 restCarrier;               // Q's rest frame for Q's child bones, else identity
+  std::vector<double> times;      // in order; the current time among them
+  std::size_t now = 0;            // index of the current time in `times`
+  std::vector<Matrix4> carriers;  // per time: Q's placement for Q's children, else identity
+  std::vector<Vec3> positions;    // per time: the item's own position ...
+  std::vector<Vec3> rotations;    // ... and rotation (radians)
+  Matrix4 restCarrier;            // Q's rest frame for Q's child bones, else identity
   Vec3 restPosition{0, 0, 0}, restRotation{0, 0, 0};  // bones: as they are
 };
 
