@@ -1,6 +1,8 @@
 // Keys through Layout's channel and envelope services: which generation of each is asked
 // for, and the Host calls that read and write an item's motion keys.
 #include <cstdio>
+#include <initializer_list>
+#include <string>
 
 #include "host/host_session.h"
 #include "host/loop_guard.h"
