@@ -75,8 +75,7 @@ TEST(KeptKeys, WithoutKeyServicesTheCurrentTimeIsKeptAndTheRestIsSaid) {
        [](StandIn& s) { s.itemInfoTable().chanGroup = nullptr; }, 1,
        "BoneSplit could not keep everything. %H.", false},
       {"split, an older Layout's names", "BoneSplit",
-       withhold({"Channel Info 3", "Animation Envelopes 4", "Animation Envelopes 2"}), 1, "",
-       true},
+       withhold({"Channel Info 3", "Animation Envelopes 4", "Animation Envelopes 2"}), 1, "", true},
       {"split, edits refused", "BoneSplit",
        [](StandIn& s) { s.envelopeTable().keySet = refuseKeySet; }, 1,
        "BoneSplit could not keep everything. Layout refused some key edits: H.", false},
@@ -97,10 +96,10 @@ TEST(KeptKeys, WithoutKeyServicesTheCurrentTimeIsKeptAndTheRestIsSaid) {
     const bool split = std::string(c.tool) == "BoneSplit";
     harness.select(split ? std::vector<std::string>{"A"} : std::vector<std::string>{"A", "H"});
     const standin::Vec3 dBefore = harness.scene().worldOrigin(harness.id("D"));
-    const RunRecord record =
-        harness.run(c.tool, standin::Answers{true, split ? std::map<std::string, std::string>{
-                                                               {"PercentControl", "50"}}
-                                                         : std::map<std::string, std::string>{}});
+    const RunRecord record = harness.run(
+        c.tool,
+        standin::Answers{true, split ? std::map<std::string, std::string>{{"PercentControl", "50"}}
+                                     : std::map<std::string, std::string>{}});
     EXPECT_EQ(record.result, 0) << c.what;
     for (const auto& command : record.commands) EXPECT_TRUE(command.ok) << c.what << command.text;
     std::string message = c.message;
@@ -110,8 +109,8 @@ TEST(KeptKeys, WithoutKeyServicesTheCurrentTimeIsKeptAndTheRestIsSaid) {
     for (const auto& m : record.messages) {
       if (m.kind == "info") infos.push_back(m.text);
     }
-    EXPECT_EQ(infos, message.empty() ? std::vector<std::string>{}
-                                     : std::vector<std::string>{message})
+    EXPECT_EQ(infos,
+              message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message})
         << c.what;
     if (!message.empty()) {
       ASSERT_FALSE(record.trace.empty()) << c.what;

@@ -55,9 +55,7 @@ RunRecord inRun(ToolHarness& harness, const std::function<void(const Tables&)>& 
   });
 }
 
-LWItemID item(ToolHarness& harness, const char* name) {
-  return lwItemFromNumber(harness.id(name));
-}
+LWItemID item(ToolHarness& harness, const char* name) { return lwItemFromNumber(harness.id(name)); }
 
 TEST(ChannelServices, AnItemsGroupHoldsItsNineMotionChannelsInOrder) {
   ToolHarness harness(kScene);
@@ -146,12 +144,14 @@ TEST(ChannelServices, EnvelopesAnswerAndRefuseAsLayoutDoes) {
          double time = 2;
          return t.envelopes->keySet(env, t.envelopes->findKey(env, 1), LWKEY_TIME, &time) == 1;
        },
-       false, [](const Scene& s, ToolHarness& h) { EXPECT_EQ(named(s, h, "Arm").keys[2][1].time, 1); }},
+       false,
+       [](const Scene& s, ToolHarness& h) { EXPECT_EQ(named(s, h, "Arm").keys[2][1].time, 1); }},
       {"tension goes to p1",
        [](const Tables& t, ToolHarness& h) {
          const LWEnvelopeID env = t.envelope(item(h, "Arm"), kZ);
          double tension = 0.5;
-         return t.envelopes->keySet(env, t.envelopes->findKey(env, 1), LWKEY_TENSION, &tension) == 1;
+         return t.envelopes->keySet(env, t.envelopes->findKey(env, 1), LWKEY_TENSION, &tension) ==
+                1;
        },
        true,
        [](const Scene& s, ToolHarness& h) {
@@ -231,7 +231,8 @@ TEST(ChannelServices, EnvelopesAnswerAndRefuseAsLayoutDoes) {
          const LWChanGroupID group = t.items->chanGroup(item(h, "Arm"));
          return t.envelopes->createKey(t.channels->nextChannel(group, nullptr), 2, 1) != nullptr;
        },
-       false, [](const Scene& s, ToolHarness& h) { EXPECT_EQ(named(s, h, "Arm").keys[0].size(), 2u); }},
+       false,
+       [](const Scene& s, ToolHarness& h) { EXPECT_EQ(named(s, h, "Arm").keys[0].size(), 2u); }},
       {"nothing new: channels, groups and plug-ins are not made",
        [](const Tables& t, ToolHarness& h) {
          const LWChanGroupID group = t.items->chanGroup(item(h, "Arm"));
@@ -245,7 +246,8 @@ TEST(ChannelServices, EnvelopesAnswerAndRefuseAsLayoutDoes) {
   for (const EnvelopeCase& c : cases) {
     ToolHarness harness(kScene);
     bool accepted = false;
-    const RunRecord record = inRun(harness, [&](const Tables& t) { accepted = c.call(t, harness); });
+    const RunRecord record =
+        inRun(harness, [&](const Tables& t) { accepted = c.call(t, harness); });
     EXPECT_EQ(accepted, c.accepted) << c.what;
     if (c.check) c.check(harness.scene(), harness);
     // Every change asked is recorded, with what became of it.

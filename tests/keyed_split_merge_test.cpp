@@ -27,8 +27,8 @@ std::string key(double time, const char* position, const char* rotation) {
 }
 
 std::string keyedArm(double time, const char* autoKey, bool parentInPlace) {
-  return std::string(R"({"time": )") + std::to_string(time) + R"(, "autoKeyCreate": ")" +
-         autoKey + R"(", "parentInPlace": )" + (parentInPlace ? "true" : "false") +
+  return std::string(R"({"time": )") + std::to_string(time) + R"(, "autoKeyCreate": ")" + autoKey +
+         R"(", "parentInPlace": )" + (parentInPlace ? "true" : "false") +
          R"(, "items": [
   {"name": "Hero", "type": "object"},
   {"name": "Spine", "type": "bone", "parent": "Hero", "restLength": 0.5,
@@ -154,13 +154,13 @@ TEST(KeyedSplit, TheRigMovesAtNoTimeAndTheFirstPartKeepsItsKeys) {
         const std::map<ItemId, Place> now = placesAt(scene, t);
         for (const auto& [id, place] : places) {
           const std::string name = scene.find(id)->name;
-          EXPECT_LT(distance(now.at(id).origin, place.origin), 1e-9) << what << ": " << name << " at "
-                                                                    << t;
+          EXPECT_LT(distance(now.at(id).origin, place.origin), 1e-9)
+              << what << ": " << name << " at " << t;
           if (id == split) {
             EXPECT_LT(distance(now.at(second).tip, place.tip), 1e-9) << what << " at " << t;
           } else {
-            EXPECT_LT(distance(now.at(id).tip, place.tip), 1e-9) << what << ": " << name << " at "
-                                                                << t;
+            EXPECT_LT(distance(now.at(id).tip, place.tip), 1e-9)
+                << what << ": " << name << " at " << t;
           }
         }
       }

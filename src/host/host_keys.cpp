@@ -27,7 +27,7 @@ const Table* firstAnswered(GlobalFunc* global, std::initializer_list<const char*
 // The members the module calls. A table without one of them is not used at all, so a tool
 // finds out before its first command that it must do without keys.
 bool complete(const LWChannelInfo& info) {
-  return info.nextChannel && info.channelName && info.channelParent && info.channelEnvelope;
+  return info.nextChannel && info.channelName && info.channelEnvelope;
 }
 bool complete(const LWEnvelopeFuncs& env) {
   return env.createKey && env.nextKey && env.keySet && env.keyGet && env.egGet;
@@ -97,7 +97,7 @@ std::vector<ChannelRef> Host::motionChannels(LWItemID item) const {
       if (ref.channel != nullptr || std::string(name) != kChannelNames[c]) continue;
       ref.channel = channel;
       ref.envelope = info.channelEnvelope(channel);
-      ref.group = info.channelParent(channel);
+      ref.group = group;  // a motion channel's parent is its item's group
     }
   }
   return found;

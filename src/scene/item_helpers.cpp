@@ -1,6 +1,7 @@
 #include "scene/item_helpers.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -130,6 +131,10 @@ void emitPivot(const Host& host, LWItemID item, const Vec3* pivot, const Vec3* p
 }
 
 bool sameWhenSent(double a, double b) {
+  if (a == b) return true;
+  // Six significant digits part numbers less than a hundred-thousandth of their size apart
+  // at most: farther apart, they print differently without printing them.
+  if (std::fabs(a - b) > 2e-5 * std::fmax(std::fabs(a), std::fabs(b))) return false;
   char left[32], right[32];
   std::snprintf(left, sizeof left, "%g", a);
   std::snprintf(right, sizeof right, "%g", b);
