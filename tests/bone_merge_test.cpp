@@ -28,49 +28,57 @@ const char* const kChain = R"({"items": [
 
 TEST(BoneMerge, TheFullSequenceForAParentUnderItsObject) {
   ToolHarness harness(kChain);
+  const standin::ItemId p = harness.id("P");
   harness.select({"P", "Q"});
   const RunRecord record = harness.run("BoneMerge");
+  // P stays and reaches Q's tip; Q's child moves to it, its rest pose carried over.
   const std::vector<std::string> expected = {
-      "SelectItem {O}",         "AddBone Bone",      "SelectItem {Bone}", "Position 0 0 0",
-      "Rotation 0 0 0",         "Scale 1 1 1",       "SelectItem {Bone}", "BoneRestPosition 0 0 0",
-      "BoneRestRotation 0 0 0", "BoneRestLength 2",  "SelectItem {Bone}", "PivotPosition 0 0 0",
-      "SelectItem {H}",         "ParentItem {Bone}", "SelectItem {P}",    "ClearSelected",
+      "SelectItem {P}", "BoneRestLength 2",       "SelectItem {H}", "ParentItem {P}",
+      "SelectItem {H}", "BoneRestPosition 0 0 2", "SelectItem {Q}", "ClearSelected",
   };
   EXPECT_EQ(record.commandTexts(), harness.expand(expected));
   ASSERT_EQ(record.messages.size(), 1u);
   EXPECT_EQ(record.messages[0].kind, "okCancel");
   EXPECT_EQ(record.messages[0].title, "Vorrik version 0.17b : MergeBone");
   EXPECT_EQ(record.messages[0].text, "Merge selected bones, OK?");
-  EXPECT_EQ(record.trace.size(), expected.size());
+  // Every command is traced, and so is each key H's move writes (its six motion channels).
+  EXPECT_EQ(record.trace.size(), expected.size() + 6);
+  EXPECT_EQ(record.keyEdits.size(), 6u);
 
   const Scene& scene = harness.scene();
-  EXPECT_EQ(scene.find(harness.id("P")), nullptr);
-  EXPECT_EQ(scene.find(harness.id("Q")), nullptr);  // removed together with P
-  EXPECT_EQ(scene.parentOf(harness.id("H")), harness.id("Bone"));
+  EXPECT_EQ(harness.id("P"), p);
+  EXPECT_EQ(scene.find(p)->name, "P");
+  EXPECT_EQ(scene.find(harness.id("Q")), nullptr);
+  EXPECT_EQ(scene.parentOf(harness.id("H")), p);
+  EXPECT_EQ(scene.find(harness.id("H"))->position(), (Vec3{0, 0, 2}));
   EXPECT_EQ(scene.parentOf(harness.id("Side")), harness.id("O"));
   EXPECT_TRUE(scene.validate().empty()) << scene.validate();
 }
 
-TEST(BoneMerge, TheNewBoneIsAimedAtTheChildsTip) {
+void expectNear(const Vec3& actual, const Vec3& expected, const std::string& what) {
+  for (int axis = 0; axis < 3; ++axis) {
+    EXPECT_NEAR(actual[axis], expected[axis], 1e-4) << what << " axis " << axis;
+  }
+}
+
+TEST(BoneMerge, TheUpperBoneTurnsByItsPivotToReachTheChildsTip) {
   struct Case {
     const char* what;
-    const char* q;  // Q's fields under P at the origin
-    const char* p;  // P's extra fields
-    std::string rotation;
+    const char* q;              // Q's fields under P at the origin
+    const char* p;              // P's extra fields
+    const char* pivotRotation;  // null: none sent
     std::string length;
   };
   const Case cases[] = {
-      {"a straight pair", R"("position": [0, 0, 1])", "", "Rotation 0 0 0", "BoneRestLength 2"},
+      {"a straight pair", R"("position": [0, 0, 1])", "", nullptr, "BoneRestLength 2"},
       {"a child turned 90 degrees", R"("position": [0, 0, 1], "rotation": [90, 0, 0])", "",
-       "Rotation 45 0 0", "BoneRestLength 1.41421"},
-      {"a tip straight above", R"("position": [0, 0, 1])", R"(, "rotation": [0, -90, 0])",
-       "Rotation 0 -90 0", "BoneRestLength 2"},
-      {"a tip straight below", R"("position": [0, 0, 1])", R"(, "rotation": [0, 90, 0])",
-       "Rotation 0 90 0", "BoneRestLength 2"},
-      {"a tip straight behind", R"("position": [0, 0, 1])", R"(, "rotation": [180, 0, 0])",
-       "Rotation 180 0 0", "BoneRestLength 2"},
-      {"banked bones give no bank", R"("position": [0, 0, 1], "rotation": [0, 0, 40])",
-       R"(, "rotation": [0, 0, 25])", "Rotation 0 0 0", "BoneRestLength 2"},
+       "PivotRotation 45 0 0", "BoneRestLength 1.41421"},
+      {"a child pitched up", R"("position": [0, 0, 1], "rotation": [0, -90, 0])", "",
+       "PivotRotation 0 -45 0", "BoneRestLength 1.41421"},
+      {"a pair pitched up", R"("position": [0, 0, 1])", R"(, "rotation": [0, -90, 0])", nullptr,
+       "BoneRestLength 2"},
+      {"banked bones keep their bank", R"("position": [0, 0, 1], "rotation": [0, 0, 40])",
+       R"(, "rotation": [0, 0, 25])", nullptr, "BoneRestLength 2"},
   };
   for (const Case& c : cases) {
     ToolHarness harness(std::string(R"({"items": [{"name": "O", "type": "object"},
@@ -78,12 +86,24 @@ TEST(BoneMerge, TheNewBoneIsAimedAtTheChildsTip) {
                         c.p + R"(},
       {"name": "Q", "type": "bone", "parent": "P", )" +
                         c.q + "}]}");
+    Scene& scene = harness.scene();
+    const standin::ItemId p = harness.id("P");
+    const Vec3 origin = scene.worldOrigin(p);
+    const Vec3 tip = scene.worldTip(harness.id("Q"));
+    const Vec3 rotation = scene.find(p)->rotation();
     harness.select({"Q", "P"});
     const std::vector<std::string> commands = harness.run("BoneMerge").commandTexts();
-    ASSERT_EQ(commands.size(), 14u) << c.what;
-    EXPECT_EQ(commands[4], c.rotation) << c.what;
-    EXPECT_EQ(commands[8], "BoneRest" + c.rotation) << c.what;
-    EXPECT_EQ(commands[9], c.length) << c.what;
+    std::vector<std::string> expected = {"SelectItem {P}"};
+    if (c.pivotRotation != nullptr) {
+      expected.push_back(c.pivotRotation);
+      expected.push_back("SelectItem {P}");
+      expected.push_back("BoneRest" + std::string(c.pivotRotation).substr(5));  // "Rotation ..."
+    }
+    expected.insert(expected.end(), {c.length, "SelectItem {Q}", "ClearSelected"});
+    EXPECT_EQ(commands, harness.expand(expected)) << c.what;
+    expectNear(scene.worldOrigin(p), origin, std::string(c.what) + ": start");
+    expectNear(scene.worldTip(p), tip, std::string(c.what) + ": tip");
+    EXPECT_EQ(scene.find(p)->rotation(), rotation) << c.what;
   }
 }
 
@@ -131,22 +151,16 @@ TEST(BoneMerge, WrongSelectionsGetTheirMessageAndNothingIsSent) {
   EXPECT_NE(harness.scene().find(harness.id("B")), nullptr);
 }
 
-TEST(BoneMerge, APairUnderABoneIsReplacedUnderThatBone) {
+TEST(BoneMerge, APairUnderABoneStaysUnderThatBone) {
   ToolHarness harness(R"({"items": [{"name": "O", "type": "object"},
     {"name": "Root", "type": "bone", "parent": "O"},
     {"name": "P", "type": "bone", "parent": "Root", "position": [0, 0, 1]},
     {"name": "Q", "type": "bone", "parent": "P", "position": [0, 0, 1]}]})");
   harness.select({"P", "Q"});
   const std::vector<std::string> commands = harness.run("BoneMerge").commandTexts();
-  EXPECT_EQ(commands[0], harness.expand("SelectItem {Root}"));
-  EXPECT_EQ(commands[1], "AddChildBone Bone");
-  EXPECT_EQ(harness.scene().parentOf(harness.id("Bone")), harness.id("Root"));
-}
-
-void expectNear(const Vec3& actual, const Vec3& expected, const std::string& what) {
-  for (int axis = 0; axis < 3; ++axis) {
-    EXPECT_NEAR(actual[axis], expected[axis], 1e-4) << what << " axis " << axis;
-  }
+  EXPECT_EQ(commands[0], harness.expand("SelectItem {P}"));
+  EXPECT_EQ(commands[1], "BoneRestLength 2");
+  EXPECT_EQ(harness.scene().parentOf(harness.id("P")), harness.id("Root"));
 }
 
 // Rotated, banked and pivot-rotated bones; P's other child K and Q's children C1, C2.
@@ -169,57 +183,69 @@ std::string rigWithPairUnder(const std::string& pParent) {
   ]})";
 }
 
+// P keeps its id, name and rotation and reaches Q's tip; K stays on P, C1 and C2 move to it;
+// all of them stay where they were, whatever the option says and whichever is selected first.
 TEST(BoneMerge, WithParentInPlaceTheRigStaysWhereItWas) {
-  for (const std::string pParent : {"Rig", "Root"}) {
-    for (const bool childFirst : {false, true}) {
-      const std::string what = "P under " + pParent + (childFirst ? ", child first" : "");
-      ToolHarness harness(rigWithPairUnder(pParent));
-      Scene& scene = harness.scene();
-      const Vec3 pOrigin = scene.worldOrigin(harness.id("P"));
-      const Vec3 qTip = scene.worldTip(harness.id("Q"));
-      struct Placement {
-        std::string name;
-        Vec3 origin, tip;
-      };
-      std::vector<Placement> kept;
-      for (const char* name : {"Root", "K", "C1", "C2", "G1", "Far"}) {
-        const standin::ItemId id = harness.id(name);
-        kept.push_back({name, scene.worldOrigin(id), scene.worldTip(id)});
-      }
-      harness.select(childFirst ? std::vector<std::string>{"Q", "P"}
-                                : std::vector<std::string>{"P", "Q"});
-      const RunRecord record = harness.run("BoneMerge");
-      for (const auto& command : record.commands) EXPECT_TRUE(command.ok) << command.text;
+  for (const bool parentInPlace : {true, false}) {
+    for (const std::string pParent : {"Rig", "Root"}) {
+      for (const bool childFirst : {false, true}) {
+        const std::string what = "P under " + pParent + (childFirst ? ", child first" : "") +
+                                 (parentInPlace ? "" : ", not in place");
+        ToolHarness harness(rigWithPairUnder(pParent));
+        Scene& scene = harness.scene();
+        scene.parentInPlace = parentInPlace;
+        const standin::ItemId p = harness.id("P");
+        const Vec3 pOrigin = scene.worldOrigin(p);
+        const Vec3 qTip = scene.worldTip(harness.id("Q"));
+        const Vec3 pRotation = scene.find(p)->rotation();
+        struct Placement {
+          std::string name;
+          Vec3 origin, tip;
+        };
+        std::vector<Placement> kept;
+        for (const char* name : {"Root", "K", "C1", "C2", "G1", "Far"}) {
+          const standin::ItemId id = harness.id(name);
+          kept.push_back({name, scene.worldOrigin(id), scene.worldTip(id)});
+        }
+        harness.select(childFirst ? std::vector<std::string>{"Q", "P"}
+                                  : std::vector<std::string>{"P", "Q"});
+        const RunRecord record = harness.run("BoneMerge");
+        for (const auto& command : record.commands) EXPECT_TRUE(command.ok) << command.text;
+        for (const auto& edit : record.keyEdits) EXPECT_TRUE(edit.ok) << edit.text;
 
-      const standin::ItemId merged = harness.id("Bone");
-      expectNear(scene.worldOrigin(merged), pOrigin, what + ": new bone's start");
-      expectNear(scene.worldTip(merged), qTip, what + ": new bone's tip");
-      EXPECT_EQ(scene.find(merged)->rotation()[2], 0) << what;
-      EXPECT_EQ(scene.parentOf(merged), harness.id(pParent)) << what;
-      for (const Placement& before : kept) {
-        const standin::ItemId id = harness.id(before.name);
-        expectNear(scene.worldOrigin(id), before.origin, what + ": " + before.name);
-        expectNear(scene.worldTip(id), before.tip, what + ": " + before.name + " tip");
+        expectNear(scene.worldOrigin(p), pOrigin, what + ": merged bone's start");
+        expectNear(scene.worldTip(p), qTip, what + ": merged bone's tip");
+        EXPECT_EQ(scene.find(p)->rotation(), pRotation) << what;
+        EXPECT_EQ(scene.parentOf(p), harness.id(pParent)) << what;
+        for (const Placement& before : kept) {
+          const standin::ItemId id = harness.id(before.name);
+          expectNear(scene.worldOrigin(id), before.origin, what + ": " + before.name);
+          expectNear(scene.worldTip(id), before.tip, what + ": " + before.name + " tip");
+        }
+        for (const char* onP : {"K", "C1", "C2"}) {
+          EXPECT_EQ(scene.parentOf(harness.id(onP)), p) << what << ": " << onP;
+        }
+        EXPECT_EQ(scene.parentOf(harness.id("G1")), harness.id("C1")) << what;
+        EXPECT_EQ(scene.find(harness.id("Q")), nullptr) << what;
+        EXPECT_TRUE(scene.validate().empty()) << scene.validate();
+        // Each moved bone got exactly one SelectItem/ParentItem pair, in Q's order of children.
+        std::vector<std::string> pairs;
+        const std::vector<std::string> commands = record.commandTexts();
+        for (std::size_t i = 1; i < commands.size(); ++i) {
+          if (commands[i].rfind("ParentItem", 0) == 0) {
+            pairs.insert(pairs.end(), {commands[i - 1], commands[i]});
+          }
+        }
+        EXPECT_EQ(pairs,
+                  harness.expand(std::vector<std::string>{"SelectItem {C1}", "ParentItem {P}",
+                                                          "SelectItem {C2}", "ParentItem {P}"}))
+            << what;
       }
-      for (const char* moved : {"K", "C1", "C2"}) {
-        EXPECT_EQ(scene.parentOf(harness.id(moved)), merged) << what << ": " << moved;
-      }
-      EXPECT_EQ(scene.parentOf(harness.id("G1")), harness.id("C1")) << what;
-      EXPECT_EQ(scene.find(harness.id("P")), nullptr) << what;
-      EXPECT_EQ(scene.find(harness.id("Q")), nullptr) << what;
-      EXPECT_TRUE(scene.validate().empty()) << scene.validate();
-      // Each re-parented bone got exactly one SelectItem/ParentItem pair, in bone order.
-      const std::vector<std::string> commands = record.commandTexts();
-      const std::vector<std::string> pairs(commands.begin() + 12, commands.end() - 2);
-      EXPECT_EQ(pairs, harness.expand(std::vector<std::string>{
-                           "SelectItem {K}", "ParentItem {Bone}", "SelectItem {C1}",
-                           "ParentItem {Bone}", "SelectItem {C2}", "ParentItem {Bone}"}))
-          << what;
     }
   }
 }
 
-TEST(BoneMerge, WithoutParentInPlaceTheMovedBonesKeepTheirOffsetsAndJump) {
+TEST(BoneMerge, WithoutParentInPlaceTheMovedBonesKeepTheirPlacesToo) {
   ToolHarness harness(rigWithPairUnder("Rig"));
   Scene& scene = harness.scene();
   scene.parentInPlace = false;
@@ -228,77 +254,83 @@ TEST(BoneMerge, WithoutParentInPlaceTheMovedBonesKeepTheirOffsetsAndJump) {
   const Vec3 storedBefore = scene.find(c1)->position();
   harness.select({"P", "Q"});
   harness.run("BoneMerge");
-  // The new bone itself is placed as with the option on; C1 keeps its stored offset, now
-  // from the new bone's origin instead of Q's, so it moves in the world.
-  EXPECT_EQ(scene.find(c1)->position(), storedBefore);
-  const Vec3 after = scene.worldOrigin(c1);
-  const double moved = std::hypot(after[0] - before[0], after[1] - before[1], after[2] - before[2]);
-  EXPECT_GT(moved, 0.1);
+  // The option would keep C1's stored offset; its keys are written under P instead.
+  EXPECT_NE(scene.find(c1)->position(), storedBefore);
+  expectNear(scene.worldOrigin(c1), before, "C1");
 }
 
-TEST(BoneMerge, WhenNoNewBoneAppearsItStopsAndSaysSo) {
+// The merge adds no bone, so a Layout whose add commands add nothing does not stop it.
+TEST(BoneMerge, WhenAddCommandsAddNothingItStillMerges) {
   ToolHarness harness(kChain);
   harness.scene().addCommandsAddNothing = true;
   harness.select({"P", "Q"});
   const RunRecord record = harness.run("BoneMerge");
-  EXPECT_EQ(record.commandTexts(),
-            harness.expand(std::vector<std::string>{"SelectItem {O}", "AddBone Bone"}));
-  ASSERT_EQ(record.messages.size(), 2u);
-  EXPECT_EQ(record.messages[1].text, "BoneMerge stopped: the new bone could not be found.");
-  EXPECT_EQ(harness.scene().parentOf(harness.id("H")), harness.id("Q"));
-  EXPECT_NE(harness.scene().find(harness.id("P")), nullptr);
+  for (const std::string& command : record.commandTexts()) {
+    EXPECT_EQ(command.find("AddBone"), std::string::npos) << command;
+  }
+  ASSERT_EQ(record.messages.size(), 1u);
+  EXPECT_EQ(harness.scene().parentOf(harness.id("H")), harness.id("P"));
+  EXPECT_EQ(harness.scene().find(harness.id("Q")), nullptr);
 }
 
 }  // namespace
 
 namespace {
 
-// With a pivot position on P the merged bone keeps P's pivot but not P's rotation, so its
-// frame is offset: it starts at P's pivot point minus the pivot turned by the new rotation,
-// and its tip misses Q's tip by the same kind of offset. Pinned here so a change is noticed.
-TEST(BoneMerge, APivotOnTheParentShiftsTheNewBone) {
+// A pivot on P: P turns about its origin, not its pivot point, so its start stays and its
+// tip reaches Q's; the pivot point is turned back to keep the origin.
+TEST(BoneMerge, APivotOnTheParentKeepsItsStart) {
   ToolHarness harness(R"({"items": [{"name": "O", "type": "object"},
-    {"name": "P", "type": "bone", "parent": "O", "pivot": [0, 0.5, 0]},
-    {"name": "Q", "type": "bone", "parent": "P", "position": [0, 0, 1]}]})");
+    {"name": "P", "type": "bone", "parent": "O", "pivot": [0.5, 0, 0]},
+    {"name": "Q", "type": "bone", "parent": "P", "position": [0, 0, 1], "rotation": [90, 0, 0]},
+    {"name": "H", "type": "bone", "parent": "Q", "position": [0, 0, 1]}]})");
   Scene& scene = harness.scene();
-  const Vec3 pOrigin = scene.worldOrigin(harness.id("P"));
+  const standin::ItemId p = harness.id("P");
+  const Vec3 pOrigin = scene.worldOrigin(p);
   const Vec3 qTip = scene.worldTip(harness.id("Q"));
+  const Vec3 hOrigin = scene.worldOrigin(harness.id("H"));
   harness.select({"P", "Q"});
-  harness.run("BoneMerge");
-  const standin::ItemId merged = harness.id("Bone");
-  // P's origin is (0, -0.5, 0) and Q's tip (0, -0.5, 2); the new bone is aimed from the pivot
-  // point (0, 0, 0) at Q's tip, tilted down by atan(0.25), and is itself moved by its pivot.
-  expectNear(pOrigin, {0, -0.5, 0}, "P's origin");
-  expectNear(qTip, {0, -0.5, 2}, "Q's tip");
-  const Vec3 start = scene.worldOrigin(merged);
-  const Vec3 tip = scene.worldTip(merged);
-  EXPECT_GT(std::hypot(start[0] - pOrigin[0], start[1] - pOrigin[1], start[2] - pOrigin[2]), 0.05);
-  EXPECT_GT(std::hypot(tip[0] - qTip[0], tip[1] - qTip[1], tip[2] - qTip[2]), 0.05);
-  std::printf("pivot case: new bone from (%g, %g, %g) to (%g, %g, %g)\n", start[0], start[1],
-              start[2], tip[0], tip[1], tip[2]);
+  const std::vector<std::string> commands = harness.run("BoneMerge").commandTexts();
+  EXPECT_EQ(commands[1], "PivotPosition 0.353553 0 0.353553");
+  EXPECT_EQ(commands[2], "PivotRotation 45 0 0");
+  expectNear(pOrigin, {-0.5, 0, 0}, "P's origin");
+  expectNear(scene.worldOrigin(p), pOrigin, "merged bone's start");
+  expectNear(scene.worldTip(p), qTip, "merged bone's tip");
+  expectNear(scene.worldOrigin(harness.id("H")), hOrigin, "H");
 }
 
-// A length or an aim that overflows stops the merge after the confirmation, before any
-// command; the channel's own guard would stop it with the new bone made.
+// A length or a value that overflows stops the merge after the confirmation, before any
+// command; the channel's own guard would stop it half-way. A value the merge never sends
+// does not stop it.
 TEST(BoneMerge, ValuesThatCannotBeSentStopItBeforeTheFirstCommand) {
   struct Case {
     const char* what;
     void (*damage)(Scene&, standin::ItemId p, standin::ItemId q);
+    bool stops;
   };
   const Case cases[] = {
       {"a child so far off that the length overflows",
        [](Scene& s, standin::ItemId, standin::ItemId q) {
          s.setPosition(q, {1e200, 0, 1});
-       }},
+       },
+       true},
       {"a tip past the largest number",
        [](Scene& s, standin::ItemId, standin::ItemId q) {
          s.setPosition(q, {0, 0, 1e308});
          s.find(q)->restLength = 1e308;
-       }},
-      {"a pivot so far off that the aim overflows",
+       },
+       true},
+      {"a pivot far off, which is never sent",
        [](Scene& s, standin::ItemId p, standin::ItemId) {
          s.find(p)->pivot = {1e200, 0, 0};
-       }},
+       },
+       false},
+      {"a follower whose new rest position overflows",
+       [](Scene& s, standin::ItemId, standin::ItemId q) {
+         s.find(q)->restPosition = {0, 0, 1.5e308};
+         s.find(s.findByName("H"))->restPosition = {0, 0, 1.5e308};
+       },
+       true},
   };
   for (const Case& c : cases) {
     ToolHarness harness(kChain);
@@ -307,6 +339,11 @@ TEST(BoneMerge, ValuesThatCannotBeSentStopItBeforeTheFirstCommand) {
     harness.select({"P", "Q"});
     const RunRecord record = harness.run("BoneMerge");
     EXPECT_EQ(record.result, 0) << c.what;
+    if (!c.stops) {
+      EXPECT_EQ(record.messages.size(), 1u) << c.what;
+      EXPECT_EQ(scene.parentOf(harness.id("H")), harness.id("P")) << c.what;
+      continue;
+    }
     EXPECT_TRUE(record.commands.empty()) << c.what;
     ASSERT_EQ(record.messages.size(), 2u) << c.what;
     EXPECT_EQ(record.messages[0].kind, "okCancel") << c.what;
@@ -338,7 +375,8 @@ TEST(BoneMerge, APairDeepInATurnedChainLandsWhereTheChainPutsIt) {
   harness.select({"c199", "c198"});
   const RunRecord record = harness.run("BoneMerge");
   for (const auto& command : record.commands) EXPECT_TRUE(command.ok) << command.text;
-  const standin::ItemId merged = harness.id("Bone");
+  const standin::ItemId merged = harness.id("c198");
+  EXPECT_EQ(merged, p);
   EXPECT_EQ(live.parentOf(merged), chain[197]);
   expectNear(live.worldOrigin(merged), start, "the merged bone's start");
   expectNear(live.worldTip(merged), tip, "the merged bone's tip");

@@ -1,5 +1,6 @@
-// Split and merge carry a bone's deformation settings over to the bones that replace it:
-// the commands sent for each setting, and the settings the new bones hold afterwards.
+// Split carries a bone's deformation settings over to its second part, and both tools keep
+// the bone they keep as it was: the commands sent for each setting, and the settings the
+// bones hold afterwards.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -101,37 +102,30 @@ void expectSameSettings(const Item& expected, const Item& actual, const std::str
   EXPECT_EQ(actual.active, expected.active) << label << ": " << actual.name;
 }
 
-TEST(BoneSettings, SplitGivesBothNewBonesTheOldBonesSettings) {
+TEST(BoneSettings, SplitGivesTheSecondPartTheBonesSettingsAndKeepsTheFirsts) {
   for (const SettingCase& c : settingCases()) {
     ToolHarness harness(chainScene(c.fields));
     const Item before = *harness.scene().find(harness.id("A"));
     harness.select({"A"});
     const RunRecord record = harness.run("BoneSplit", Answers{true, {{"PercentControl", "50"}}});
 
-    std::vector<std::string> expected = {
-        "SelectItem {O}",         "AddBone Bone",     "SelectItem {Bone}", "Position 0 0 0",
-        "Rotation 0 0 0",         "Scale 1 1 1",      "SelectItem {Bone}", "BoneRestPosition 0 0 0",
-        "BoneRestRotation 0 0 0", "BoneRestLength 1", "SelectItem {Bone}", "PivotPosition 0 0 0",
-        "PivotRotation 0 0 0"};
-    append(expected, settingGroup("Bone", c));
+    // A is the first part and keeps its settings; the second part is given them.
+    std::vector<std::string> expected = {"SelectItem {A}",    "BoneRestLength 1", "SelectItem {A}",
+                                         "AddChildBone Bone", "SelectItem {A2}",  "Rename A2"};
+    append(expected, settingGroup("A2", c));
     append(expected,
-           {"SelectItem {Bone}", "AddChildBone Bone", "SelectItem {Bone (2)}", "BoneRestLength 1"});
-    append(expected, settingGroup("Bone (2)", c));
-    append(expected,
-           {"SelectItem {B}", "ParentItem {Bone (2)}", "SelectItem {B}", "Position 0 0 1",
-            "SelectItem {B}", "BoneRestPosition 0 0 1", "SelectItem {A}", "ClearSelected"});
+           {"SelectItem {B}", "ParentItem {A2}", "SelectItem {B}", "BoneRestPosition 0 0 1"});
     EXPECT_EQ(record.commandTexts(), harness.expand(expected)) << c.label;
     for (const auto& command : record.commands) EXPECT_TRUE(command.ok) << c.label << command.text;
 
     const Scene& scene = harness.scene();
-    const Item* first = scene.find(scene.findByName("Bone"));
-    const Item* second = scene.find(scene.findByName("Bone (2)"));
+    const Item* first = scene.find(harness.id("A"));
+    const Item* second = scene.find(scene.findByName("A2"));
     ASSERT_TRUE(first && second) << c.label;
+    expectSameSettings(before, *first, c.label);
     if (c.newBonesMatch) {
-      expectSameSettings(before, *first, c.label);
       expectSameSettings(before, *second, c.label);
     } else {
-      EXPECT_TRUE(first->deformation == BoneDeformation{}) << c.label;
       EXPECT_TRUE(second->deformation == BoneDeformation{}) << c.label;
     }
     // B kept its own settings.
@@ -139,30 +133,27 @@ TEST(BoneSettings, SplitGivesBothNewBonesTheOldBonesSettings) {
   }
 }
 
-TEST(BoneSettings, MergeGivesTheNewBoneTheUpperBonesSettings) {
+TEST(BoneSettings, MergeKeepsTheUpperBonesSettings) {
   for (const SettingCase& c : settingCases()) {
-    // The lower bone's own settings are not taken over.
+    // The lower bone's own settings are not taken over: the upper bone keeps its own.
     ToolHarness harness(chainScene(c.fields, R"("strength": 9, "jointComp": true)"));
     const Item before = *harness.scene().find(harness.id("A"));
     harness.select({"B", "A"});
     const RunRecord record = harness.run("BoneMerge", Answers{true, {}});
 
-    std::vector<std::string> expected = {
-        "SelectItem {O}",         "AddBone Bone",     "SelectItem {Bone}", "Position 0 0 0",
-        "Rotation 0 0 0",         "Scale 1 1 1",      "SelectItem {Bone}", "BoneRestPosition 0 0 0",
-        "BoneRestRotation 0 0 0", "BoneRestLength 3", "SelectItem {Bone}", "PivotPosition 0 0 0"};
-    append(expected, settingGroup("Bone", c));
-    append(expected, {"SelectItem {A}", "ClearSelected"});
+    const std::vector<std::string> expected = {"SelectItem {A}", "BoneRestLength 3",
+                                               "SelectItem {B}", "ClearSelected"};
     EXPECT_EQ(record.commandTexts(), harness.expand(expected)) << c.label;
     for (const auto& command : record.commands) EXPECT_TRUE(command.ok) << c.label << command.text;
 
-    const Item* merged = harness.scene().find(harness.scene().findByName("Bone"));
+    const Item* merged = harness.scene().find(harness.id("A"));
     ASSERT_TRUE(merged) << c.label;
-    if (c.newBonesMatch) expectSameSettings(before, *merged, c.label);
+    expectSameSettings(before, *merged, c.label);
   }
 }
 
-// Values that cannot go out in a command stop the tool before its first command.
+// Values that cannot go out in a command stop the split, which sends them to its second
+// part, before its first command. The merge sends none: the upper bone keeps them as they are.
 TEST(BoneSettings, ValuesThatCannotBeSentStopTheToolBeforeItsFirstCommand) {
   const struct {
     const char* label;
@@ -182,8 +173,18 @@ TEST(BoneSettings, ValuesThatCannotBeSentStopTheToolBeforeItsFirstCommand) {
     for (const char* tool : {"BoneSplit", "BoneMerge"}) {
       ToolHarness harness(chainScene(""));
       c.spoil(*harness.scene().find(harness.id("A")));
+      const Item before = *harness.scene().find(harness.id("A"));
       harness.select({"A", "B"});
-      if (std::string(tool) == "BoneSplit") harness.select({"A"});
+      if (std::string(tool) == "BoneMerge") {
+        const RunRecord record = harness.run(tool);
+        EXPECT_FALSE(record.commands.empty()) << c.label << " " << tool;
+        ASSERT_EQ(record.messages.size(), 1u) << c.label << " " << tool;
+        const Item& after = *harness.scene().find(harness.id("A"));
+        EXPECT_EQ(after.deformation.weightMap, before.deformation.weightMap) << c.label;
+        EXPECT_EQ(std::isnan(after.strength), std::isnan(before.strength)) << c.label;
+        continue;
+      }
+      harness.select({"A"});
       const RunRecord record = harness.run(tool, Answers{true, {{"PercentControl", "50"}}});
       EXPECT_TRUE(record.commands.empty()) << c.label << " " << tool;
       ASSERT_FALSE(record.messages.empty()) << c.label << " " << tool;

@@ -536,48 +536,53 @@ TEST(LwsWrite, BoneSplitInBothNumberings) {
   for (int version : {3, 4}) {
     SCOPED_TRACE("version " + std::to_string(version));
     testing_support::ToolHarness harness(read(rig(version)));
+    const ItemId arm = harness.id("Arm");
     harness.select({"Arm"});
     const standin::RunRecord record = harness.run("BoneSplit", percent("40"));
     ASSERT_EQ(record.result, 0);
     const Saved saved = saveAndRead(harness.scene());
     const Scene& s = saved.scene;
-    EXPECT_EQ(s.findByName("Arm"), 0u);
-    ASSERT_NE(s.findByName("Bone"), 0u) << saved.text;
-    EXPECT_EQ(parentName(s, "Bone"), "Spine");
-    EXPECT_EQ(parentName(s, "Bone (2)"), "Bone");
-    EXPECT_EQ(parentName(s, "Hand"), "Bone (2)");
-    EXPECT_EQ(named(s, "Bone").restLength, 0.3);
-    EXPECT_NEAR(named(s, "Bone (2)").restLength, 0.45, 1e-12);
-    EXPECT_EQ(named(s, "Bone").restPosition, (Vec3{0, 0, 0.5}));
+    ASSERT_NE(s.findByName("Arm2"), 0u) << saved.text;
+    EXPECT_EQ(s.findByName("Arm"), arm);
+    EXPECT_EQ(parentName(s, "Arm"), "Spine");
+    EXPECT_EQ(parentName(s, "Arm2"), "Arm");
+    EXPECT_EQ(parentName(s, "Hand"), "Arm2");
+    EXPECT_EQ(named(s, "Arm").restLength, 0.3);
+    EXPECT_NEAR(named(s, "Arm2").restLength, 0.45, 1e-12);
+    EXPECT_EQ(named(s, "Arm").restPosition, (Vec3{0, 0, 0.5}));
+    EXPECT_EQ(named(s, "Arm2").restPosition, (Vec3{0, 0, 0.3}));
     EXPECT_NEAR(named(s, "Hand").restPosition[2], 0.45, 1e-12);
     EXPECT_NEAR(named(s, "Hand").position()[2], 0.45, 1e-12);  // its one key took the move
+    // Arm keeps its keys: the heading's two keys and their behaviours.
+    EXPECT_EQ(named(s, "Arm").keys[kHeading].size(), 2u);
+    EXPECT_EQ(named(s, "Arm").behaviors[kHeading].post, kEndOffsetRepeat);
     // The run's result survives the file: tips where the harness had them.
-    for (const char* name : {"Bone", "Bone (2)", "Hand", "Aim"}) {
+    for (const char* name : {"Arm", "Arm2", "Hand", "Aim"}) {
       expectNear3(s.worldTip(named(s, name).id),
                   harness.scene().worldTip(harness.scene().findByName(name)), name, 1e-9);
     }
-    // The first new bone takes Arm's place; the second goes after the last bone's own
-    // lines, before the object's settings.
-    EXPECT_LT(lineIndex(saved.text, "BoneName Bone (2)"), lineIndex(saved.text, "ShadowOptions 7"));
-    EXPECT_GT(lineIndex(saved.text, "BoneName Bone (2)"), lineIndex(saved.text, "BoneName Aim"));
-    EXPECT_LT(lineIndex(saved.text, "BoneName Bone"), lineIndex(saved.text, "BoneName Hand"));
+    // The new bone goes after the last bone's own lines, before the object's settings.
+    EXPECT_LT(lineIndex(saved.text, "BoneName Arm2"), lineIndex(saved.text, "ShadowOptions 7"));
+    EXPECT_GT(lineIndex(saved.text, "BoneName Arm2"), lineIndex(saved.text, "BoneName Aim"));
+    EXPECT_LT(lineIndex(saved.text, "BoneName Arm"), lineIndex(saved.text, "BoneName Hand"));
     expectUntouchedLinesKept(saved.text);
     if (version == 3) {
-      // Arm (bone 1) is gone and Bone takes its number: the bones after it keep theirs.
+      // Bones are numbered by their place: Arm keeps 1, the new one after Aim is 4.
+      EXPECT_EQ(idText(named(s, "Arm").id), "40010000");
       EXPECT_EQ(idText(named(s, "Hand").id), "40020000");
-      EXPECT_EQ(idText(named(s, "Bone").id), "40010000");
+      EXPECT_EQ(idText(named(s, "Arm2").id), "40040000");
       EXPECT_TRUE(hasLine(saved.text, "TargetItem 40020000"));  // Aim still aims at Hand
-      EXPECT_TRUE(hasLine(saved.text, "ParentItem 40040000"));  // Hand under Bone (2)
+      EXPECT_TRUE(hasLine(saved.text, "ParentItem 40040000"));  // Hand under Arm2
       EXPECT_TRUE(hasLine(saved.text, "GoalObject 2"));
       EXPECT_TRUE(hasLine(saved.text, "CurrentObject 1"));
     } else {
-      // Ids stay; new bones take free numbers under their object.
+      // Ids stay; the new bone takes a free number under its object.
+      EXPECT_EQ(idText(named(s, "Arm").id), "40020002");
       EXPECT_EQ(idText(named(s, "Hand").id), "40030002");
-      EXPECT_EQ(idText(named(s, "Bone").id), "40060002");
-      EXPECT_EQ(idText(named(s, "Bone (2)").id), "40070002");
+      EXPECT_EQ(idText(named(s, "Arm2").id), "40060002");
       EXPECT_TRUE(hasLine(saved.text, "AddBone 40060002"));
       EXPECT_TRUE(hasLine(saved.text, "TargetItem 40030002"));
-      EXPECT_TRUE(hasLine(saved.text, "ParentItem 40070002"));
+      EXPECT_TRUE(hasLine(saved.text, "ParentItem 40060002"));
     }
     // Saving the result again changes nothing.
     EXPECT_EQ(sceneToLws(s), saved.text);
@@ -608,8 +613,10 @@ TEST(LwsWrite, BoneMergeInBothNumberings) {
         EXPECT_EQ(b.id, a.id);
       }
     }
-    EXPECT_EQ(s.findByName("Arm"), 0u);
-    EXPECT_EQ(s.findByName("Hand") == 0, live.findByName("Hand") == 0);
+    // Arm stays as the merged bone, with its id; Hand is gone.
+    EXPECT_EQ(s.findByName("Arm") == 0, false);
+    EXPECT_EQ(s.findByName("Hand"), 0u);
+    EXPECT_EQ(named(s, "Arm").keys[kHeading].size(), 2u);
     expectUntouchedLinesKept(saved.text);
   }
 }
@@ -804,25 +811,25 @@ TEST(LwsWrite, SplittingTheLastBoneOfAVersion8Object) {
   harness.select({"Upper"});
   ASSERT_EQ(harness.run("BoneSplit", percent("50")).result, 0);
   const Saved saved = saveAndRead(harness.scene());
-  EXPECT_EQ(saved.scene.findByName("Upper"), 0u);
-  EXPECT_EQ(parentName(saved.scene, "Bone"), "Lower");
-  EXPECT_EQ(parentName(saved.scene, "Bone (2)"), "Bone");
-  EXPECT_EQ(idText(named(saved.scene, "Bone").id), "40020000");
-  expectNear3(saved.scene.worldTip(named(saved.scene, "Bone (2)").id), {0, 1, 0}, "tip", 1e-6);
-  // Upper's lines went; the new bones sit where it was, before the object's deformer.
+  EXPECT_EQ(idText(named(saved.scene, "Upper").id), "40010000");
+  EXPECT_EQ(parentName(saved.scene, "Upper"), "Lower");
+  EXPECT_EQ(parentName(saved.scene, "Upper2"), "Upper");
+  EXPECT_EQ(idText(named(saved.scene, "Upper2").id), "40020000");
+  expectNear3(saved.scene.worldTip(named(saved.scene, "Upper2").id), {0, 1, 0}, "tip", 1e-6);
+  // Upper keeps its lines; the new bone follows them, before the object's deformer.
   const std::vector<std::string> all = lines(saved.text);
   const std::size_t plugin = lineIndex(saved.text, "Plugin MeshDeformerHandler 2 _Bones");
   ASSERT_LT(plugin, all.size());
   // New bones get the lines every item of the file has, after ParentItem too.
   EXPECT_EQ(all[plugin - 1], "UseIKChainValues 0");
-  EXPECT_EQ(all[plugin - 5], "ParentItem 40020000");
+  EXPECT_EQ(all[plugin - 5], "ParentItem 40010000");
   EXPECT_EQ(all[plugin - 6], "PivotRotation 0 0 0");
   EXPECT_EQ(all[plugin - 7], "PivotPosition 0 0 0");
   EXPECT_EQ(std::count(all.begin(), all.end(), "BoneType 0"), 3);
-  // The object, Lower and both new bones.
+  // The object, Lower, Upper and the new bone.
   EXPECT_EQ(std::count(all.begin(), all.end(), "UseIKChainValues 0"), 4);
   EXPECT_EQ(std::count(all.begin(), all.end(), "IKSoftMin 0.25"), 4);
-  EXPECT_TRUE(hasLine(saved.text, "AddBone 40030000"));
+  EXPECT_TRUE(hasLine(saved.text, "AddBone 40020000"));
   EXPECT_EQ(all.back(), "ShadowOptions 7");
 }
 
@@ -880,13 +887,12 @@ TEST_F(LwsFiles, TheReadmeExample) {
   ASSERT_EQ(harness.run("BoneSplit", percent("40")).result, 0);
   const std::string text = sceneToLws(harness.scene());
   for (const char* line : {"BoneRestPosition 0 0 0.36", "  Key 0.36 0 0 0 0 0 0 0 0",
-                           "ParentItem 40030000", "BoneName Bone (2)", "BoneRestLength 0.24"}) {
+                           "ParentItem 40030000", "BoneName Arm2", "BoneRestLength 0.24"}) {
     EXPECT_TRUE(hasLine(text, line)) << line;
   }
-  EXPECT_FALSE(hasLine(text, "BoneName Arm"));
-  // The first new bone takes Arm's place (and number); the second follows Hand.
-  EXPECT_LT(lineIndex(text, "BoneName Bone"), lineIndex(text, "BoneName Hand"));
-  EXPECT_LT(lineIndex(text, "BoneName Hand"), lineIndex(text, "BoneName Bone (2)"));
+  // Arm keeps its place and number; the new bone follows Hand.
+  EXPECT_LT(lineIndex(text, "BoneName Arm"), lineIndex(text, "BoneName Hand"));
+  EXPECT_LT(lineIndex(text, "BoneName Hand"), lineIndex(text, "BoneName Arm2"));
   EXPECT_EQ(lines(text)[lineIndex(text, "ShadowOptions 7") - 1], "ParentItem 40010000");
 }
 
@@ -905,7 +911,7 @@ TEST_F(LwsFiles, TheRunnerReadsRunsAndWrites) {
             0)
       << slurp(path("err.txt"));
   const Scene out = loadSceneFile(path("out.lws"));
-  EXPECT_EQ(parentName(out, "Hand"), "Bone (2)");
+  EXPECT_EQ(parentName(out, "Hand"), "Arm2");
 
   write("broken.lws", header(3) +
                           "AddNullObject A\nObjectMotion\nNumChannels 1\nChannel 0\n"

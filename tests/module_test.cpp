@@ -103,6 +103,10 @@ TEST(Activation, ServicesAreLookedUpInTheirOrderEachTimeTransiently) {
   };
   const Case cases[] = {
       {"QuickParent", {"Info Messages 2"}},
+      // The tools that keep keys ask for the newest channel and envelope services first.
+      {"BoneSplit",
+       {"Channel Info 3", "Animation Envelopes 4", "Info Messages 2", "LWPanelServices"}},
+      {"BoneMerge", {"Channel Info 3", "Animation Envelopes 4", "Info Messages 2"}},
       {"CopyKey", {}},
       {"CutKey", {}},
       {"PasteKey", {}},

@@ -313,22 +313,26 @@ std::vector<RunOutcome> runScript(const std::string& script,
   return runner.runs();
 }
 
-TEST(RigCheckWithTheModule, ACleanSplitAddsTwoRemovesOneAndMovesNothing) {
+// The split bone stays as the first part: one bone added under it, nothing removed, its
+// length a rest change (its tip is where the new length puts it, not a move).
+TEST(RigCheckWithTheModule, ACleanSplitAddsOneRemovesNoneAndMovesNothing) {
   const std::vector<RunOutcome> runs =
       runScript("demo\nselect L_Forearm\nrun BoneSplit percent=30\n");
   ASSERT_EQ(runs.size(), 1u);
   const RigChanges& changes = runs[0].changes;
-  ASSERT_EQ(changes.added.size(), 2u);
-  EXPECT_EQ(changes.added[0].under, "L_UpperArm");
-  EXPECT_EQ(changes.added[1].under, changes.added[0].name);
-  EXPECT_EQ(namesOf(changes.removed), std::vector<std::string>{"L_Forearm"});
+  ASSERT_EQ(changes.added.size(), 1u);
+  EXPECT_EQ(changes.added[0].name, "L_Forearm2");
+  EXPECT_EQ(changes.added[0].under, "L_Forearm");
+  EXPECT_TRUE(changes.removed.empty());
   ASSERT_EQ(changes.reparented.size(), 1u);
   EXPECT_EQ(changes.reparented[0].name, "L_Hand");
   EXPECT_EQ(changes.reparented[0].from, "L_Forearm");
-  EXPECT_EQ(changes.reparented[0].to, changes.added[1].name);
+  EXPECT_EQ(changes.reparented[0].to, "L_Forearm2");
   EXPECT_TRUE(changes.moved.empty()) << joined(changes.moved);
+  EXPECT_TRUE(changes.movedOverTime.empty());
 }
 
+// The merge places the moved bones itself: nothing moves, whatever Parent in Place says.
 TEST(RigCheckWithTheModule, MergingWithoutParentInPlaceMovesTheReparentedBones) {
   for (bool inPlace : {true, false}) {
     const std::vector<RunOutcome> runs =
@@ -336,17 +340,10 @@ TEST(RigCheckWithTheModule, MergingWithoutParentInPlaceMovesTheReparentedBones) 
                   [inPlace](Scene& scene) { scene.parentInPlace = inPlace; });
     ASSERT_EQ(runs.size(), 1u);
     const RigChanges& changes = runs[0].changes;
-    EXPECT_EQ(namesOf(changes.removed), (std::vector<std::string>{"L_UpperArm", "L_Forearm"}));
+    EXPECT_EQ(namesOf(changes.removed), (std::vector<std::string>{"L_Forearm"}));
     ASSERT_EQ(namesOf(changes.reparented), std::vector<std::string>{"L_Hand"});
-    if (inPlace) {
-      EXPECT_TRUE(changes.moved.empty()) << joined(changes.moved);
-    } else {
-      ASSERT_FALSE(changes.moved.empty());
-      EXPECT_EQ(changes.moved[0].name, "L_Hand");
-      // The hand's children ride along with it.
-      EXPECT_EQ(namesOf(changes.moved),
-                (std::vector<std::string>{"L_Hand", "L_Finger", "L_FingerTip"}));
-    }
+    EXPECT_EQ(changes.reparented[0].to, "L_UpperArm");
+    EXPECT_TRUE(changes.moved.empty()) << joined(changes.moved);
   }
 }
 

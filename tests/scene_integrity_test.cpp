@@ -196,33 +196,34 @@ TEST_F(SceneIntegrity, PlugInIdsFollowRenumberedBonesAndRemovedOnesAreListed) {
     std::vector<std::string> rewritten, dangling;  // "written->saved", "written"
   };
   const Case cases[] = {
-      // A split writes its first new bone in the old one's place: no bone renumbers.
+      // A split keeps the bone as the first part and writes the new one after the last
+      // bone: no bone renumbers and no id dangles.
       {"split, version 3",
        3,
        "select Arm\nrun BoneSplit percent=50\nsave out.lws\n",
        {"  40010000 Elbow 0.5", "  40020000 Wrist 1", "  40030000 Ankle 1", "ParentItem 40040000"},
        {},
-       {"40010000"}},
-      // A merge removes two bones and adds one: Foot moves down a number.
+       {}},
+      // A merge keeps the upper bone and removes the lower: Foot moves down a number.
       {"merge, version 3",
        3,
        "select Arm Hand\nrun BoneMerge\nsave out.lws\n",
        {"  40010000 Elbow 0.5", "  40020000 Wrist 1", "  40020000 Ankle 1"},
        {"40030000->40020000"},
-       {"40010000", "40020000"}},
-      // From version 4 on ids never change: only the removed ones are listed.
+       {"40020000"}},
+      // From version 4 on ids never change: only the removed one is listed.
       {"merge, version 5",
        5,
        "select Arm Hand\nrun BoneMerge\nsave out.lws\n",
        {"  40010000 Elbow 0.5", "  40020000 Wrist 1", "  40030000 Ankle 1"},
        {},
-       {"40010000", "40020000"}},
+       {"40020000"}},
       {"split, version 8",
        8,
        "select Hand\nrun BoneSplit percent=25\nsave out.lws\n",
-       {"  40020000 Wrist 1", "AddBone 40040000", "AddBone 40050000"},
+       {"  40020000 Wrist 1", "AddBone 40040000", "BoneName Hand2"},
        {},
-       {"40020000"}},
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -257,14 +258,14 @@ TEST_F(SceneIntegrity, NewBonesOfVersion5AndLaterGetThePerItemLines) {
     SCOPED_TRACE("version " + std::to_string(version));
     const auto done = play(version, "select Arm\nrun BoneSplit percent=50\nsave out.lws\n");
     const std::string& text = done->pendingFiles()[0].text;
-    // Body, Base, two new bones, Hand, Foot, the light.
+    // Body, Base, Arm, the new bone, Hand, Foot, the light.
     const std::size_t items = 7;
     EXPECT_EQ(count(text, "CtrlPosItemBlend 1"), version >= 5 ? items : 0u) << text;
     EXPECT_EQ(count(text, "UseIKChainValues 0"), version >= 8 ? items : 0u);
     EXPECT_EQ(count(text, "IKSoftMax 0.75"), version >= 8 ? items : 0u);
     EXPECT_EQ(count(text, "PivotRotation 0 0 0"), version >= 8 ? items : 0u);
-    // The controller lines of the split bone are its own, not the per-item ones.
-    EXPECT_EQ(count(text, "HController 3"), 0u);
+    // The split bone keeps its own controller lines; the new bone gets none of them.
+    EXPECT_EQ(count(text, "HController 3"), 1u);
     EXPECT_TRUE(done->saves()[0].differences.empty());
   }
 }
@@ -323,8 +324,9 @@ TEST_F(SceneIntegrity, CheckFailsOnUnkeyedChangesAndDanglingIdsAndPassesACleanRo
   const Case cases[] = {
       {"unparent between keys", "run BoneUnParent action=Unparent --select Base --time 0.2", 3,
        "vorrik: check failed: Vorrik:BoneUnParent"},
-      {"a dangling plug-in id", "run BoneSplit percent=50 --select Foot", 3,
-       "names the removed bone 40030000"},
+      {"a dangling plug-in id", "run BoneMerge --select Arm,Hand", 3,
+       "names the removed bone 40020000"},
+      {"a split keeps the bone a plug-in names", "run BoneSplit percent=50 --select Foot", 0, ""},
       {"two bones selected", "run BoneSplit --select Arm,Hand", 0, ""},
       // Keyed where it was made, the change is in the file, but the keys at other times
       // now hang from another parent.

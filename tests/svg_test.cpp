@@ -235,16 +235,18 @@ TEST(RigPicture, ARunsChangesAreDrawnInTheirColoursInTheRightColumn) {
     bool before, after;  // drawn in that column in that colour
   };
   const Case cases[] = {
-      {"select L_Forearm\nrun BoneSplit percent=30\n", true, "Bone (2)", colour::kAdded, false,
+      {"select L_Forearm\nrun BoneSplit percent=30\n", true, "L_Forearm2", colour::kAdded, false,
        true},
-      {"select L_Forearm\nrun BoneSplit percent=30\n", true, "L_Forearm", colour::kRemoved, true,
+      {"select L_Forearm\nrun BoneSplit percent=30\n", true, "L_Forearm", colour::kRest, true,
+       true},
+      {"select L_UpperArm L_Forearm\nrun BoneMerge\n", false, "L_Forearm", colour::kRemoved, true,
        false},
       {"select L_Forearm\nrun BoneSplit percent=30\n", true, "L_Hand", colour::kReparented, true,
        true},
       {"select L_Forearm\nrun BoneSplit percent=30\n", true, "L_UpperArm", colour::kBone, true,
        true},
-      {"select L_UpperArm L_Forearm\nrun BoneMerge\n", false, "L_Finger", colour::kMoved, true,
-       true},
+      {"time 1\nrun BoneUtil item=Hero action=\"Restore rest\"\n", true, "L_Finger", colour::kMoved,
+       true, true},
       {"time 1\nrun BoneUtil item=Hero action=\"Record rest\"\n", true, "L_UpperArm", colour::kRest,
        true, true},
   };
@@ -273,7 +275,8 @@ TEST(RigPicture, ARunsChangesAreDrawnInTheirColoursInTheRightColumn) {
 }
 
 TEST(RigPicture, WhereAMovedBoneWasIsOutlinedInTheAfterColumn) {
-  const RunPicture picture = pictureOfRun("select L_UpperArm L_Forearm\nrun BoneMerge\n", false);
+  const RunPicture picture =
+      pictureOfRun("time 1\nrun BoneUtil item=Hero action=\"Restore rest\"\n");
   const std::unique_ptr<Element> root = parsed(picture.svg);
   const double middle = std::stod(root->attribute("width")) / 2;
   int ghosts = 0;
@@ -284,8 +287,8 @@ TEST(RigPicture, WhereAMovedBoneWasIsOutlinedInTheAfterColumn) {
       ++ghosts;
     }
   }
-  // The hand moves along x: the front and top views show where it was, the side cannot.
-  EXPECT_EQ(ghosts, 2);
+  // The hand moves along x and y back to its rest pose: every view shows where it was.
+  EXPECT_EQ(ghosts, 3);
 }
 
 // A root bone with chains of three short bones fanning out from its tip, crowded together.
@@ -363,9 +366,10 @@ TEST(RigPicture, RendersToAPngThatShowsTheRigAndTheAddedBones) {
   const long total = static_cast<long>(image.width) * image.height;
   const long white = picture_check::pixelsNear(image, 255, 255, 255, 2);
   EXPECT_GT(total - white, total / 5) << "mostly blank";
-  // The added bones in their colour (0x2ca02c), the removed one in its (0xd62728).
+  // The added bone in its colour (0x2ca02c), the shortened one in that of a new rest
+  // length (0xb5651d).
   EXPECT_GT(picture_check::pixelsNear(image, 0x2c, 0xa0, 0x2c, 4), 30);
-  EXPECT_GT(picture_check::pixelsNear(image, 0xd6, 0x27, 0x28, 4), 30);
+  EXPECT_GT(picture_check::pixelsNear(image, 0xb5, 0x65, 0x1d, 4), 30);
 
   // The reader itself sees an empty page as empty.
   const picture_check::Image blank = picture_check::renderSvg(

@@ -28,6 +28,14 @@ std::string parentName(const RigSnapshot& rig, standin::ItemId parent) {
   return item ? item->name : "";
 }
 
+// How far an item moved: its origin, and a bone's tip too unless the run gave it a new rest
+// length, which puts the tip elsewhere on purpose (and is listed as a rest change).
+double placementMove(const RigItem& was, const RigItem& now) {
+  const double origin = distance(was.origin, now.origin);
+  if (now.isBone() && was.restLength != now.restLength) return origin;
+  return std::max(origin, distance(was.tip, now.tip));
+}
+
 }  // namespace
 
 RigChanges compareRigs(const RigSnapshot& before, const RigSnapshot& after) {
@@ -48,7 +56,7 @@ RigChanges compareRigs(const RigSnapshot& before, const RigSnapshot& after) {
       changes.reparented.push_back(
           {now.id, now.name, parentName(before, old->parent), parentName(after, now.parent)});
     }
-    const double moved = std::max(distance(old->origin, now.origin), distance(old->tip, now.tip));
+    const double moved = placementMove(*old, now);
     if (moved > tolerance) {
       changes.moved.push_back(
           {now.id, now.name, now.isBone(), old->origin, now.origin, old->tip, now.tip, moved});
@@ -89,8 +97,7 @@ void largestMoves(RigChanges& changes, const BeforeAt& beforeAt, const standin::
     for (const RigItem& item : now.items) {
       const RigItem* was = old.find(item.id);
       if (!was) continue;
-      const double moved =
-          std::max(distance(was->origin, item.origin), distance(was->tip, item.tip));
+      const double moved = placementMove(*was, item);
       LargestMove& entry = largest[item.id];
       if (moved > entry.distance) entry = {item.id, item.name, moved, t};
     }

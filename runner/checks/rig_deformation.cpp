@@ -62,32 +62,35 @@ std::string nameOf(const RigSnapshot& before, const RigSnapshot& after, standin:
   return "";
 }
 
-// A bone that two or more added bones of its object took every setting from was split:
-// say where the parts cannot deform its points as it did.
+// A bone was split when added bones of its object took every setting from it and, with the
+// bone itself where it stays as the first part (shortened), make two parts or more: say where
+// the parts cannot deform its points as it did.
 void splitNotes(const RigSnapshot& before, const RigSnapshot& after, RigChanges& changes) {
-  for (const Removed& removed : changes.removed) {
-    const RigItem* old = before.find(removed.id);
-    if (!old || !old->isBone() || !old->active) continue;
+  for (const RigItem& old : before.items) {
+    if (!old.isBone() || !old.active) continue;
+    const RigItem* kept = after.find(old.id);
+    if (kept && (kept->restLength == old.restLength || !sameSettings(old, *kept))) continue;
     std::vector<std::string> parts;
+    if (kept) parts.push_back("'" + kept->name + "'");
     for (const Added& added : changes.added) {
       const RigItem* now = after.find(added.id);
-      if (now && now->isBone() && now->owner == old->owner && sameSettings(*old, *now)) {
+      if (now && now->isBone() && now->owner == old.owner && sameSettings(old, *now)) {
         parts.push_back("'" + now->name + "'");
       }
     }
     if (parts.size() < 2) continue;
     std::string list;
     for (std::size_t i = 0; i < parts.size(); ++i) list += (i ? ", " : "") + parts[i];
-    const standin::BoneDeformation& d = old->deformation;
+    const standin::BoneDeformation& d = old.deformation;
     if (!d.weightMapOnly) {
       changes.deformationNotes.push_back(
-          {old->name, "'" + old->name + "' deformed by distance; its points now weigh the " +
-                          "shorter bones " + list + " by distance, so they can bend otherwise"});
+          {old.name, "'" + old.name + "' deformed by distance; its points now weigh the " +
+                         "shorter bones " + list + " by distance, so they can bend otherwise"});
     } else if (!d.weightMap.empty() && !d.normalization) {
       changes.deformationNotes.push_back(
-          {old->name, "weight map '" + d.weightMap + "' now drives " + list +
-                          " without normalization: its points get twice the pull when both "
-                          "move"});
+          {old.name, "weight map '" + d.weightMap + "' now drives " + list +
+                         " without normalization: its points get twice the pull when both "
+                         "move"});
     }
   }
 }

@@ -20,7 +20,7 @@ Function require(Function function, const char* what) {
 
 }  // namespace
 
-HostServices acquireHostServices(GlobalFunc* global, ExtraServices extras) {
+HostServices acquireHostServices(GlobalFunc* global, ExtraServices extras, bool keys) {
   HostServices services;
   if (global == nullptr) return services;
   services.global = global;
@@ -33,6 +33,7 @@ HostServices acquireHostServices(GlobalFunc* global, ExtraServices extras) {
   services.surfaceFuncs = lookUp<void>(global, "Surface Functions 2");
   services.sceneObjects = lookUp<void>(global, "Scene Objects 4");
   services.interfaceInfo = lookUp<LWInterfaceInfo>(global, LWINTERFACEINFO_GLOBAL);
+  if (keys) acquireKeyServices(services);
   if (extras == ExtraServices::Messages || extras == ExtraServices::MessagesThenPanels) {
     services.messages = lookUp<LWMessageFuncs>(global, LWMESSAGEFUNCS_GLOBAL);
   }

@@ -34,11 +34,53 @@ struct HostServices {
   const LWInterfaceInfo* interfaceInfo = nullptr;
   const LWMessageFuncs* messages = nullptr;
   LWPanelFuncs* panels = nullptr;
+  // Tools that keep keys: Layout's channel and envelope services, each the newest
+  // generation Layout answers. Null when not asked for, withheld, or lacking a member the
+  // module calls (a table is taken whole or not at all).
+  const LWChannelInfo* channelInfo = nullptr;
+  const LWEnvelopeFuncs* envelopes = nullptr;
 };
 
-// Looks up the nine services in their fixed order, then the tool's extra ones. Every
-// lookup uses the transient mode. The one place the module asks the host for services.
-HostServices acquireHostServices(GlobalFunc* global, ExtraServices extras);
+// Looks up the nine services in their fixed order, then (for a tool that keeps keys) the
+// channel and envelope services, then the tool's extra ones. Every lookup uses the transient
+// mode. The one place the module asks the host for services.
+HostServices acquireHostServices(GlobalFunc* global, ExtraServices extras, bool keys = false);
+
+// Looks up the channel and envelope services, newest name first, into `services`; a table
+// missing a member the module calls counts as withheld. Part of acquireHostServices.
+void acquireKeyServices(HostServices& services);
+
+// The nine motion channels of an item, in the order of Layout's scene files.
+enum MotionChannel : int {
+  kPositionX = 0,
+  kPositionY,
+  kPositionZ,
+  kRotationH,
+  kRotationP,
+  kRotationB,
+  kScaleX,
+  kScaleY,
+  kScaleZ,
+  kMotionChannels
+};
+// "Position.X", ... as Layout names them.
+const char* motionChannelName(int channel);
+
+// One motion channel of one item as Layout's channel services list it.
+struct ChannelRef {
+  LWItemID item = LWITEM_NULL;
+  int index = 0;  // MotionChannel
+  LWChannelID channel = nullptr;
+  LWEnvelopeID envelope = nullptr;
+  LWChanGroupID group = nullptr;
+  bool found() const { return envelope != nullptr; }
+};
+
+struct EnvelopeKey {
+  LWEnvKeyframeID id;
+  double time;
+  double value;
+};
 
 class Host;
 
@@ -88,6 +130,25 @@ public:
   std::string name(LWItemID item) const;
   // A parameter at the current time (rotations in radians).
   Vec3 param(LWItemID item, int which) const;
+
+  // A parameter at any time (keys evaluated where the time is not the current one).
+  Vec3 paramAt(LWItemID item, int which, double time) const;
+  // The item's name, copied at once ("" when the host gives none).
+  std::string name(LWItemID item) const;
+
+  // Keys (Channel Info, Animation Envelopes). All need hasKeyServices().
+  bool hasKeyServices() const {
+    return services_.channelInfo != nullptr && services_.envelopes != nullptr;
+  }
+  // The item's nine motion channels by name; one Layout does not list is not found().
+  std::vector<ChannelRef> motionChannels(LWItemID item) const;
+  // Every key of the channel's envelope, in Layout's order (by time).
+  std::vector<EnvelopeKey> keys(const ChannelRef& channel) const;
+  // LWBEH_* before the first key (pre) or after the last.
+  int behavior(const ChannelRef& channel, bool pre) const;
+  // Each traced as "[Key] : ..."; false when Layout refused.
+  bool setKeyValue(const ChannelRef& channel, LWEnvKeyframeID key, double time, double value) const;
+  bool createKey(const ChannelRef& channel, double time, double value) const;
 
   // Interface (LW Interface Info).
   double currentTime() const;

@@ -309,6 +309,100 @@ typedef struct st_LWPanelFuncs {
   GlobalFunc* globalFun;
 } LWPanelFuncs;
 
+// --- "Channel Info 2" / "Channel Info 3": an item's animation channels ---
+#define LWCHANNELINFO_GLOBAL "Channel Info 3"
+#define LWCHANNELINFO_GLOBAL_OLD "Channel Info 2"
+
+typedef void* LWChanGroupID;
+typedef void* LWChannelID;
+typedef void* LWEnvelopeID;
+typedef void* LWEnvKeyframeID;
+typedef int (*LWChanEventFunc)(void* data, LWChannelID channel, int event, void* eventData);
+typedef int (*LWEnvEventFunc)(void* data, LWEnvelopeID envelope, int event, void* eventData);
+struct st_LWLoadState;
+struct st_LWSaveState;
+
+// Channel types as channelType reports them.
+enum { LWET_FLOAT = 2, LWET_DISTANCE = 3, LWET_PERCENT = 4, LWET_ANGLE = 5 };
+
+typedef struct st_LWChannelInfo {
+  LWChanGroupID (*nextGroup)(LWChanGroupID parent, LWChanGroupID group);
+  LWChannelID (*nextChannel)(LWChanGroupID parent, LWChannelID channel);
+  const char* (*groupName)(LWChanGroupID group);
+  const char* (*channelName)(LWChannelID channel);
+  LWChanGroupID (*groupParent)(LWChanGroupID group);
+  LWChanGroupID (*channelParent)(LWChannelID channel);
+  int (*channelType)(LWChannelID channel);
+  double (*channelEvaluate)(LWChannelID channel, LWTime time);
+  LWEnvelopeID (*channelEnvelope)(LWChannelID channel);
+  int (*setChannelEvent)(LWChannelID channel, LWChanEventFunc event, void* data);
+  const char* (*server)(LWChannelID channel, const char* serverClass, int index);
+  unsigned int (*serverFlags)(LWChannelID channel, const char* serverClass, int index);
+  void* (*serverInstance)(LWChannelID channel, const char* serverClass, int index);
+  int (*serverApply)(LWChannelID channel, const char* serverClass, const char* name, int flags);
+  void (*serverRemove)(LWChannelID channel, const char* serverClass, const char* name,
+                       void* instance);
+} LWChannelInfo;
+
+// --- "Animation Envelopes" (and its later names): keys of an envelope ---
+#define LWENVELOPEFUNCS_GLOBAL "Animation Envelopes 4"
+#define LWENVELOPEFUNCS_GLOBAL_2018 "Animation Envelopes 2"
+#define LWENVELOPEFUNCS_GLOBAL_OLD "Animation Envelopes"
+
+// Key tags of keyGet and keySet: shape is an int, the others doubles; time is read-only.
+enum {
+  LWKEY_VALUE = 0,
+  LWKEY_TIME = 1,
+  LWKEY_SHAPE = 2,
+  LWKEY_TENSION = 3,
+  LWKEY_CONTINUITY = 4,
+  LWKEY_BIAS = 5,
+  LWKEY_PARAM_0 = 6,
+  LWKEY_PARAM_1 = 7,
+  LWKEY_PARAM_2 = 8,
+  LWKEY_PARAM_3 = 9,
+};
+// Envelope tags of egGet and egSet, all ints; the key count is read-only.
+enum {
+  LWENVTAG_VISIBLE = 0,
+  LWENVTAG_PREBEHAVE = 1,
+  LWENVTAG_POSTBEHAVE = 2,
+  LWENVTAG_KEYCOUNT = 3
+};
+// What an envelope does before its first key and after its last.
+enum {
+  LWBEH_RESET = 0,
+  LWBEH_CONSTANT = 1,
+  LWBEH_REPEAT = 2,
+  LWBEH_OSCILLATE = 3,
+  LWBEH_OFFSET = 4,
+  LWBEH_LINEAR = 5,
+};
+
+// Layout 2018 and later append one member; the ones declared here keep their places.
+typedef struct st_LWEnvelopeFuncs {
+  LWEnvelopeID (*create)(LWChanGroupID group, const char* name, int type);
+  void (*destroy)(LWEnvelopeID envelope);
+  LWChanGroupID (*createGroup)(LWChanGroupID parent, const char* name);
+  void (*destroyGroup)(LWChanGroupID group);
+  const char* (*copy)(LWEnvelopeID to, LWEnvelopeID from);
+  const char* (*load)(LWEnvelopeID envelope, const struct st_LWLoadState* state);
+  const char* (*save)(LWEnvelopeID envelope, const struct st_LWSaveState* state);
+  double (*evaluate)(LWEnvelopeID envelope, LWTime time);
+  int (*edit)(LWChanGroupID group, LWEnvelopeID envelope, int flags, void* data);
+  int (*envAge)(LWEnvelopeID envelope);
+  LWEnvKeyframeID (*createKey)(LWEnvelopeID envelope, LWTime time, double value);
+  void (*destroyKey)(LWEnvelopeID envelope, LWEnvKeyframeID key);
+  LWEnvKeyframeID (*findKey)(LWEnvelopeID envelope, LWTime time);
+  LWEnvKeyframeID (*nextKey)(LWEnvelopeID envelope, LWEnvKeyframeID key);
+  LWEnvKeyframeID (*prevKey)(LWEnvelopeID envelope, LWEnvKeyframeID key);
+  int (*keySet)(LWEnvelopeID envelope, LWEnvKeyframeID key, int tag, void* value);
+  int (*keyGet)(LWEnvelopeID envelope, LWEnvKeyframeID key, int tag, void* value);
+  int (*setEnvEvent)(LWEnvelopeID envelope, LWEnvEventFunc event, void* data);
+  int (*egSet)(LWEnvelopeID envelope, LWChanGroupID group, int tag, void* value);
+  int (*egGet)(LWEnvelopeID envelope, LWChanGroupID group, int tag, void* value);
+} LWEnvelopeFuncs;
+
 }  // extern "C"
 
 // The item id as Layout prints it with "%x": only its low 32 bits count.
@@ -340,6 +434,15 @@ static_assert(offsetof(LWValFloat, value) == 8, "doubles are 8-byte aligned in L
 static_assert(sizeof(LWValFloat) == 24, "float value record");
 static_assert(sizeof(LWValue) == 40, "LWValue union");
 static_assert(offsetof(LWInterfaceInfo, selItems) == 8, "selItems follows curTime");
+static_assert(sizeof(LWChannelInfo) == 15 * VORRIK_PTR, "LWChannelInfo has 15 members");
+static_assert(offsetof(LWChannelInfo, channelEnvelope) == 8 * VORRIK_PTR,
+              "channelEnvelope is member 9");
+static_assert(offsetof(LWChannelInfo, serverRemove) == 14 * VORRIK_PTR, "serverRemove is last");
+static_assert(sizeof(LWEnvelopeFuncs) == 20 * VORRIK_PTR, "LWEnvelopeFuncs has 20 members");
+static_assert(offsetof(LWEnvelopeFuncs, createKey) == 10 * VORRIK_PTR, "createKey is member 11");
+static_assert(offsetof(LWEnvelopeFuncs, keySet) == 15 * VORRIK_PTR, "keySet is member 16");
+static_assert(offsetof(LWEnvelopeFuncs, egGet) == 19 * VORRIK_PTR, "egGet is member 20");
+static_assert(offsetof(LWItemInfo, chanGroup) == 13 * VORRIK_PTR, "chanGroup is member 14");
 #if defined(_WIN32)
 static_assert(sizeof(unsigned long) == 4, "Windows: unsigned long is 32 bits");
 #if defined(_WIN64)
@@ -348,12 +451,14 @@ static_assert(offsetof(ModuleDescriptor, startup) == 16, "64-bit startup offset"
 static_assert(offsetof(ModuleDescriptor, serverDefs) == 32, "64-bit serverDefs offset");
 static_assert(sizeof(LWPanControlDesc) >= 48, "64-bit descriptor union");
 static_assert(sizeof(LWInterfaceInfo) == 88, "64-bit LWInterfaceInfo");
+static_assert(sizeof(LWChannelInfo) == 120 && sizeof(LWEnvelopeFuncs) == 160, "64-bit tables");
 #else
 static_assert(sizeof(ModuleDescriptor) == 24, "32-bit descriptor");
 static_assert(offsetof(ModuleDescriptor, startup) == 12, "32-bit startup offset");
 static_assert(offsetof(ModuleDescriptor, serverDefs) == 20, "32-bit serverDefs offset");
 static_assert(sizeof(LWPanControlDesc) >= 28, "32-bit descriptor union");
 static_assert(sizeof(LWInterfaceInfo) == 64, "32-bit LWInterfaceInfo");
+static_assert(sizeof(LWChannelInfo) == 60 && sizeof(LWEnvelopeFuncs) == 80, "32-bit tables");
 #endif
 #else
 static_assert(offsetof(ModuleDescriptor, startup) == 3 * sizeof(unsigned long),

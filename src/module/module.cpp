@@ -46,8 +46,8 @@ bool hasRequiredServices(const HostServices& services, const ToolEntry& tool) {
 // The server table is made from this list: a tool is one line here.
 constexpr ToolEntry kTools[] = {
     {"Vorrik:BoneUtil", ExtraServices::Panels, true, boneUtil},
-    {"Vorrik:BoneSplit", ExtraServices::MessagesThenPanels, true, boneSplit},
-    {"Vorrik:BoneMerge", ExtraServices::Messages, true, boneMerge},
+    {"Vorrik:BoneSplit", ExtraServices::MessagesThenPanels, true, boneSplit, true},
+    {"Vorrik:BoneMerge", ExtraServices::Messages, true, boneMerge, true},
     {"Vorrik:BoneUnParent", ExtraServices::MessagesThenPanels, false, boneUnParent},
     {"Vorrik:QuickParent", ExtraServices::Messages, false, quickParent},
     {"Vorrik:CutKey", ExtraServices::None, false, cutKey},
@@ -64,7 +64,7 @@ int runActivation(long version, GlobalFunc* global, void* local, const ToolEntry
     if (global == nullptr || local == nullptr) return AFUNC_OK;
     const auto* generic = static_cast<const LWLayoutGeneric*>(local);
     if (generic->evaluate == nullptr) return AFUNC_OK;
-    const HostServices services = acquireHostServices(global, tool.extras);
+    const HostServices services = acquireHostServices(global, tool.extras, tool.keepsKeys);
     if (tool.run == nullptr || !hasRequiredServices(services, tool)) return AFUNC_OK;
     Host host(services, generic);
     tool.run(host, moduleState());

@@ -22,6 +22,8 @@ struct ToolEntry {
   ExtraServices extras;  // looked up after the nine common services
   bool needsBoneInfo;
   ToolFunction run;  // null for a tool that is not built yet
+  // Also looks up Layout's channel and envelope services; the tool runs without them.
+  bool keepsKeys = false;
 };
 
 // The tools in server-table order, and how many there are.

@@ -1,7 +1,10 @@
 #include "scene/item_helpers.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
 
 #include "host/loop_guard.h"
 
@@ -117,6 +120,25 @@ void emitPivot(const Host& host, LWItemID item, const Vec3* pivot, const Vec3* p
     const Vec3 d = toDegrees(*pivotRotation);
     host.send("PivotRotation %g %g %g", d[0], d[1], d[2]);
   }
+}
+
+bool sameWhenSent(double a, double b) {
+  if (a == b) return true;
+  // Six significant digits part numbers less than a hundred-thousandth of their size apart
+  // at most: farther apart, they print differently without printing them.
+  if (std::fabs(a - b) > 2e-5 * std::fmax(std::fabs(a), std::fabs(b))) return false;
+  char left[32], right[32];
+  std::snprintf(left, sizeof left, "%g", a);
+  std::snprintf(right, sizeof right, "%g", b);
+  return std::strcmp(left, right) == 0;
+}
+
+bool sameWhenSent(const Vec3& a, const Vec3& b) {
+  return sameWhenSent(a[0], b[0]) && sameWhenSent(a[1], b[1]) && sameWhenSent(a[2], b[2]);
+}
+
+bool sameAnglesWhenSent(const Vec3& a, const Vec3& b) {
+  return sameWhenSent(degrees(a), degrees(b));
 }
 
 }  // namespace vorrik

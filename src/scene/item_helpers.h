@@ -67,4 +67,10 @@ void emitRest(const Host& host, LWItemID item, const Vec3* restPosition, const V
               const double* restLength);
 void emitPivot(const Host& host, LWItemID item, const Vec3* pivot, const Vec3* pivotRotation);
 
+// True when a command would carry `a` exactly as it carries `b` ("%g"), so that sending `a`
+// where `b` is would change nothing. Angles are radians, compared as the degrees sent.
+bool sameWhenSent(double a, double b);
+bool sameWhenSent(const Vec3& a, const Vec3& b);
+bool sameAnglesWhenSent(const Vec3& a, const Vec3& b);
+
 }  // namespace vorrik

@@ -160,6 +160,24 @@ CommandOutcome addChildBone(Scene& scene, const Parsed& a) {
   return accept();
 }
 
+// Renames the current item. An object's name comes from its file, so it cannot be renamed;
+// a name another item has is shown with a suffix, as a new item's is.
+CommandOutcome rename(Scene& scene, const Parsed& a) {
+  CommandOutcome refusal;
+  Item* item = current(scene, refusal);
+  if (!item) return refusal;
+  if (item->type == ItemType::Object) {
+    return refuse("object " + idText(item->id) + " takes its name from its file");
+  }
+  if (item->name == a.name) return accept();
+  // Its own name does not count against the new one.
+  const ItemId id = item->id;
+  item->name.clear();
+  const std::string name = scene.uniqueName(a.name);
+  scene.find(id)->name = name;
+  return accept();
+}
+
 Vec3 degrees(const Vec3& v) { return {v[0] * kDegree, v[1] * kDegree, v[2] * kDegree}; }
 
 CommandOutcome position(Scene& scene, const Parsed& a) {
@@ -368,6 +386,7 @@ constexpr Command kCommands[] = {
     {"BoneMuscleFlexParent", Args::None, toggleDeformation<&BoneDeformation::muscleFlexParent>},
     {"BoneMuscleFlexAmounts", Args::Two,
      boneAmounts<&BoneDeformation::muscleFlexSelfAmount, &BoneDeformation::muscleFlexParentAmount>},
+    {"Rename", Args::Name, rename},
     {"CreateKey", Args::Number, createKey},
     {"DeleteKey", Args::Number, deleteKey},
 };

@@ -68,7 +68,10 @@ void itemParam(LWItemID item, LWItemParam which, LWTime time, LWDVector out) {
 unsigned int itemLimits(LWItemID, LWItemParam, LWDVector, LWDVector) { return 0; }
 const char* itemGetTag(LWItemID, int) { return nullptr; }
 void itemSetTag(LWItemID, int, const char*) {}
-void* itemChanGroup(LWItemID) { return nullptr; }
+void* itemChanGroup(LWItemID item) {
+  StandIn::Impl* impl = counted("chanGroup");
+  return impl ? channelGroupOf(*impl, idOf(item)) : nullptr;
+}
 const char* itemServer(LWItemID, const char*, int) { return nullptr; }
 unsigned int itemServerFlags(LWItemID, const char*, int) { return 0; }
 void itemController(LWItemID, LWItemParam, int type[3]) { type[0] = type[1] = type[2] = 0; }

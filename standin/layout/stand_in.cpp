@@ -56,7 +56,10 @@ std::vector<std::string> RunRecord::commandTexts() const {
 
 // ---------------------------------------------------------------- Impl
 
-StandIn::Impl::Impl(StandIn& standIn) : owner(standIn) { installCallbacks(*this); }
+StandIn::Impl::Impl(StandIn& standIn) : owner(standIn) {
+  installCallbacks(*this);
+  installChannelCallbacks(*this);
+}
 
 void StandIn::Impl::event(std::string text) {
   if (run != nullptr && owner.recordEvents) run->events.push_back(std::move(text));
@@ -149,6 +152,11 @@ void* StandIn::Impl::lookUp(const char* name, int mode) {
       table = &messages;
     else if (service == LWPANELFUNCS_GLOBAL)
       table = &panels;
+    else if (service == LWCHANNELINFO_GLOBAL || service == LWCHANNELINFO_GLOBAL_OLD)
+      table = &channelInfo;
+    else if (service == LWENVELOPEFUNCS_GLOBAL || service == LWENVELOPEFUNCS_GLOBAL_2018 ||
+             service == LWENVELOPEFUNCS_GLOBAL_OLD)
+      table = &envelopeFuncs;
     else if (service == "LW Light Info 3")
       table = unusedTables[0];
     else if (service == "LW Object Info 4")
@@ -397,6 +405,8 @@ LWBoneInfo& StandIn::boneInfoTable() { return impl_->boneInfo; }
 LWMessageFuncs& StandIn::messageTable() { return impl_->messages; }
 LWPanelFuncs& StandIn::panelTable() { return impl_->panels; }
 LWInterfaceInfo& StandIn::interfaceTable() { return impl_->interfaceInfo; }
+LWChannelInfo& StandIn::channelInfoTable() { return impl_->channelInfo; }
+LWEnvelopeFuncs& StandIn::envelopeTable() { return impl_->envelopeFuncs; }
 
 void StandIn::attachModule(ModuleDescriptor* descriptor) {
   unloadModule();

@@ -90,8 +90,11 @@ struct RunRecord {
   std::vector<std::string> events;
   // An answer that fit no control of the dialog, or named an unknown item or choice.
   std::string answerError;
-  // How many item, bone and interface queries the module made (commands, messages and
-  // panel calls not counted).
+  // Every change the module asked of an envelope ("keySet 40010000 Position.Z at 0.5:
+  // value 0.25"), in order, with what became of it.
+  std::vector<CommandRecord> keyEdits;
+  // How many item, bone, interface, channel and envelope queries the module made
+  // (commands, messages and panel calls not counted).
   std::size_t hostCalls = 0;
 
   std::vector<std::string> commandTexts() const;
@@ -156,6 +159,8 @@ public:
   LWMessageFuncs& messageTable();
   LWPanelFuncs& panelTable();
   LWInterfaceInfo& interfaceTable();
+  LWChannelInfo& channelInfoTable();
+  LWEnvelopeFuncs& envelopeTable();
 
   // --- used by the C callbacks (services.cpp) ---
   struct Impl;

@@ -1,10 +1,13 @@
 // The stand-in's private state, shared by stand_in.cpp and services.cpp.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -36,6 +39,28 @@ struct StandIn::Impl {
   LWMessageFuncs messages{};
   LWPanelFuncs panels{};
   LWLayoutGeneric generic{};
+  LWChannelInfo channelInfo{};
+  LWEnvelopeFuncs envelopeFuncs{};
+
+  // Channel groups and keys handed to the module, kept for the stand-in's lifetime. The ids
+  // the module gets are numbers, not addresses: a record's index and its kind (channel_ids.h),
+  // so that an id of the wrong kind or one never handed out is told apart without a lookup;
+  // an id whose item or key has gone answers "nothing".
+  struct ChannelGroup {
+    ItemId item = 0;
+    // Per channel, the key records made so far: (time, index into keyRecords).
+    std::array<std::vector<std::pair<double, std::uint32_t>>, kChannelCount> keys;
+  };
+  struct KeyRecord {
+    std::uint32_t group = 0;
+    int channel = 0;
+    double time = 0;
+  };
+  std::vector<ChannelGroup> channelGroups;
+  std::unordered_map<ItemId, std::uint32_t> groupOfItem;
+  std::vector<KeyRecord> keyRecords;
+  std::map<std::pair<ItemId, int>, int> envelopeAges;     // changes made through envelopes
+  std::map<std::pair<ItemId, int>, int> hiddenEnvelopes;  // egSet's visibility flag, 0 or 1
   // The six services the module acquires but never calls: each answers with a table of
   // null members, which is all that can be said of them here.
   void* unusedTables[6][32] = {};
@@ -89,6 +114,10 @@ void setActiveStandIn(StandIn* standIn);
 
 // Fills the tables with the stand-in's callbacks (services.cpp).
 void installCallbacks(StandIn::Impl& impl);
+// Fills the channel and envelope tables (channel_services.cpp).
+void installChannelCallbacks(StandIn::Impl& impl);
+// What item info's chanGroup answers: the item's channel group, made on first asking.
+void* channelGroupOf(StandIn::Impl& impl, ItemId item);
 // Gives a new control its callbacks.
 void initControl(LWControl& control);
 // The lookup function passed to the module's activations.

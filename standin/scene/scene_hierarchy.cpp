@@ -93,6 +93,20 @@ bool Scene::setParent(ItemId id, ItemId newParent, bool inPlace, std::string* wh
 
 bool Scene::keepWorldUnder(Slot s, Slot newParent) {
   Item& item = items_[s];
+  // To a sibling that a translation alone places (a bone added at its parent's tip): the
+  // item comes that much nearer and keeps its angles, exactly, with no matrix round trip.
+  if (newParent != kNil && links_[newParent].parent == links_[s].parent) {
+    const Item& sibling = items_[newParent];
+    if (isPureTranslation(sibling.current.data(), sibling.pivotRotation)) {
+      Vec3 position = item.position();
+      for (int axis = 0; axis < 3; ++axis) {
+        position[axis] -= sibling.current[kPosX + axis] - sibling.pivot[axis];
+      }
+      if (!finite3(position)) return false;
+      std::copy(position.begin(), position.end(), item.current.begin() + kPosX);
+      return true;
+    }
+  }
   // Moving up to an ancestor (Unparent hands children to their grandparent) needs only the
   // placements in between: no walk to the root of a long chain, and no inverse.
   bool ancestor = false;

@@ -96,6 +96,36 @@ void checkLoading(const std::string& modulePath) {
   check(GetModuleHandleA(name.c_str()) == nullptr, "the module is unloaded at the end");
 }
 
+// BoneSplit moves a child's keys through the channel and envelope tables, so their calls
+// cross from the DLL into the stand-in and back, with doubles and pointers both ways.
+void checkKeyedSplit(const std::string& modulePath) {
+  standin::Scene scene;
+  const standin::ItemId body = scene.addObject("Body");
+  const standin::ItemId arm = scene.addBone(body, body, "Arm");
+  scene.find(arm)->restLength = 2;
+  const standin::ItemId hand = scene.addBone(body, arm, "Hand");
+  scene.find(hand)->keys[standin::kPosZ] = {standin::Key{0, 2}, standin::Key{1, 3}};
+  scene.setTime(0.5);
+  standin::StandIn standIn(std::move(scene));
+  standIn.loadModule(modulePath);
+  select(standIn, {"Arm"});
+  standin::Answers answers;
+  answers.values["PercentControl"] = "50";
+  const standin::RunRecord split = standIn.activate("Vorrik:BoneSplit", answers);
+  const standin::Scene& after = standIn.scene();
+  const standin::ItemId second = after.findByName("Arm2");
+  check(split.result == AFUNC_OK && after.find(arm) != nullptr && second != 0 &&
+            after.parentOf(hand) == second,
+        "BoneSplit keeps Arm and hangs Hand from the new Arm2");
+  const std::vector<standin::Key>& keys = after.find(hand)->keys[standin::kPosZ];
+  check(keys.size() == 2 && keys[0].value == 1 && keys[1].value == 2,
+        "BoneSplit lowers Hand's keys through the envelope table");
+  bool accepted = !split.keyEdits.empty();
+  for (const standin::CommandRecord& edit : split.keyEdits) accepted = accepted && edit.ok;
+  check(accepted, "every key edit the module asked for was carried out");
+  standIn.unloadModule();
+}
+
 void checkTraceCapture() {
   standin::StandIn standIn(standin::demoRig());
   std::vector<std::string> lines = {
@@ -132,6 +162,7 @@ int main(int argc, char** argv) {
   try {
     checkTraceCapture();
     checkLoading(argv[1]);
+    checkKeyedSplit(argv[1]);
   } catch (const std::exception& error) {
     check(false, std::string("unexpected error: ") + error.what());
   }

@@ -1,12 +1,11 @@
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "host/loop_guard.h"
-#include "math/bone_chain.h"
-#include "math/matrix.h"
-#include "scene/bone_settings.h"
 #include "scene/item_helpers.h"
 #include "tools/bones/bone_tools.h"
+#include "tools/bones/merge_plan.h"
 
 namespace vorrik {
 
@@ -14,68 +13,77 @@ namespace {
 
 const char* const kSelectTwo = "Select 2 bones.";
 const char* const kNotParented = "Selected bone must be parented with another.";
-const char* const kNoNewBone = "BoneMerge stopped: the new bone could not be found.";
 const char* const kNotFinite = "BoneMerge stopped: the bones' values are out of range.";
 
-// Replaces bone P and its child bone Q by one bone N that starts where P starts and ends at
-// Q's tip. P's other children and Q's children move to N; Q goes with P when P is cleared.
-void mergeBones(const Host& host, LWItemID p, LWItemID q) {
-  Vec3 tipInP, farTip;
-  childTipNearParent(tipInP, farTip, host, p, q);
-  const double newLength = vecLength(tipInP);
-  const LWItemID parent = host.parent(p);
-  const Vec3 position = host.param(p, LWIP_POSITION);
-
-  Vec3 direction{farTip[0] - position[0], farTip[1] - position[1], farTip[2] - position[2]};
-  const double reach = vecLength(direction);
-  vecNormalize(direction);
-  Vec3 angles{0, 0, 0};
-  directionToAngles(direction, angles);
-
-  const LWItemID owner = ownerObject(host, p);
-  const Vec3 scaling = host.param(p, LWIP_SCALING);
-  const Vec3 pivot = host.param(p, LWIP_PIVOT);
-  const Vec3 restPosition = host.restParam(p, LWIP_POSITION);
-  // N takes P's place, so it deforms as P did.
-  const BoneSettings settings = readBoneSettings(host, p);
-
-  // One pass over the owner's bones: those there before the add, and the ones that move.
-  KnownBones known;
-  LoopGuard guard;
-  std::vector<LWItemID> moving;
-  for (LWItemID bone = host.first(LWI_BONE, owner); bone != LWITEM_NULL; bone = host.next(bone)) {
-    guard.step(bone);
-    known.append(bone);
-    if (bone == p || bone == q) continue;
-    const LWItemID boneParent = host.parent(bone);
-    if (boneParent == p || boneParent == q) moving.push_back(bone);
+// Turns P's frame as planned, through its pivot, so that P's rotation keys stay as they
+// are; its rest rotation turns alike, and its rest length reaches Q's tip.
+void turnUpperBone(const Host& host, LWItemID p, const MergePlan& plan) {
+  const UpperBoneChange& change = plan.upper;
+  if (change.movePivot || change.turnPivot) {
+    emitPivot(host, p, change.movePivot ? &change.pivot : nullptr,
+              change.turnPivot ? &change.pivotRotation : nullptr);
   }
-  // A length or an aim that overflowed would stop the merge half-way; stop before it starts.
-  if (!std::isfinite(newLength) || !std::isfinite(reach) || !isFiniteInDegrees(angles) ||
-      !isFinite(position) || !isFinite(scaling) || !isFinite(pivot) || !isFinite(restPosition) ||
-      !canSendSettings(settings)) {
+  if (change.turnRest || change.lengthen) {
+    emitRest(host, p, nullptr, change.turnRest ? &change.restRotation : nullptr,
+             change.lengthen ? &change.length : nullptr);
+  }
+}
+
+// Puts one follower where the plan says, by keys when Layout gives them.
+void placeFollower(const Host& host, LWItemID p, const Follower& follower,
+                   const FollowerValues& values, NotKept& notKept) {
+  if (follower.moves) {
+    host.send("SelectItem %x", idArg(follower.item));
+    host.send("ParentItem %x", idArg(p));
+  }
+  if (follower.keys.complete()) {
+    if (!applyKeyEdits(host, follower.keys, values.edits)) {
+      notKept.add("Layout refused some key edits", host.name(follower.item));
+    }
+  } else if (follower.moves || values.changesNow) {
+    // Without keys only the current time can be kept, by commands.
+    const Vec3 position = host.param(follower.item, LWIP_POSITION);
+    const Vec3 rotation = host.param(follower.item, LWIP_ROTATION);
+    const bool move = !sameWhenSent(position, values.positionNow);
+    const bool turn = !sameAnglesWhenSent(rotation, values.rotationNow);
+    if (move || turn) {
+      emitTransform(host, follower.item, move ? &values.positionNow : nullptr,
+                    turn ? &values.rotationNow : nullptr, nullptr);
+    }
+    notKept.add(host.hasKeyServices()
+                    ? "Layout did not list the motion keys; placed at the current time only"
+                    : "No channel and envelope services from Layout; placed at the current "
+                      "time only",
+                host.name(follower.item));
+  }
+  if (follower.bone && (values.moveRest || values.turnRest)) {
+    emitRest(host, follower.item, values.moveRest ? &values.restPosition : nullptr,
+             values.turnRest ? &values.restRotation : nullptr, nullptr);
+  }
+}
+
+// Merges P with its child bone Q into P: P turns (by its pivot) to aim at Q's tip and takes
+// the length to it; Q's children move to P, and they and P's other children keep their
+// places at the current time and at every key time; Q is removed. P keeps its name, id,
+// keys, settings and everything that hangs from it.
+void mergeBones(const Host& host, LWItemID p, LWItemID q) {
+  MergePlan plan = planMerge(host, p, q);
+  // A length or a value that overflowed would stop the merge half-way; stop before it
+  // starts.
+  if (!plan.finite) {
     host.info(kNotFinite);
     return;
   }
-
-  const LWItemID merged = addBoneAndFind(host, owner, parent, "Bone", known);
-  if (merged == LWITEM_NULL) {
-    // Without the new bone there is nothing to move the children to: keep P and Q.
-    host.info(kNoNewBone);
-    return;
+  turnUpperBone(host, p, plan);
+  // What Layout now holds for P decides where the followers go.
+  const FollowerFrames frames = followerFrames(host, p, plan);
+  NotKept notKept;
+  for (const Follower& follower : plan.followers) {
+    placeFollower(host, p, follower, valuesFor(follower, frames, true), notKept);
   }
-  emitTransform(host, merged, &position, &angles, &scaling);
-  emitRest(host, merged, &restPosition, &angles, &newLength);
-  emitPivot(host, merged, &pivot, nullptr);
-  emitBoneSettings(host, merged, settings);
-
-  for (LWItemID bone : moving) {
-    host.send("SelectItem %x", idArg(bone));
-    host.send("ParentItem %x", idArg(merged));
-  }
-
-  host.send("SelectItem %x", idArg(p));
+  host.send("SelectItem %x", idArg(q));
   host.send("ClearSelected");
+  notKept.report(host, "BoneMerge");
 }
 
 }  // namespace
