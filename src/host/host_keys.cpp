@@ -70,11 +70,6 @@ Vec3 Host::paramAt(LWItemID item, int which, double time) const {
   return {value[0], value[1], value[2]};
 }
 
-std::string Host::name(LWItemID item) const {
-  const char* text = require(items().name, "item name")(item);
-  return text == nullptr ? std::string() : std::string(text);
-}
-
 std::vector<ChannelRef> Host::motionChannels(LWItemID item) const {
   std::vector<ChannelRef> found(kMotionChannels);
   for (int c = 0; c < kMotionChannels; ++c) {

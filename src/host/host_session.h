@@ -133,8 +133,6 @@ public:
 
   // A parameter at any time (keys evaluated where the time is not the current one).
   Vec3 paramAt(LWItemID item, int which, double time) const;
-  // The item's name, copied at once ("" when the host gives none).
-  std::string name(LWItemID item) const;
 
   // Keys (Channel Info, Animation Envelopes). All need hasKeyServices().
   bool hasKeyServices() const {

@@ -69,14 +69,6 @@ double distance(const Vec3& a, const Vec3& b) {
 
 }  // namespace
 
-Matrix4 rotationMatrix(const Vec3& angles) {
-  Matrix4 m;
-  preRotateZ(m, angles[2]);
-  preRotateX(m, angles[1]);
-  preRotateY(m, angles[0]);
-  return m;
-}
-
 Matrix4 placementMatrix(const Placement& values) {
   Matrix4 turn;
   matMultiply(turn, rotationMatrix(values.rotation), rotationMatrix(values.pivotRotation));

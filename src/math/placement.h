@@ -3,6 +3,7 @@
 #pragma once
 
 #include "math/matrix.h"
+#include "math/rotation.h"
 #include "math/vec3.h"
 
 namespace vorrik {
@@ -15,9 +16,6 @@ struct Placement {
   Vec3 pivot{0, 0, 0};
   Vec3 pivotRotation{0, 0, 0};
 };
-
-// Ry(heading) x Rx(pitch) x Rz(bank).
-Matrix4 rotationMatrix(const Vec3& angles);
 
 // The item's frame in its parent's: T(position) R(rotation) R(pivot rotation) S(scale)
 // T(-pivot).

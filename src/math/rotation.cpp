@@ -33,7 +33,7 @@ Matrix4 rotationMatrix(const Vec3& angles) {
   return m;
 }
 
-Vec3 anglesNear(const Matrix4& m, const Vec3& near) {
+Vec3 keyAnglesNear(const Matrix4& m, const Vec3& near) {
   // R = Ry(h) Rx(p) Rz(b): its third column is (sin h cos p, -sin p, cos h cos p) and its
   // second row starts (cos p sin b, cos p cos b).
   const double across = std::hypot(m[2], m[10]);

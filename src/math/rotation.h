@@ -14,7 +14,7 @@ Matrix4 rotationMatrix(const Vec3& angles);
 // Angles of the rotation part of `m` (a rotation, no scaling): of the two sets every
 // rotation has, and their whole turns, the one nearest to `near`, so that keys made from
 // them run on from neighbouring keys instead of turning the long way round.
-Vec3 anglesNear(const Matrix4& m, const Vec3& near);
+Vec3 keyAnglesNear(const Matrix4& m, const Vec3& near);
 
 // The shortest rotation that turns +Z onto the direction `to` (identity for a zero one).
 Matrix4 turnFromZ(const Vec3& to);

@@ -138,7 +138,7 @@ bool sameWhenSent(const Vec3& a, const Vec3& b) {
 }
 
 bool sameAnglesWhenSent(const Vec3& a, const Vec3& b) {
-  return sameWhenSent(degrees(a), degrees(b));
+  return sameWhenSent(toDegrees(a), toDegrees(b));
 }
 
 }  // namespace vorrik

@@ -80,10 +80,10 @@ UpperBoneChange upperChange(const Host& host, LWItemID p, LWItemID q, bool& fini
   // P's frame is T(position) R(rotation) R(pivot rotation) T(-pivot); turned by A about its
   // origin it is T(position) R(rotation) [R(pivot rotation) A] T(-A^-1 pivot).
   const Matrix4 turned = multiply(rotationMatrix(change.oldPivotRotation), change.turn);
-  change.pivotRotation = anglesNear(turned, change.oldPivotRotation);
+  change.pivotRotation = keyAnglesNear(turned, change.oldPivotRotation);
   transformPoint(change.pivot, rigidInverse(change.turn), change.oldPivot);
-  change.restRotation = anglesNear(multiply(rotationMatrix(change.oldRestRotation), change.turn),
-                                   change.oldRestRotation);
+  change.restRotation = keyAnglesNear(multiply(rotationMatrix(change.oldRestRotation), change.turn),
+                                      change.oldRestRotation);
   change.movePivot = !sameWhenSent(change.pivot, change.oldPivot);
   change.turnPivot = !sameAnglesWhenSent(change.pivotRotation, change.oldPivotRotation);
   change.turnRest = !sameAnglesWhenSent(change.restRotation, change.oldRestRotation);
@@ -186,7 +186,7 @@ FollowerValues valuesFor(const Follower& follower, const FollowerFrames& frames,
     const Vec3 near{old[0] + offset[0], old[1] + offset[1], old[2] + offset[2]};
     Matrix4 turn = carry;
     turn[3] = turn[7] = turn[11] = 0;
-    const Vec3 rotation = anglesNear(multiply(turn, rotationMatrix(old)), near);
+    const Vec3 rotation = keyAnglesNear(multiply(turn, rotationMatrix(old)), near);
     offset = {rotation[0] - old[0], rotation[1] - old[1], rotation[2] - old[2]};
     for (int axis = 0; axis < 3; ++axis) {
       channels[static_cast<std::size_t>(axis)][i] = position[static_cast<std::size_t>(axis)];
@@ -211,7 +211,7 @@ FollowerValues valuesFor(const Follower& follower, const FollowerFrames& frames,
     const Matrix4 rest = multiply(multiply(frames.rest, follower.restCarrier),
                                   restFrame(follower.restPosition, follower.restRotation));
     values.restPosition = translationOf(rest);
-    values.restRotation = anglesNear(rest, follower.restRotation);
+    values.restRotation = keyAnglesNear(rest, follower.restRotation);
     values.moveRest = !sameWhenSent(values.restPosition, follower.restPosition);
     values.turnRest = !sameAnglesWhenSent(values.restRotation, follower.restRotation);
     values.finite =
