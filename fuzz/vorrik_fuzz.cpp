@@ -5,6 +5,7 @@
 // send only well-formed commands of the vocabulary, send nothing after a refusal, finish
 // what it starts, and leave a valid rig. A failed check prints why and aborts, which
 // libFuzzer reports as a crash.
+#include <algorithm>
 #include <cfloat>
 #include <cinttypes>
 #include <cmath>
@@ -195,6 +196,7 @@ const Verb kVocabulary[] = {
     {"DeleteKey", Args::Number},
     // A bone's deformation settings, carried over by BoneSplit and BoneMerge.
     {"BoneWeightMapName", Args::Text},
+    {"Rename", Args::Text},  // the second part of a split, named after the bone
     {"BoneWeightMapOnly", Args::None},
     {"BoneNormalization", Args::None},
     {"BoneStrength", Args::Number},
@@ -277,7 +279,8 @@ std::string checkCommand(const std::string& line, const RunRecord& record) {
       case Args::Number: good = parts.size() == 2 && isNumber(parts[1]); break;
       case Args::Two: good = parts.size() == 3 && isNumber(parts[1]) && isNumber(parts[2]); break;
       case Args::Text: {
-        // A weight map name: the rest of the line, not empty, no control characters.
+        // A weight map name or an item name: the rest of the line, not empty, no control
+        // characters.
         good = parts.size() >= 2 && !parts[1].empty() && line.back() != ' ';
         for (char c : line) {
           if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) good = false;
@@ -367,17 +370,19 @@ bool complete(const std::string& tool, const std::vector<std::string>& allNames,
     return names.back() == "SelectItem" &&
            wholeGroups(names, 0, n - 1, {"SelectItem", "ParentItem"});
   }
+  // The split keeps its bone and the merge its upper bone, and both send only what changes,
+  // so their sequences vary with the rig; the tool tests pin them down. Here: a split adds
+  // and names its second part and removes nothing; a merge ends by removing the lower bone.
+  const auto has = [&names](const char* name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+  };
   if (tool == "Vorrik:BoneSplit") {
-    if (lostBone) return n == 2 || n == 15;
-    return n >= 19 && (n - 19) % 6 == 0 && names[n - 1] == "ClearSelected" &&
-           wholeGroups(names, 17, n - 2,
-                       {"SelectItem", "ParentItem", "SelectItem", "Position", "SelectItem",
-                        "BoneRestPosition"});
+    if (lostBone) return true;
+    return has("AddChildBone") && has("Rename") && !has("ClearSelected");
   }
   if (tool == "Vorrik:BoneMerge") {
     if (lostBone) return n == 2;
-    return n >= 14 && names[n - 1] == "ClearSelected" &&
-           wholeGroups(names, 12, n - 2, {"SelectItem", "ParentItem"});
+    return n >= 2 && names[n - 1] == "ClearSelected" && names[n - 2] == "SelectItem";
   }
   return false;
 }
