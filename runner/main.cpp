@@ -14,8 +14,8 @@
 #include "runner/report.h"
 #include "runner/runner.h"
 #include "runner/script.h"
-#include "standin/files/name_bytes.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/base/name_bytes.h"
+#include "standin/files/scene_file.h"
 #include "standin/layout/module_loader.h"
 #include "standin/scene/auto_key.h"
 

@@ -6,8 +6,9 @@
 
 #include "runner/check_times.h"
 #include "runner/rig_check.h"
-#include "standin/files/lws_reader.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/json/scene_json.h"
+#include "standin/files/lws/lws_reader.h"
+#include "standin/files/scene_file.h"
 #include "standin/scene/auto_key.h"
 
 namespace runner {

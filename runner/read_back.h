@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "standin/files/lws_writer.h"
+#include "standin/files/lws/lws_writer.h"
 #include "standin/scene/scene.h"
 
 namespace runner {

@@ -3,7 +3,7 @@
 #include <iomanip>
 #include <sstream>
 
-#include "standin/files/scene_json.h"
+#include "standin/files/json/scene_json.h"
 
 namespace runner {
 

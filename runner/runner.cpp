@@ -8,9 +8,9 @@
 #include "runner/check_times.h"
 #include "runner/mesh_files.h"
 #include "runner/svg.h"
+#include "standin/files/base/file_batch.h"
 #include "standin/files/demo_rig.h"
-#include "standin/files/file_batch.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/scene_file.h"
 #include "standin/scene/auto_key.h"
 #include "standin/scene/deformation.h"
 

@@ -15,8 +15,8 @@
 #include "lwo_writer.h"
 #include "runner/mesh_check.h"
 #include "runner_process.h"
-#include "standin/files/object_files.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/lwo/object_files.h"
+#include "standin/files/scene_file.h"
 
 namespace {
 

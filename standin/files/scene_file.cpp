@@ -1,10 +1,10 @@
 // Scene files on disk: .lws or JSON by the extension, read whole and written all or nothing.
-#include "standin/files/scene_json.h"
+#include "standin/files/scene_file.h"
 
-#include "standin/files/file_batch.h"
-#include "standin/files/lws_reader.h"
-#include "standin/files/lws_writer.h"
-#include "standin/files/scene_json_parts.h"
+#include "standin/files/base/file_batch.h"
+#include "standin/files/json/scene_json.h"
+#include "standin/files/lws/lws_reader.h"
+#include "standin/files/lws/lws_writer.h"
 
 #include <cctype>
 #include <cerrno>
@@ -15,7 +15,7 @@
 namespace standin {
 namespace {
 
-using scene_json::fail;
+[[noreturn]] void fail(const std::string& message) { throw SceneFileError(message); }
 
 // Scenes this large are not rigs; the limit stops a device such as /dev/zero from filling
 // memory.

@@ -1,4 +1,4 @@
-#include "standin/files/file_batch.h"
+#include "standin/files/base/file_batch.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "standin/files/name_bytes.h"
+#include "standin/files/base/name_bytes.h"
 
 #include <cstdio>
 

@@ -1,10 +1,10 @@
-#include "standin/files/json_strict.h"
+#include "standin/files/json/json_strict.h"
 
 #include <utility>
 #include <vector>
 
-#include "standin/files/scene_json.h"
-#include "standin/files/scene_json_parts.h"
+#include "standin/files/json/scene_json.h"
+#include "standin/files/json/scene_json_parts.h"
 
 namespace standin {
 namespace {

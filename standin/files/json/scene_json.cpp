@@ -1,10 +1,10 @@
 // Scene files: the JSON form of a stand-in scene, read.
-#include "standin/files/scene_json.h"
+#include "standin/files/json/scene_json.h"
 #include "standin/scene/auto_key.h"
 
-#include "standin/files/json_strict.h"
-#include "standin/files/name_bytes.h"
-#include "standin/files/scene_json_parts.h"
+#include "standin/files/base/name_bytes.h"
+#include "standin/files/json/json_strict.h"
+#include "standin/files/json/scene_json_parts.h"
 
 #include <algorithm>
 #include <array>
@@ -87,7 +87,7 @@ std::string itemPlace(std::size_t index, const std::string& name) {
   return place;
 }
 
-// A name is a JSON string, or {"bytes": "..."} for one that is not UTF-8 (name_bytes.h).
+// A name is a JSON string, or {"bytes": "..."} for one that is not UTF-8 (base/name_bytes.h).
 bool readName(const json& v, std::string& out) {
   if (v.is_string()) {
     out = v.get<std::string>();

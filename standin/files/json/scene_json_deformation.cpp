@@ -1,7 +1,7 @@
 // The optional deformation fields of a bone in the JSON form.
 #include <cmath>
 
-#include "standin/files/scene_json_parts.h"
+#include "standin/files/json/scene_json_parts.h"
 
 namespace standin {
 namespace scene_json {

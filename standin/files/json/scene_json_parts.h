@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "standin/files/name_bytes.h"
+#include "standin/files/base/name_bytes.h"
 #include "standin/scene/scene.h"
 
 namespace standin {
@@ -45,7 +45,7 @@ template <class J>
 void writeDeformation(J& out, const BoneDeformation& d) {
   const BoneDeformation plain;
   if (!d.weightMap.empty()) {
-    // A map name that is not UTF-8 keeps its bytes, as item names do (name_bytes.h).
+    // A map name that is not UTF-8 keeps its bytes, as item names do (base/name_bytes.h).
     if (isValidUtf8(d.weightMap)) {
       out["weightMap"] = d.weightMap;
     } else {

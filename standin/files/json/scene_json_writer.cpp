@@ -1,8 +1,8 @@
 // Scene files: the JSON form of a stand-in scene, written.
-#include "standin/files/scene_json.h"
+#include "standin/files/json/scene_json.h"
 
-#include "standin/files/name_bytes.h"
-#include "standin/files/scene_json_parts.h"
+#include "standin/files/base/name_bytes.h"
+#include "standin/files/json/scene_json_parts.h"
 #include "standin/scene/auto_key.h"
 
 #include <algorithm>
@@ -122,7 +122,7 @@ J behaviorsJson(const Item& item) {
   return all;
 }
 
-// Names that are not UTF-8 keep every byte: {"bytes": "Schulter%E4"} (name_bytes.h).
+// Names that are not UTF-8 keep every byte: {"bytes": "Schulter%E4"} (base/name_bytes.h).
 template <class J>
 J nameJson(const std::string& name) {
   if (isValidUtf8(name)) return J(name);

@@ -1,4 +1,4 @@
-#include "standin/files/lwo_file_writer.h"
+#include "standin/files/lwo/lwo_file_writer.h"
 
 #include <cstdint>
 #include <cstring>

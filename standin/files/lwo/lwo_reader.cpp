@@ -1,7 +1,7 @@
 // LWO2/LWO3 reading. The file is an IFF FORM of chunks (ID4, U4 length, data, a pad byte
 // after odd lengths); every number is big-endian. Each read is checked against the end of
 // the chunk it belongs to, and nothing is allocated ahead of the bytes that hold it.
-#include "standin/files/lwo_reader.h"
+#include "standin/files/lwo/lwo_reader.h"
 
 #include <cerrno>
 #include <cmath>

@@ -1,13 +1,13 @@
 // Object files named by scenes: where they are, which layer an object takes, and the
 // meshes kept in the scene.
-#include "standin/files/object_files.h"
+#include "standin/files/lwo/object_files.h"
 
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <utility>
 
-#include "standin/files/lwo_reader.h"
+#include "standin/files/lwo/lwo_reader.h"
 
 namespace standin {
 namespace {

@@ -1,10 +1,10 @@
-#include "standin/files/lws_kept_text.h"
+#include "standin/files/lws/lws_kept_text.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-#include "standin/files/lws_text.h"
+#include "standin/files/lws/lws_text.h"
 
 namespace standin {
 namespace lws {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "standin/files/lws_document.h"
+#include "standin/files/lws/lws_document.h"
 
 namespace standin {
 namespace lws {

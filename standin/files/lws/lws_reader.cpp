@@ -1,14 +1,14 @@
-#include "standin/files/lws_reader.h"
+#include "standin/files/lws/lws_reader.h"
 
 #include <algorithm>
 #include <cmath>
 #include <string_view>
 #include <utility>
 
-#include "standin/files/lws_document.h"
-#include "standin/files/lws_scene_build.h"
-#include "standin/files/lws_text.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/base/scene_file_error.h"
+#include "standin/files/lws/lws_document.h"
+#include "standin/files/lws/lws_scene_build.h"
+#include "standin/files/lws/lws_text.h"
 
 namespace standin {
 namespace {

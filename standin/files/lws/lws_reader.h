@@ -4,13 +4,14 @@
 
 #include <string>
 
+#include "standin/files/base/scene_file_error.h"
 #include "standin/scene/scene.h"
 
 namespace standin {
 
 // `text` is the whole file; `fileName` starts every error message ("rig.lws:12: ...").
-// Throws SceneFileError (scene_json.h) for a file that cannot be used. The scene keeps the
-// file's lines in Scene::source so that saving can keep everything it does not model.
+// Throws SceneFileError (base/scene_file_error.h) for a file that cannot be used. The scene keeps
+// the file's lines in Scene::source so that saving can keep everything it does not model.
 Scene sceneFromLws(const std::string& text, const std::string& fileName);
 
 }  // namespace standin

@@ -1,14 +1,14 @@
 // The .lws reader's second half: the scene built from what lws_reader.cpp gathered.
-#include "standin/files/lws_scene_build.h"
+#include "standin/files/lws/lws_scene_build.h"
 
 #include <cmath>
 #include <memory>
 #include <string_view>
 #include <utility>
 
-#include "standin/files/lws_text.h"
-#include "standin/files/scene_json.h"
-#include "standin/files/unique_names.h"
+#include "standin/files/base/scene_file_error.h"
+#include "standin/files/lws/lws_text.h"
+#include "standin/files/lws/unique_names.h"
 
 namespace standin {
 namespace {

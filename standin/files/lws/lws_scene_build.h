@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "standin/files/lws_document.h"
+#include "standin/files/lws/lws_document.h"
 #include "standin/scene/scene.h"
 
 namespace standin {

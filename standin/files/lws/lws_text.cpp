@@ -1,11 +1,11 @@
-#include "standin/files/lws_text.h"
+#include "standin/files/lws/lws_text.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <system_error>
 
-#include "standin/files/lws_document.h"
+#include "standin/files/lws/lws_document.h"
 
 namespace standin {
 namespace lws {

@@ -1,4 +1,4 @@
-#include "standin/files/lws_writer.h"
+#include "standin/files/lws/lws_writer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "standin/files/lws_document.h"
-#include "standin/files/lws_kept_text.h"
-#include "standin/files/lws_text.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/base/scene_file_error.h"
+#include "standin/files/lws/lws_document.h"
+#include "standin/files/lws/lws_kept_text.h"
+#include "standin/files/lws/lws_text.h"
 #include "standin/scene/envelope.h"
 
 namespace standin {

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "standin/files/base/scene_file_error.h"
 #include "standin/scene/scene.h"
 
 namespace standin {

@@ -1,4 +1,4 @@
-#include "standin/files/unique_names.h"
+#include "standin/files/lws/unique_names.h"
 
 namespace standin {
 
