@@ -3,6 +3,7 @@
 #include "standin/scene/auto_key.h"
 
 #include "standin/files/base/name_bytes.h"
+#include "standin/files/base/scene_builder.h"
 #include "standin/files/json/json_strict.h"
 #include "standin/files/json/scene_json_parts.h"
 
@@ -37,8 +38,6 @@ using scene_json::quote;
 using scene_json::readDeformationField;
 using scene_json::readObjectBoneField;
 
-constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-
 double toRadians(double degrees) { return degrees * (kPi / 180); }
 
 // --- reading ---
@@ -57,28 +56,17 @@ struct KeySpec {
   KeySpec() { span.fill(kSpanLinear); }
 };
 
-struct ItemSpec {
-  std::string name;
-  ItemType type = ItemType::Object;
-  std::optional<std::string> parent;
-  std::optional<Vec3> position, rotation, scale;  // rotation in radians
-  Vec3 pivot{0, 0, 0};
-  Vec3 pivotRotation{0, 0, 0};
-  Vec3 restPosition{0, 0, 0};
-  Vec3 restRotation{0, 0, 0};
-  Vec3 restScale{1, 1, 1};
-  double restLength = 1;
-  double strength = 1;
-  bool scaleStrength = true;
-  bool active = true;
-  BoneDeformation deformation;
-  std::vector<KeySpec> keys;
-  std::array<ChannelBehaviors, kChannelCount> behaviors{};
+// An item as read: the draft the scene is built from, and what names other items or needs
+// the whole item first.
+struct ItemRead {
+  DraftItem draft;
+  std::optional<std::string> parent;        // a name
+  std::optional<std::string> useBonesFrom;  // objects: a name
   std::optional<std::string> objectFile;    // objects: the object file it loads
   std::optional<int> objectLayer;           // and the layer, counted from 1
-  ObjectBoneSettings boneSettings;          // objects
-  std::optional<std::string> useBonesFrom;  // objects: the object whose bones deform it
-  int boneType = kBoneTypeZAxis;            // bones
+  std::vector<KeySpec> keys;
+
+  Item& values() { return draft.values; }
 };
 
 std::string itemPlace(std::size_t index, const std::string& name) {
@@ -231,9 +219,9 @@ bool isBoneField(const std::string& field) {
          field == "scaleStrength" || field == "boneType" || isDeformationField(field);
 }
 
-void readObjectFileField(ItemSpec& spec, const std::string& field, const json& value,
+void readObjectFileField(ItemRead& spec, const std::string& field, const json& value,
                          const std::string& where) {
-  if (spec.type != ItemType::Object) fail(where + quote(field) + " is for objects only");
+  if (spec.values().type != ItemType::Object) fail(where + quote(field) + " is for objects only");
   if (field == "objectFile") {
     std::string path;
     if (!readName(value, path) || path.empty()) {
@@ -250,19 +238,50 @@ void readObjectFileField(ItemSpec& spec, const std::string& field, const json& v
   spec.objectLayer = value.get<int>();
 }
 
-ItemSpec readItem(const json& v, std::size_t index) {
+// The current value at the scene time of position (0), rotation (1) or scale (2).
+void readCurrent(ItemRead& spec, int part, const Vec3& v) {
+  std::copy(v.begin(), v.end(), spec.values().current.begin() + 3 * part);
+  spec.draft.currentGiven[static_cast<std::size_t>(part)] = true;
+}
+
+bool readFlag(const json& v, const std::string& where, const std::string& field) {
+  if (!v.is_boolean()) fail(where + quote(field) + " must be true or false");
+  return v.get<bool>();
+}
+
+// Each key's parts and channels go to the channels they are for. Parts a key leaves out hold
+// the item's current value; null channels get no key.
+void keysToChannels(ItemRead& spec) {
+  Item& item = spec.values();
+  for (const KeySpec& k : spec.keys) {
+    const KeyPart parts[3] = {k.position.value_or(KeyPart{item.position(), {}}),
+                              k.rotation.value_or(KeyPart{item.rotation(), {}}),
+                              k.scale.value_or(KeyPart{item.scale(), {}})};
+    for (int c = 0; c < kChannelCount; ++c) {
+      const KeyPart& part = parts[c / 3];
+      if (part.absent[c % 3]) continue;
+      Key key{k.time, part.values[c % 3]};
+      key.span = k.span[c];
+      key.params = k.params[c];
+      item.keys[c].push_back(key);
+    }
+  }
+}
+
+ItemRead readItem(const json& v, std::size_t index) {
   std::string where = itemPlace(index, "") + ": ";
   if (!v.is_object()) fail(where + "must be an object");
-  ItemSpec spec;
+  ItemRead spec;
+  Item& item = spec.values();
   const auto name = v.find("name");
   if (name == v.end()) fail(where + "missing \"name\"");
-  if (!readName(*name, spec.name)) fail(where + "\"name\" must be " + kNameForms);
-  if (spec.name.empty()) fail(where + "empty name");
-  where = itemPlace(index, spec.name) + ": ";
+  if (!readName(*name, item.name)) fail(where + "\"name\" must be " + kNameForms);
+  if (item.name.empty()) fail(where + "empty name");
+  where = itemPlace(index, item.name) + ": ";
   const auto type = v.find("type");
   if (type == v.end()) fail(where + "missing \"type\"");
-  spec.type = readType(*type, where);
-  const bool bone = spec.type == ItemType::Bone;
+  item.type = readType(*type, where);
+  const bool bone = item.type == ItemType::Bone;
 
   for (const auto& [field, value] : v.items()) {
     if (field == "name" || field == "type") continue;
@@ -278,36 +297,34 @@ ItemSpec readItem(const json& v, std::size_t index) {
         fail(where + "\"parent\" must be a name or null");
       }
     } else if (field == "position") {
-      spec.position = readVec3(value, where, field);
+      readCurrent(spec, 0, readVec3(value, where, field));
     } else if (field == "rotation") {
-      spec.rotation = readAngles(value, where, field);
+      readCurrent(spec, 1, readAngles(value, where, field));
     } else if (field == "scale") {
-      spec.scale = readVec3(value, where, field);
+      readCurrent(spec, 2, readVec3(value, where, field));
     } else if (field == "pivot") {
-      spec.pivot = readVec3(value, where, field);
+      item.pivot = readVec3(value, where, field);
     } else if (field == "pivotRotation") {
-      spec.pivotRotation = readAngles(value, where, field);
+      item.pivotRotation = readAngles(value, where, field);
     } else if (field == "restPosition") {
-      spec.restPosition = readVec3(value, where, field);
+      item.restPosition = readVec3(value, where, field);
     } else if (field == "restRotation") {
-      spec.restRotation = readAngles(value, where, field);
+      item.restRotation = readAngles(value, where, field);
     } else if (field == "restScale") {
-      spec.restScale = readVec3(value, where, field);
+      item.restScale = readVec3(value, where, field);
     } else if (field == "restLength") {
-      spec.restLength = readNumber(value, where, field);
+      item.restLength = readNumber(value, where, field);
     } else if (field == "active") {
-      if (!value.is_boolean()) fail(where + "\"active\" must be true or false");
-      spec.active = value.get<bool>();
+      item.active = readFlag(value, where, field);
     } else if (field == "strength") {
-      spec.strength = readNumber(value, where, field);
+      item.strength = readNumber(value, where, field);
     } else if (field == "scaleStrength") {
-      if (!value.is_boolean()) fail(where + "\"scaleStrength\" must be true or false");
-      spec.scaleStrength = value.get<bool>();
+      item.scaleStrength = readFlag(value, where, field);
     } else if (isDeformationField(field)) {
-      readDeformationField(field, value, where, spec.deformation);
+      readDeformationField(field, value, where, item.deformation);
     } else if (field == "behaviors") {
       readPerChannel(
-          value, spec.behaviors, [&](const json& e) { return readBehaviorPair(e, where); }, true);
+          value, item.behaviors, [&](const json& e) { return readBehaviorPair(e, where); }, true);
     } else if (field == "objectFile" || field == "objectLayer") {
       readObjectFileField(spec, field, value, where);
     } else if (field == "boneType") {
@@ -315,11 +332,11 @@ ItemSpec readItem(const json& v, std::size_t index) {
           (value.get<long long>() != kBoneTypeZAxis && value.get<long long>() != kBoneTypeJoint)) {
         fail(where + "\"boneType\" must be 0 (z-axis) or 1 (joint)");
       }
-      spec.boneType = value.get<int>();
+      item.boneType = value.get<int>();
     } else if (isObjectBoneField(field) || field == "useBonesFrom") {
-      if (spec.type != ItemType::Object) fail(where + quote(field) + " is for objects only");
+      if (item.type != ItemType::Object) fail(where + quote(field) + " is for objects only");
       if (field != "useBonesFrom") {
-        readObjectBoneField(field, value, where, spec.boneSettings);
+        readObjectBoneField(field, value, where, item.boneSettings);
       } else {
         std::string source;
         if (!readName(value, source)) fail(where + "\"useBonesFrom\" must be " + kNameForms);
@@ -336,6 +353,13 @@ ItemSpec readItem(const json& v, std::size_t index) {
   }
 
   if (spec.objectLayer && !spec.objectFile) fail(where + "\"objectLayer\" needs \"objectFile\"");
+  if (spec.objectFile) {
+    ObjectMesh named;
+    named.file = *spec.objectFile;
+    named.layer = spec.objectLayer.value_or(1);
+    named.layerGiven = spec.objectLayer.has_value();
+    spec.draft.objectFile = std::move(named);
+  }
   std::stable_sort(spec.keys.begin(), spec.keys.end(),
                    [](const KeySpec& a, const KeySpec& b) { return a.time < b.time; });
   for (std::size_t k = 1; k < spec.keys.size(); ++k) {
@@ -343,27 +367,40 @@ ItemSpec readItem(const json& v, std::size_t index) {
       fail(where + "two keys at time " + json(spec.keys[k].time).dump());
     }
   }
+  keysToChannels(spec);
   return spec;
 }
 
-// Parent index per item (kNone for none), checked for unknown names and cycles.
-std::vector<std::size_t> resolveParents(const std::vector<ItemSpec>& specs) {
-  const std::size_t n = specs.size();
-  std::unordered_map<std::string, std::size_t> byName;
-  byName.reserve(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    const auto [at, added] = byName.emplace(specs[i].name, i);
+using NameIndex = std::unordered_map<std::string, std::size_t>;
+
+// Item per name, refusing a name used twice.
+NameIndex indexNames(const std::vector<ItemRead>& specs) {
+  NameIndex byName;
+  byName.reserve(specs.size());
+  for (std::size_t i = 0; i < specs.size(); ++i) {
+    const std::string& name = specs[i].draft.values.name;
+    const auto [at, added] = byName.emplace(name, i);
     if (!added) {
-      fail(itemPlace(i, specs[i].name) + ": duplicate name (also " + itemPlace(at->second, "") +
-           ")");
+      fail(itemPlace(i, name) + ": duplicate name (also " + itemPlace(at->second, "") + ")");
     }
   }
-  std::vector<std::size_t> parent(n, kNone);
+  return byName;
+}
+
+const std::string& nameOf(const std::vector<ItemRead>& specs, std::size_t i) {
+  return specs[i].draft.values.name;
+}
+
+// Parent index per item (kNoDraftItem for none), checked for unknown names and cycles.
+std::vector<std::size_t> resolveParents(const std::vector<ItemRead>& specs,
+                                        const NameIndex& byName) {
+  const std::size_t n = specs.size();
+  std::vector<std::size_t> parent(n, kNoDraftItem);
   for (std::size_t i = 0; i < n; ++i) {
     if (!specs[i].parent) continue;
     const auto at = byName.find(*specs[i].parent);
     if (at == byName.end()) {
-      fail(itemPlace(i, specs[i].name) + ": unknown parent " + quote(*specs[i].parent));
+      fail(itemPlace(i, nameOf(specs, i)) + ": unknown parent " + quote(*specs[i].parent));
     }
     parent[i] = at->second;
   }
@@ -374,12 +411,12 @@ std::vector<std::size_t> resolveParents(const std::vector<ItemSpec>& specs) {
   for (std::size_t start = 0; start < n; ++start) {
     path.clear();
     std::size_t at = start;
-    while (at != kNone && state[at] == 0) {
+    while (at != kNoDraftItem && state[at] == 0) {
       state[at] = 1;
       path.push_back(at);
       at = parent[at];
     }
-    if (at != kNone && state[at] == 1) {
+    if (at != kNoDraftItem && state[at] == 1) {
       const auto from = std::find(path.begin(), path.end(), at);
       std::string chain;
       std::size_t shown = 0;
@@ -388,65 +425,82 @@ std::vector<std::size_t> resolveParents(const std::vector<ItemSpec>& specs) {
           chain += " -> ...";
           break;
         }
-        chain += quote(specs[*it].name) + " -> ";
+        chain += quote(nameOf(specs, *it)) + " -> ";
       }
-      if (shown <= 8) chain += quote(specs[at].name);
-      fail(itemPlace(at, specs[at].name) + ": parenting cycle " + chain);
+      if (shown <= 8) chain += quote(nameOf(specs, at));
+      fail(itemPlace(at, nameOf(specs, at)) + ": parenting cycle " + chain);
     }
     for (std::size_t p : path) state[p] = 2;
   }
   return parent;
 }
 
-// The owning object of each bone (kNone for non-bones).
-std::vector<std::size_t> findOwners(const std::vector<ItemSpec>& specs,
+ItemType typeOf(const std::vector<ItemRead>& specs, std::size_t i) {
+  return specs[i].draft.values.type;
+}
+
+// The owning object of each bone (kNoDraftItem for non-bones).
+std::vector<std::size_t> findOwners(const std::vector<ItemRead>& specs,
                                     const std::vector<std::size_t>& parent) {
   const std::size_t n = specs.size();
   for (std::size_t i = 0; i < n; ++i) {
-    if (specs[i].type != ItemType::Bone) continue;
-    const std::string where = itemPlace(i, specs[i].name) + ": ";
-    if (parent[i] == kNone) fail(where + "a bone needs a parent (an object or a bone)");
-    const ItemSpec& p = specs[parent[i]];
-    if (p.type == ItemType::Light || p.type == ItemType::Camera) {
-      fail(where + "a bone must be under an object, not the " + itemTypeWord(p.type) + " " +
-           quote(p.name));
+    if (typeOf(specs, i) != ItemType::Bone) continue;
+    const std::string where = itemPlace(i, nameOf(specs, i)) + ": ";
+    if (parent[i] == kNoDraftItem) fail(where + "a bone needs a parent (an object or a bone)");
+    const ItemType p = typeOf(specs, parent[i]);
+    if (p == ItemType::Light || p == ItemType::Camera) {
+      fail(where + "a bone must be under an object, not the " + itemTypeWord(p) + " " +
+           quote(nameOf(specs, parent[i])));
     }
   }
   // Every bone's chain now climbs through bones to an object; memoise to stay linear.
-  std::vector<std::size_t> owner(n, kNone);
+  std::vector<std::size_t> owner(n, kNoDraftItem);
   std::vector<std::size_t> path;
   for (std::size_t i = 0; i < n; ++i) {
-    if (specs[i].type != ItemType::Bone || owner[i] != kNone) continue;
+    if (typeOf(specs, i) != ItemType::Bone || owner[i] != kNoDraftItem) continue;
     path.clear();
     std::size_t at = i;
-    while (specs[at].type == ItemType::Bone && owner[at] == kNone) {
+    while (typeOf(specs, at) == ItemType::Bone && owner[at] == kNoDraftItem) {
       path.push_back(at);
       at = parent[at];
     }
-    const std::size_t found = specs[at].type == ItemType::Bone ? owner[at] : at;
+    const std::size_t found = typeOf(specs, at) == ItemType::Bone ? owner[at] : at;
     for (std::size_t b : path) owner[b] = found;
   }
   return owner;
 }
 
+// The items the selection names, in order.
+std::vector<std::size_t> readSelection(const json& selection, const NameIndex& byName) {
+  std::vector<std::size_t> selected;
+  std::unordered_set<std::size_t> seen;
+  for (std::size_t i = 0; i < selection.size(); ++i) {
+    std::string name;
+    if (!readName(selection[i], name)) fail("selection[" + std::to_string(i) + "] must be a name");
+    const auto at = byName.find(name);
+    if (at == byName.end()) fail("selection: unknown item " + quote(name));
+    if (!seen.insert(at->second).second) fail("selection: " + quote(name) + " is listed twice");
+    selected.push_back(at->second);
+  }
+  return selected;
+}
+
 Scene build(const json& root) {
   if (!root.is_object()) fail("a scene file must be a JSON object");
-  double time = 0;
-  bool parentInPlace = true;
-  int autoKeyCreate = kAutoKeyOff;
+  SceneDraft draft;
   const json* items = nullptr;
   const json* selection = nullptr;
   for (const auto& [field, value] : root.items()) {
     if (field == "time") {
-      time = readNumber(value, "", field);
+      draft.time = readNumber(value, "", field);
     } else if (field == "parentInPlace") {
       if (!value.is_boolean()) fail("\"parentInPlace\" must be true or false");
-      parentInPlace = value.get<bool>();
+      draft.parentInPlace = value.get<bool>();
     } else if (field == "autoKeyCreate") {
       const auto mode =
           value.is_string() ? autoKeyCreateFromName(value.get<std::string>()) : std::nullopt;
       if (!mode) fail("\"autoKeyCreate\" must be \"off\", \"modified\" or \"all\"");
-      autoKeyCreate = *mode;
+      draft.autoKeyCreate = *mode;
     } else if (field == "items") {
       if (!value.is_array()) fail("\"items\" must be an array");
       items = &value;
@@ -458,144 +512,45 @@ Scene build(const json& root) {
     }
   }
 
-  std::vector<ItemSpec> specs;
+  std::vector<ItemRead> specs;
   if (items) {
     specs.reserve(items->size());
     for (std::size_t i = 0; i < items->size(); ++i) specs.push_back(readItem((*items)[i], i));
   }
-  const std::vector<std::size_t> parent = resolveParents(specs);
+  const NameIndex byName = indexNames(specs);
+  const std::vector<std::size_t> parent = resolveParents(specs, byName);
   const std::vector<std::size_t> owner = findOwners(specs, parent);
-  const std::size_t n = specs.size();
-
-  Scene scene;
-  scene.parentInPlace = parentInPlace;
-  scene.autoKeyCreate = autoKeyCreate;
-  std::vector<ItemId> ids(n, 0);
-
-  // Creation order is listing order, so create in file order; a bone listed before its
-  // object waits for it (saved files never do that: bones come after their object).
-  std::unordered_map<std::size_t, std::vector<std::size_t>> waiting;
-  auto addBone = [&](std::size_t b) {
-    ids[b] = scene.addBone(ids[owner[b]], ids[owner[b]], specs[b].name);
-    if (ids[b] == 0) fail(itemPlace(b, specs[b].name) + ": cannot add the bone");
-  };
-  for (std::size_t i = 0; i < n; ++i) {
-    const ItemSpec& s = specs[i];
-    switch (s.type) {
-      case ItemType::Object: ids[i] = scene.addObject(s.name); break;
-      case ItemType::Light: ids[i] = scene.addLight(s.name); break;
-      case ItemType::Camera: ids[i] = scene.addCamera(s.name); break;
-      case ItemType::Bone:
-        if (ids[owner[i]] != 0) {
-          addBone(i);
-        } else {
-          waiting[owner[i]].push_back(i);
-        }
-        continue;
+  for (std::size_t i = 0; i < specs.size(); ++i) {
+    ItemRead& spec = specs[i];
+    spec.draft.parent = parent[i];
+    spec.draft.owner = owner[i];
+    if (!spec.useBonesFrom) continue;
+    const auto source = byName.find(*spec.useBonesFrom);
+    if (source == byName.end() || typeOf(specs, source->second) != ItemType::Object) {
+      fail(itemPlace(i, nameOf(specs, i)) +
+           ": \"useBonesFrom\" names no object: " + quote(*spec.useBonesFrom));
     }
-    const auto queued = waiting.find(i);
-    if (queued != waiting.end()) {
-      for (std::size_t b : queued->second) addBone(b);
-      waiting.erase(queued);
-    }
+    spec.draft.bonesFrom = source->second;
+    spec.values().boneSettings.bonesFromOtherObject = true;
   }
+  if (selection) draft.selection = readSelection(*selection, byName);
 
-  // Stored values are relative to the parent as written: never parent in place here.
-  for (std::size_t i = 0; i < n; ++i) {
-    if (parent[i] == kNone || parent[i] == owner[i]) continue;
-    std::string why;
-    if (!scene.setParent(ids[i], ids[parent[i]], false, &why)) {
-      fail(itemPlace(i, specs[i].name) + ": cannot parent to " + quote(specs[parent[i]].name) +
-           ": " + why);
+  // What a build error needs is kept apart: the drafts go to the builder.
+  std::vector<std::pair<std::string, ItemType>> kept;
+  for (const ItemRead& spec : specs)
+    kept.emplace_back(spec.draft.values.name, spec.draft.values.type);
+  draft.items.reserve(specs.size());
+  for (ItemRead& spec : specs) draft.items.push_back(std::move(spec.draft));
+  try {
+    return buildScene(std::move(draft));
+  } catch (const SceneBuildError& error) {
+    if (error.step == SceneBuildError::Step::Check) fail("invalid scene: " + error.why);
+    const std::string place = itemPlace(error.item, kept[error.item].first);
+    if (error.step == SceneBuildError::Step::Add) {
+      fail(place + ": cannot add the " + itemTypeWord(kept[error.item].second));
     }
+    fail(place + ": cannot parent to " + quote(kept[parent[error.item]].first) + ": " + error.why);
   }
-
-  for (std::size_t i = 0; i < n; ++i) {
-    const ItemSpec& s = specs[i];
-    Item& item = *scene.find(ids[i]);
-    const Vec3 position = s.position.value_or(Vec3{0, 0, 0});
-    const Vec3 rotation = s.rotation.value_or(Vec3{0, 0, 0});
-    const Vec3 scale = s.scale.value_or(Vec3{1, 1, 1});
-    scene.setPosition(ids[i], position);
-    scene.setRotation(ids[i], rotation);
-    scene.setScale(ids[i], scale);
-    item.pivot = s.pivot;
-    item.pivotRotation = s.pivotRotation;
-    if (s.type == ItemType::Bone) {
-      item.restPosition = s.restPosition;
-      item.restRotation = s.restRotation;
-      item.restScale = s.restScale;
-      item.restLength = s.restLength;
-      item.strength = s.strength;
-      item.scaleStrength = s.scaleStrength;
-      item.active = s.active;
-      item.deformation = s.deformation;
-      item.boneType = s.boneType;
-    }
-    if (s.type == ItemType::Object) {
-      item.boneSettings = s.boneSettings;
-      if (s.useBonesFrom) {
-        const ItemId source = scene.findByName(*s.useBonesFrom);
-        if (scene.typeOf(source) != static_cast<int>(ItemType::Object)) {
-          fail(itemPlace(i, s.name) +
-               ": \"useBonesFrom\" names no object: " + quote(*s.useBonesFrom));
-        }
-        item.boneSettings.bonesFromOtherObject = true;
-        item.boneSettings.useBonesFrom = source;
-      }
-    }
-    item.behaviors = s.behaviors;
-    if (s.objectFile) {
-      ObjectMesh named;
-      named.file = *s.objectFile;
-      named.layer = s.objectLayer.value_or(1);
-      named.layerGiven = s.objectLayer.has_value();
-      scene.setObjectMesh(ids[i], std::move(named));
-    }
-    for (const KeySpec& k : s.keys) {
-      // Parts a key leaves out hold the item's static value; null channels get no key.
-      const KeyPart parts[3] = {k.position.value_or(KeyPart{position, {}}),
-                                k.rotation.value_or(KeyPart{rotation, {}}),
-                                k.scale.value_or(KeyPart{scale, {}})};
-      for (int c = 0; c < kChannelCount; ++c) {
-        const KeyPart& part = parts[c / 3];
-        if (part.absent[c % 3]) continue;
-        Key key{k.time, part.values[c % 3]};
-        key.span = k.span[c];
-        key.params = k.params[c];
-        item.keys[c].push_back(key);
-      }
-    }
-  }
-
-  scene.setTime(time);
-  // A saved scene holds current values, which a command may have set off the keys.
-  for (std::size_t i = 0; i < n; ++i) {
-    if (specs[i].position) scene.setPosition(ids[i], *specs[i].position);
-    if (specs[i].rotation) scene.setRotation(ids[i], *specs[i].rotation);
-    if (specs[i].scale) scene.setScale(ids[i], *specs[i].scale);
-  }
-
-  if (selection) {
-    std::unordered_set<std::string> seen;
-    for (std::size_t i = 0; i < selection->size(); ++i) {
-      const json& entry = (*selection)[i];
-      std::string name;
-      if (!readName(entry, name)) fail("selection[" + std::to_string(i) + "] must be a name");
-      const ItemId id = scene.findByName(name);
-      if (id == 0) fail("selection: unknown item " + quote(name));
-      if (!seen.insert(name).second) fail("selection: " + quote(name) + " is listed twice");
-      if (i == 0) {
-        scene.select(id);
-      } else {
-        scene.addToSelection(id);
-      }
-    }
-  }
-
-  const std::string problem = scene.validate();
-  if (!problem.empty()) fail("invalid scene: " + problem);
-  return scene;
 }
 
 }  // namespace

@@ -727,16 +727,7 @@ private:
 }  // namespace
 
 Scene sceneFromLws(const std::string& text, const std::string& fileName) {
-  Scene scene = Reader(text, fileName).read();
-  for (const LwsItem& item : scene.source->items) {
-    if (item.objectFile.empty()) continue;
-    ObjectMesh named;
-    named.file = item.objectFile;
-    named.layer = item.objectLayer;
-    named.layerGiven = item.objectLayerGiven;
-    scene.setObjectMesh(item.id, std::move(named));
-  }
-  return scene;
+  return Reader(text, fileName).read();
 }
 
 }  // namespace standin

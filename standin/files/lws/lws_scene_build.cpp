@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "standin/files/base/scene_builder.h"
 #include "standin/files/base/scene_file_error.h"
 #include "standin/files/lws/lws_text.h"
 #include "standin/files/lws/unique_names.h"
@@ -21,47 +22,78 @@ public:
   SceneBuilder(LwsReading& reading, const std::string& file) : r_(reading), file_(file) {}
 
   Scene build() {
+    SceneDraft draft = this->draft();
+    const std::vector<ItemId>* ordinals[3] = {&r_.objectOrdinals, &r_.lightOrdinals,
+                                              &r_.cameraOrdinals};
+    for (int kind = 0; kind < 3; ++kind) {
+      const long long o = r_.currentOrdinals[kind];
+      if (r_.doc.currentLines[kind] != kNoLine && o >= 0 &&
+          o < static_cast<long long>(ordinals[kind]->size())) {
+        r_.doc.currentItems[kind] = (*ordinals[kind])[static_cast<std::size_t>(o)];
+        r_.doc.currentOrdinals[kind] = o;
+      } else {
+        r_.doc.currentLines[kind] = kNoLine;  // kept as written
+      }
+    }
+
+    r_.doc.time = r_.currentFrame / r_.doc.framesPerSecond;
+    if (!std::isfinite(r_.doc.time) || (r_.doc.time == 0 && r_.currentFrame != 0)) {
+      fail(r_.doc.currentFrameLine,
+           "CurrentFrame " + lws::number(r_.currentFrame) + " at FramesPerSecond " +
+               lws::number(r_.doc.framesPerSecond) + " is no time in seconds that can be held");
+    }
+    draft.time = r_.doc.time;
+    draft.newKeySpan = kSpanTCB;  // Layout's default for new keys
+
     Scene scene;
+    try {
+      scene = buildScene(std::move(draft));
+    } catch (const SceneBuildError& error) {
+      if (error.step == SceneBuildError::Step::Check) {
+        throw SceneFileError(file_ + ": invalid scene: " + error.why);
+      }
+      const LwsItem& item = r_.doc.items[error.item];
+      if (error.step == SceneBuildError::Step::Add) {
+        fail(item.declLine, "the item cannot be added to the scene");
+      }
+      fail(item.parentLine, "ParentItem: " + error.why);
+    }
+
+    for (std::size_t k = 0; k < r_.doc.items.size(); ++k) {
+      LwsItem& item = r_.doc.items[k];
+      item.parent = item.parentLine != kNoLine    ? r_.rawParents[k]
+                    : item.type == ItemType::Bone ? item.owner
+                                                  : 0;
+      if (item.targetLine != kNoLine && r_.doc.byId.count(r_.rawTargets[k]))
+        item.target = r_.rawTargets[k];
+      if (item.goalLine != kNoLine) item.goal = goal(item.goalLine);
+    }
+    scene.source = std::make_shared<const LwsDocument>(std::move(r_.doc));
+    return scene;
+  }
+
+  // The file's items as the scene builder takes them: the values each item was read with.
+  SceneDraft draft() const {
+    SceneDraft draft;
+    draft.items.resize(r_.doc.items.size());
     UniqueNames names;
     for (std::size_t k = 0; k < r_.doc.items.size(); ++k) {
       const LwsItem& item = r_.doc.items[k];
-      const std::string name = names.add(r_.names[k]);
-      ItemId made = 0;
-      switch (item.type) {
-        case ItemType::Object: made = scene.addObjectWithId(name, item.id); break;
-        case ItemType::Light: made = scene.addLightWithId(name, item.id); break;
-        case ItemType::Camera: made = scene.addCameraWithId(name, item.id); break;
-        case ItemType::Bone:
-          made = scene.addBoneWithId(item.owner, item.owner, name, item.id);
-          break;
+      DraftItem& d = draft.items[k];
+      Item& out = d.values;
+      out.name = names.add(r_.names[k]);
+      out.type = item.type;
+      d.id = item.id;
+      if (item.type == ItemType::Bone) d.owner = r_.doc.byId.at(item.owner);
+      if (item.parentLine != kNoLine) {
+        const auto parent = r_.doc.byId.find(r_.rawParents[k]);
+        if (parent == r_.doc.byId.end()) {
+          fail(item.parentLine, "ParentItem " +
+                                    std::string(trim(afterKeyword(line(item.parentLine)))) +
+                                    " names no item of this file");
+        }
+        d.parent = parent->second;
       }
-      if (made != item.id) fail(item.declLine, "the item cannot be added to the scene");
-    }
-
-    for (std::size_t k = 0; k < r_.doc.items.size(); ++k) {
-      LwsItem& item = r_.doc.items[k];
-      item.parent = item.type == ItemType::Bone ? item.owner : 0;
-      if (item.parentLine != kNoLine && r_.doc.byId.count(r_.rawParents[k]) == 0) {
-        fail(item.parentLine, "ParentItem " +
-                                  std::string(trim(afterKeyword(line(item.parentLine)))) +
-                                  " names no item of this file");
-      }
-    }
-    // Last first: a parent then has no parent of its own yet, so the cycle check stays short
-    // for chains declared from the root down (a long chain would be quadratic otherwise).
-    for (std::size_t k = r_.doc.items.size(); k-- > 0;) {
-      LwsItem& item = r_.doc.items[k];
-      if (item.parentLine == kNoLine) continue;
-      std::string why;
-      if (!scene.setParent(item.id, r_.rawParents[k], false, &why)) {
-        fail(item.parentLine, "ParentItem: " + why);
-      }
-      item.parent = r_.rawParents[k];
-    }
-
-    for (std::size_t k = 0; k < r_.doc.items.size(); ++k) {
-      LwsItem& item = r_.doc.items[k];
-      Item& out = *scene.find(item.id);
       for (const LwsChannel& ch : item.channels) {
         if (ch.index >= kChannelCount) continue;  // kept in the file, not modelled
         out.keys[static_cast<std::size_t>(ch.index)] = ch.keys;
@@ -82,40 +114,19 @@ public:
       if (item.type == ItemType::Object) {
         out.boneSettings = item.boneSettings;
         const auto source = r_.doc.byId.find(item.useBonesFromWritten);
-        const bool named = item.boneSettings.bonesFromOtherObject && source != r_.doc.byId.end() &&
-                           r_.doc.items[source->second].type == ItemType::Object;
-        out.boneSettings.useBonesFrom = named ? item.useBonesFromWritten : 0;
+        if (item.boneSettings.bonesFromOtherObject && source != r_.doc.byId.end()) {
+          d.bonesFrom = source->second;
+        }
       }
-      if (item.targetLine != kNoLine && r_.doc.byId.count(r_.rawTargets[k]))
-        item.target = r_.rawTargets[k];
-      if (item.goalLine != kNoLine) item.goal = goal(item.goalLine);
-    }
-
-    const std::vector<ItemId>* ordinals[3] = {&r_.objectOrdinals, &r_.lightOrdinals,
-                                              &r_.cameraOrdinals};
-    for (int kind = 0; kind < 3; ++kind) {
-      const long long o = r_.currentOrdinals[kind];
-      if (r_.doc.currentLines[kind] != kNoLine && o >= 0 &&
-          o < static_cast<long long>(ordinals[kind]->size())) {
-        r_.doc.currentItems[kind] = (*ordinals[kind])[static_cast<std::size_t>(o)];
-        r_.doc.currentOrdinals[kind] = o;
-      } else {
-        r_.doc.currentLines[kind] = kNoLine;  // kept as written
+      if (!item.objectFile.empty()) {
+        ObjectMesh named;
+        named.file = item.objectFile;
+        named.layer = item.objectLayer;
+        named.layerGiven = item.objectLayerGiven;
+        d.objectFile = std::move(named);
       }
     }
-
-    r_.doc.time = r_.currentFrame / r_.doc.framesPerSecond;
-    if (!std::isfinite(r_.doc.time) || (r_.doc.time == 0 && r_.currentFrame != 0)) {
-      fail(r_.doc.currentFrameLine,
-           "CurrentFrame " + lws::number(r_.currentFrame) + " at FramesPerSecond " +
-               lws::number(r_.doc.framesPerSecond) + " is no time in seconds that can be held");
-    }
-    scene.setTime(r_.doc.time);
-    scene.newKeySpan = kSpanTCB;  // Layout's default for new keys
-    const std::string problem = scene.validate();
-    if (!problem.empty()) throw SceneFileError(file_ + ": invalid scene: " + problem);
-    scene.source = std::make_shared<const LwsDocument>(std::move(r_.doc));
-    return scene;
+    return draft;
   }
 
   // The object a GoalObject line names, or 0 when its form is not understood. Version 3
