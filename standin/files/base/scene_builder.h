@@ -19,11 +19,11 @@ struct DraftItem {
   // The item's name, kind and every value the scene keeps of it, with Item's defaults for
   // what the file does not give. Its id, parent and owner are not read: the links below are.
   Item values;
-  ItemId id = 0;                          // the id the file gives; 0: the scene numbers it
-  std::size_t owner = kNoDraftItem;       // bones: their object
-  std::size_t parent = kNoDraftItem;      // none; a bone without one hangs from its owner
-  std::size_t bonesFrom = kNoDraftItem;   // objects: the object whose bones deform this one
-  std::optional<ObjectMesh> objectFile;   // objects: the file it loads (not yet read)
+  ItemId id = 0;                         // the id the file gives; 0: the scene numbers it
+  std::size_t owner = kNoDraftItem;      // bones: their object
+  std::size_t parent = kNoDraftItem;     // none; a bone without one hangs from its owner
+  std::size_t bonesFrom = kNoDraftItem;  // objects: the object whose bones deform this one
+  std::optional<ObjectMesh> objectFile;  // objects: the file it loads (not yet read)
   // Which of position, rotation and scale `values.current` gives as the value at the scene
   // time, over what the keys say there (a change not keyed yet).
   std::array<bool, 3> currentGiven{false, false, false};

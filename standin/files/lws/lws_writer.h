@@ -38,8 +38,8 @@ LwsSaved saveLws(const Scene& scene);
 // for line, with only what the stand-in models brought up to date: motion, hierarchy,
 // pivots, bone values, and bones added or removed. Other scenes are written as version 3.
 // Throws SceneFileError for what the file cannot take: objects, lights or cameras added to
-// a read scene, the last object, light or camera of a read scene removed, or a line break
-// in a name.
+// a read scene, the last object, light or camera of a read scene removed, a line break
+// in a name, or a bone rest scale other than 1 (no .lws line holds one).
 std::string sceneToLws(const Scene& scene);
 
 }  // namespace standin
