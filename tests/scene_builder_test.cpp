@@ -46,7 +46,8 @@ std::string motion(const char* keyword, const std::string& x) {
       text += x;
     } else {
       const char* value = c >= 6 ? "1" : "0";
-      text += std::string("{ Envelope\n  1\n  Key ") + value + " 0 3 0 0 0 0 0 0\n  Behaviors 1 1\n}\n";
+      text +=
+          std::string("{ Envelope\n  1\n  Key ") + value + " 0 3 0 0 0 0 0 0\n  Behaviors 1 1\n}\n";
     }
   }
   return text;

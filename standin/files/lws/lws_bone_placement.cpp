@@ -174,7 +174,7 @@ void placeNewBones(FileUpdate& u) {
       const auto replaced = u.replaces.find(order[i]);
       nextLine[i] = known != u.doc.byId.end()      ? u.doc.items[known->second].declLine
                     : replaced != u.replaces.end() ? u.doc.items[replaced->second].declLine
-                                                  : nextLine[i + 1];
+                                                   : nextLine[i + 1];
     }
     for (std::size_t i = 0; i < order.size(); ++i) {
       if (u.doc.byId.count(order[i])) continue;

@@ -26,9 +26,8 @@ long long currentFrame(double seconds, double framesPerSecond) {
   const double frames = seconds * framesPerSecond;
   const long long frame = wholeFrame(frames, "the scene time", seconds);
   if (std::fabs(frames - static_cast<double>(frame)) > 1e-6 * std::max(1.0, std::fabs(frames))) {
-    refuse("the scene time " + number(seconds) + " s is frame " + number(frames) +
-           " at " + number(framesPerSecond) +
-           " frames per second; the file holds whole frames only");
+    refuse("the scene time " + number(seconds) + " s is frame " + number(frames) + " at " +
+           number(framesPerSecond) + " frames per second; the file holds whole frames only");
   }
   return frame;
 }
@@ -56,8 +55,7 @@ std::string degreesText(const Vec3& radians) {
 }
 
 std::string keyText(const Key& k) {
-  std::string text =
-      "Key " + number(k.value) + " " + number(k.time) + " " + std::to_string(k.span);
+  std::string text = "Key " + number(k.value) + " " + number(k.time) + " " + std::to_string(k.span);
   for (double p : k.params) text += " " + number(p);
   return text;
 }
@@ -138,8 +136,7 @@ std::vector<DeformationLine> deformationLines(double strength, bool scaleStrengt
       {&LwsItem::jointCompLine, d.jointComp, "BoneJointComp " + number(d.jointCompSelfAmount)},
       {&LwsItem::jointCompParentLine, d.jointCompParent,
        "BoneJointCompParent " + number(d.jointCompParentAmount)},
-      {&LwsItem::muscleFlexLine, d.muscleFlex,
-       "BoneMuscleFlex " + number(d.muscleFlexSelfAmount)},
+      {&LwsItem::muscleFlexLine, d.muscleFlex, "BoneMuscleFlex " + number(d.muscleFlexSelfAmount)},
       {&LwsItem::muscleFlexParentLine, d.muscleFlexParent,
        "BoneMuscleFlexParent " + number(d.muscleFlexParentAmount)},
   };

@@ -73,9 +73,8 @@ std::vector<PluginReference> rewritePluginIds(FileUpdate& u) {
         if (u.cx.ids(id) == id) continue;
         const bool lower =
             std::any_of(word.begin(), word.end(), [](char c) { return c >= 'a' && c <= 'f'; });
-        ref.now = hexId(
-            u.cx.ids(id),
-            !lower && (u.doc.upperHex || word.find_first_of("ABCDEF") != std::string_view::npos));
+        ref.now = hexId(u.cx.ids(id), !lower && (u.doc.upperHex || word.find_first_of("ABCDEF") !=
+                                                                       std::string_view::npos));
         const std::size_t at = static_cast<std::size_t>(word.data() - text.data());
         rewritten += text.substr(copied, at - copied) + ref.now;
         copied = at + word.size();
