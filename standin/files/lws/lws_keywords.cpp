@@ -181,9 +181,7 @@ void declareSimple(LwsLineReader& r, std::size_t i, ItemType type, std::string_v
   } else if (!rest.empty()) {
     r.fail(i, k + " takes no id in a version-3 scene");
   }
-  const char* name = type == ItemType::Bone    ? "Bone"
-                     : type == ItemType::Light ? "Light"
-                                               : "Camera";
+  const char* name = type == ItemType::Bone ? "Bone" : type == ItemType::Light ? "Light" : "Camera";
   declare(r, i, type, id, name);
 }
 

@@ -19,10 +19,10 @@ class LwsLineReader {
 public:
   explicit LwsLineReader(const std::string& file) : file_(file) {}
 
-  LwsReading reading;                // what the file says, so far
-  std::size_t cur = kNoLine;         // the item declared last
-  std::size_t curObject = kNoLine;   // the object declared last
-  bool inMotion = false;             // between a motion line and its last channel
+  LwsReading reading;               // what the file says, so far
+  std::size_t cur = kNoLine;        // the item declared last
+  std::size_t curObject = kNoLine;  // the object declared last
+  bool inMotion = false;            // between a motion line and its last channel
   std::unordered_map<std::size_t, std::size_t> bonesPerObject;  // version 3 numbering
 
   LwsDocument& doc() { return reading.doc; }
