@@ -1,55 +1,28 @@
-// Scene files on disk: .lws or JSON by the extension, read whole and written all or nothing.
+// Scene files on disk: .lws or JSON by the extension, read whole within a bound and written
+// all or nothing.
 #include "standin/files/scene_file.h"
 
+#include <cctype>
+
 #include "standin/files/base/file_batch.h"
+#include "standin/files/base/file_read.h"
 #include "standin/files/json/scene_json.h"
 #include "standin/files/lws/lws_reader.h"
 #include "standin/files/lws/lws_writer.h"
-
-#include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 
 namespace standin {
 namespace {
 
 [[noreturn]] void fail(const std::string& message) { throw SceneFileError(message); }
 
-// Scenes this large are not rigs; the limit stops a device such as /dev/zero from filling
-// memory.
-constexpr std::size_t kMaxSceneBytes = std::size_t{1} << 30;
-
 }  // namespace
 
 std::string readWholeFile(const std::string& path) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::file_type type = fs::status(path, ec).type();
-  if (type == fs::file_type::directory) fail("cannot read " + path + ": it is a directory");
-  if (type == fs::file_type::character || type == fs::file_type::block) {
-    fail("cannot read " + path + ": it is a device, not a file");
+  try {
+    return readFileBytes(path);
+  } catch (const FileReadError& error) {
+    fail("cannot read " + path + ": " + error.what());
   }
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) fail("cannot read " + path + ": " + std::strerror(errno));
-  std::string text;
-  char buffer[65536];
-  std::size_t got;
-  bool tooLarge = false;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    if (text.size() + got > kMaxSceneBytes) {
-      tooLarge = true;
-      break;
-    }
-    text.append(buffer, got);
-  }
-  const bool bad = std::ferror(file) != 0;
-  const int error = errno;
-  std::fclose(file);
-  if (tooLarge) fail("cannot read " + path + ": larger than 1 GiB");
-  if (bad) fail("cannot read " + path + ": " + std::strerror(error));
-  return text;
 }
 
 bool isLwsPath(const std::string& path) {

@@ -16,8 +16,8 @@ bool isLwsPath(const std::string& path);
 // SceneFileError when the scene cannot be written in that form.
 std::string sceneFileText(const Scene& scene, const std::string& path);
 
-// The bytes of a file, refusing devices, folders and files over 1 GiB. Throws
-// SceneFileError ("cannot read PATH: why").
+// The bytes of a file, refusing devices, folders and files over 1 GiB (base/file_read.h).
+// Throws SceneFileError ("cannot read PATH: why").
 std::string readWholeFile(const std::string& path);
 
 // Reads a scene file from disk, .lws or JSON by the extension. Throws SceneFileError when

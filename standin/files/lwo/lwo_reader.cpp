@@ -3,13 +3,14 @@
 // the chunk it belongs to, and nothing is allocated ahead of the bytes that hold it.
 #include "standin/files/lwo/lwo_reader.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
+
+#include "standin/files/base/file_read.h"
 
 namespace standin {
 
@@ -43,6 +44,45 @@ std::string tagText(std::uint32_t id) {
 constexpr std::uint16_t kPolygonCountMask = 0x03ff;
 constexpr std::uint16_t kCurveCountMask = 0x3fff;
 constexpr std::uint32_t kNoParentLayer = 0xffff;
+// The FORM tag, its length and its type.
+constexpr std::size_t kHeadBytes = 12;
+
+[[noreturn]] void failAt(const std::string& name, std::size_t at, const std::string& message) {
+  throw ObjectFileError(name + ": byte " + std::to_string(at) + ": " + message);
+}
+
+std::uint32_t bigEndian4(std::string_view bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (std::size_t i = at; i < at + 4; ++i) {
+    value = value << 8 | static_cast<unsigned char>(bytes[i]);
+  }
+  return value;
+}
+
+// The IFF FORM header and its type, from the first kHeadBytes bytes (all of a shorter file).
+void checkHead(std::string_view head, const std::string& name) {
+  if (head.size() < kHeadBytes || head.substr(0, 4) != "FORM") {
+    std::string begins = "is empty";
+    if (!head.empty()) {
+      begins = "begins with '" + std::string(head.substr(0, 4)) + "'";
+      for (char& c : begins) {
+        if (c < 0x20 || c >= 0x7f) c = '?';
+      }
+    }
+    failAt(name, 0, "not a LightWave object file: it " + begins + ", not an IFF FORM header");
+  }
+  const std::string form = tagText(bigEndian4(head, 8));
+  if (form == "LWOB" || form == "LWLO") {
+    failAt(name, 8,
+           "the file is in the old " + form +
+               " format (LightWave 5.5 and older), which is not read; save it from "
+               "Modeler as an LWO2 or LWO3 object");
+  }
+  if (form != "LWO2" && form != "LWO3") {
+    failAt(name, 8,
+           "the file is an IFF FORM of type '" + form + "', not a LightWave object (LWO2 or LWO3)");
+  }
+}
 
 class Reader {
 public:
@@ -52,30 +92,11 @@ public:
         name_(name) {}
 
   LwoFile read() {
-    if (size_ < 12 || std::memcmp(data_, "FORM", 4) != 0) {
-      std::string begins = "is empty";
-      if (size_ > 0) {
-        begins = "begins with '" +
-                 std::string(reinterpret_cast<const char*>(data_), size_ < 4 ? size_ : 4) + "'";
-        for (char& c : begins) {
-          if (c < 0x20 || c >= 0x7f) c = '?';
-        }
-      }
-      fail(0, "not a LightWave object file: it " + begins + ", not an IFF FORM header");
-    }
+    checkHead(std::string_view(reinterpret_cast<const char*>(data_), size_), name_);
     pos_ = 4;
     end_ = size_;
     const std::uint32_t formLength = u4("the FORM length");
     file_.form = tagText(u4("the FORM type"));
-    if (file_.form == "LWOB" || file_.form == "LWLO") {
-      fail(8, "the file is in the old " + file_.form +
-                  " format (LightWave 5.5 and older), which is not read; save it from "
-                  "Modeler as an LWO2 or LWO3 object");
-    }
-    if (file_.form != "LWO2" && file_.form != "LWO3") {
-      fail(8, "the file is an IFF FORM of type '" + file_.form +
-                  "', not a LightWave object (LWO2 or LWO3)");
-    }
     if (formLength < 4 || formLength > size_ - 8) {
       fail(4, "the FORM says it holds " + std::to_string(formLength) + " bytes, but " +
                   std::to_string(size_ - 8) + " follow its header");
@@ -102,7 +123,7 @@ public:
 
 private:
   [[noreturn]] void fail(std::size_t at, const std::string& message) const {
-    throw ObjectFileError(name_ + ": byte " + std::to_string(at) + ": " + message);
+    failAt(name_, at, message);
   }
 
   void need(std::size_t count, const char* what) const {
@@ -309,22 +330,14 @@ LwoFile readLwo(const std::string& bytes, const std::string& name) {
 }
 
 LwoFile readLwoFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) throw ObjectFileError(path + ": cannot read: " + std::strerror(errno));
+  // The header first: a file that is no object is refused before the rest is read.
   std::string bytes;
-  // The size only saves copies while the file grows in memory; reading goes to the end.
-  if (std::fseek(file, 0, SEEK_END) == 0) {
-    const long size = std::ftell(file);
-    if (size > 0) bytes.reserve(static_cast<std::size_t>(size));
-    std::rewind(file);
+  try {
+    bytes = readFileBytes(path, true, kHeadBytes,
+                          [&](std::string_view head) { checkHead(head, path); });
+  } catch (const FileReadError& error) {
+    throw ObjectFileError(path + ": cannot read: " + error.what());
   }
-  char buffer[65536];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-  const bool bad = std::ferror(file) != 0;
-  const int error = errno;
-  std::fclose(file);
-  if (bad) throw ObjectFileError(path + ": cannot read: " + std::strerror(error));
   return readLwo(bytes, path);
 }
 

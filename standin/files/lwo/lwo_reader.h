@@ -25,7 +25,9 @@ struct LwoFile {
 
 // `bytes` is the whole file; `name` starts every message. Throws ObjectFileError.
 LwoFile readLwo(const std::string& bytes, const std::string& name);
-// Reads the file at `path`; throws ObjectFileError also when it cannot be read.
+// Reads the file at `path`: its header first, so that a file that is no object is refused
+// before the rest is read, then the rest up to 1 GiB. Throws ObjectFileError also when it
+// cannot be read (a folder, a pipe, a device, a larger file).
 LwoFile readLwoFile(const std::string& path);
 
 }  // namespace standin

@@ -1,0 +1,78 @@
+// Reading the files a run names: object files are known by their header before the rest is
+// read and read within the same bound as scenes; what sits where an object file was looked
+// for is named for what it is; a scene named relative to the current folder finds objects in
+// the folder above; a scene file is known by its first line, whatever its name.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "lwo_writer.h"
+#include "runner_process.h"
+#include "standin/files/lwo/lwo_reader.h"
+#include "standin/files/lwo/object_files.h"
+#include "standin/files/scene_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace lwo_test;
+
+class FileReads : public ::testing::Test {
+protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() /
+            ("vorrik-reads-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  fs::path write(const std::string& name, const std::string& bytes) {
+    const fs::path path = root_ / name;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+  std::string at(const std::string& name) const {
+    return (root_ / name).lexically_normal().generic_string();
+  }
+
+  fs::path root_;
+};
+
+// Files of 1.5 GB (sparse: they take no room on disk) are refused by their first bytes or
+// their size, at once, never read whole.
+TEST_F(FileReads, ObjectFilesAreKnownByTheirHeaderAndReadWithinTheBound) {
+  struct Case {
+    const char* what;
+    std::string head;
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {"zeros", "", ": byte 0: not a LightWave object file: it begins with '?\?\?\?'"},
+      {"an old object", form("LWOB", ""), ": byte 8: the file is in the old LWOB format"},
+      {"a scene", "LWSC\n3\n", ": byte 0: not a LightWave object file: it begins with 'LWSC'"},
+      {"an object header", form("LWO2", squareLayer()), ": cannot read: larger than 1 GiB"},
+  };
+  const auto start = std::chrono::steady_clock::now();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path path = write("huge.lwo", c.head);
+    fs::resize_file(path, 1536ull << 20);
+    try {
+      standin::readLwoFile(path.string());
+      ADD_FAILURE() << "read";
+    } catch (const standin::ObjectFileError& error) {
+      EXPECT_EQ(std::string(error.what()).rfind(path.string() + c.says, 0), 0u) << error.what();
+    }
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+}  // namespace
