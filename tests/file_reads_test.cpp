@@ -75,4 +75,39 @@ TEST_F(FileReads, ObjectFilesAreKnownByTheirHeaderAndReadWithinTheBound) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 }
 
+// A folder or a pipe where an object file was looked for is passed by, so that a file further
+// down the search is still found, and named for what it is when there is none.
+TEST_F(FileReads, AFolderOrAPipeNamedAsAnObjectFileIsSaidToBeOne) {
+  const std::string square = form("LWO2", squareLayer());
+  fs::create_directories(root_ / "Scenes/Objects/folder.lwo");
+  ASSERT_EQ(::mkfifo((root_ / "Scenes/pipe.lwo").c_str(), 0600), 0);
+  fs::create_directories(root_ / "content/Objects/later.lwo");
+  write("Scenes/Objects/later.lwo", square);
+  write("Scenes/rig.json", R"({"items": [
+    {"name": "Folder", "type": "object", "objectFile": "Objects/folder.lwo"},
+    {"name": "Pipe", "type": "object", "objectFile": "pipe.lwo"},
+    {"name": "Later", "type": "object", "objectFile": "Objects/later.lwo"},
+    {"name": "Missing", "type": "object", "objectFile": "Objects/missing.lwo"}]})");
+  standin::Scene scene = standin::loadSceneFile(at("Scenes/rig.json"));
+  const std::vector<standin::ObjectLoad> loads =
+      standin::loadObjectMeshesFor(scene, at("Scenes/rig.json"), at("content"));
+  const std::vector<std::string> problems = {
+      at("Scenes/Objects/folder.lwo") + " is a directory, not a file (looked for " +
+          at("content/Objects/folder.lwo") + ", " + at("Scenes/Objects/folder.lwo") + ", " +
+          at("Objects/folder.lwo") + ", " + at("Scenes/folder.lwo") + ")",
+      at("Scenes/pipe.lwo") + " is a pipe, not a file (looked for " + at("content/pipe.lwo") +
+          ", " + at("Scenes/pipe.lwo") + ", " + at("pipe.lwo") + ")",
+      "",
+      "not found (looked for " + at("content/Objects/missing.lwo") + ", " +
+          at("Scenes/Objects/missing.lwo") + ", " + at("Objects/missing.lwo") + ", " +
+          at("Scenes/missing.lwo") + ")",
+  };
+  ASSERT_EQ(loads.size(), problems.size());
+  for (std::size_t i = 0; i < loads.size(); ++i) {
+    SCOPED_TRACE(loads[i].objectName);
+    EXPECT_EQ(loads[i].problem, problems[i]);
+  }
+  EXPECT_EQ(loads[2].foundPath, at("Scenes/Objects/later.lwo"));
+}
+
 }  // namespace

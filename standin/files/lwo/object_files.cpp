@@ -7,17 +7,13 @@
 #include <memory>
 #include <utility>
 
+#include "standin/files/base/file_read.h"
 #include "standin/files/lwo/lwo_reader.h"
 
 namespace standin {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool isFile(const fs::path& path) {
-  std::error_code error;
-  return fs::is_regular_file(path, error);
-}
 
 // The path with Windows separators made '/', which every platform's library accepts.
 std::string forwardSlashes(std::string path) {
@@ -51,9 +47,19 @@ fs::path absoluteFolder(const std::string& folder) {
 FoundObjectFile findObjectFile(const std::string& named, const ObjectSearch& search,
                                std::vector<std::string>* tried) {
   const std::string path = forwardSlashes(named);
+  // A folder or a pipe of that name is passed by, and named if no file is found.
+  std::string other, otherKind;
   auto attempt = [&](const fs::path& candidate, const char* rule) {
-    if (tried) tried->push_back(shown(candidate));
-    return isFile(candidate) ? FoundObjectFile{shown(candidate), rule} : FoundObjectFile{};
+    const std::string place = shown(candidate);
+    if (tried) tried->push_back(place);
+    std::error_code error;
+    if (fs::is_regular_file(candidate, error)) return FoundObjectFile{place, rule, "", ""};
+    const std::string kind = notAFile(candidate.string());
+    if (!kind.empty() && other.empty()) {
+      other = place;
+      otherKind = kind;
+    }
+    return FoundObjectFile{"", "", other, otherKind};
   };
   const fs::path sceneFolder = absoluteFolder(search.sceneFolder);
   const std::size_t volume = volumeLength(path);
@@ -93,9 +99,11 @@ FoundObjectFile findObjectFile(const std::string& named, const ObjectSearch& sea
   }
   // A scene moved without its folders: the file itself beside the scene.
   const std::string fileName = fs::path(path.substr(volume)).filename().string();
-  if (fileName.empty() || fileName == "." || fileName == "..") return {};
+  if (fileName.empty() || fileName == "." || fileName == "..") {
+    return FoundObjectFile{"", "", other, otherKind};
+  }
   if (fs::path(path.substr(volume)) == fs::path(fileName) && volume == 0 && !rooted) {
-    return {};  // already looked for beside the scene
+    return FoundObjectFile{"", "", other, otherKind};  // already looked for beside the scene
   }
   return attempt(sceneFolder / fileName, "file name beside the scene");
 }
@@ -119,7 +127,9 @@ std::vector<ObjectLoad> loadObjectMeshes(Scene& scene, const ObjectSearch& searc
     std::vector<std::string> tried;
     const FoundObjectFile found = findObjectFile(named.file, search, &tried);
     if (found.path.empty()) {
-      load.problem = "not found (looked for";
+      load.problem = found.other.empty()
+                         ? "not found (looked for"
+                         : found.other + " is " + found.otherKind + ", not a file (looked for";
       for (std::size_t i = 0; i < tried.size(); ++i) load.problem += (i ? ", " : " ") + tried[i];
       if (tried.empty()) load.problem += " nothing: the path has no file name";
       load.problem += ")";

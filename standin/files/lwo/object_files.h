@@ -20,12 +20,15 @@ struct ObjectSearch {
 struct FoundObjectFile {
   std::string path;
   std::string rule;  // "absolute path", "content folder", "scene folder", ...
+  // When no file was found: the first place looked at that holds something other than a
+  // file, and what it is ("a directory", "a pipe", ...).
+  std::string other, otherKind;
 };
 
 // Looks for the file a scene names: an absolute path as written (`/`, `\` and `X:` volume
 // prefixes), else the path under the content folder, the scene's folder and the scene
-// folder's parent, else the bare file name beside the scene. Empty path when none exists;
-// `tried` (when given) gets every place looked at, in order.
+// folder's parent, else the bare file name beside the scene. Only regular files are taken.
+// Empty path when none exists; `tried` (when given) gets every place looked at, in order.
 FoundObjectFile findObjectFile(const std::string& named, const ObjectSearch& search,
                                std::vector<std::string>* tried = nullptr);
 
