@@ -110,4 +110,30 @@ TEST_F(FileReads, AFolderOrAPipeNamedAsAnObjectFileIsSaidToBeOne) {
   EXPECT_EQ(loads[2].foundPath, at("Scenes/Objects/later.lwo"));
 }
 
+// `cd Scenes && vorrik run ... --scene rig.lws`: the scene folder's parent is the folder above
+// the current one, as it is for a scene named by a longer path.
+TEST_F(FileReads, AnObjectBesideTheScenesFolderIsFoundWhateverTheScenePath) {
+  write("Objects/hero.lwo", form("LWO2", squareLayer()));
+  write("Scenes/rig.lws", "LWSC\n3\n\nLoadObjectLayer 1 Objects/hero.lwo\n");
+  const std::string found = "mesh     hero: Objects/hero.lwo layer 1 -> " + at("Objects/hero.lwo") +
+                            " (scene folder's parent)";
+  struct Case {
+    fs::path workingDir;
+    std::string scene;
+  };
+  const std::vector<Case> cases = {
+      {root_ / "Scenes", "rig.lws"},
+      {root_ / "Scenes", "./rig.lws"},
+      {root_, "Scenes/rig.lws"},
+      {root_ / "Objects", "../Scenes/rig.lws"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.scene);
+    const runner_process::Outcome run = runner_process::run(
+        "run QuickParent --scene '" + c.scene + "' --select hero", root_, c.workingDir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(found), std::string::npos) << run.out;
+  }
+}
+
 }  // namespace

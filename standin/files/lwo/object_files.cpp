@@ -34,12 +34,15 @@ std::size_t volumeLength(const std::string& path) {
 
 std::string shown(const fs::path& path) { return path.lexically_normal().generic_string(); }
 
-// A folder as an absolute path, so that its parent exists even for "" or ".".
+// A folder as an absolute path without a separator at its end, so that its parent is the
+// folder above it even for "" or "." (the current folder).
 fs::path absoluteFolder(const std::string& folder) {
   std::error_code error;
   fs::path absolute = fs::absolute(folder.empty() ? fs::path(".") : fs::path(folder), error);
   if (error) return fs::path(folder);
-  return absolute.lexically_normal();
+  absolute = absolute.lexically_normal();
+  if (!absolute.has_filename() && absolute.has_relative_path()) absolute = absolute.parent_path();
+  return absolute;
 }
 
 }  // namespace
