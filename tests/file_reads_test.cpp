@@ -136,4 +136,42 @@ TEST_F(FileReads, AnObjectBesideTheScenesFolderIsFoundWhateverTheScenePath) {
   }
 }
 
+// A LightWave scene saved under another name is read as one; anything else is JSON, and a
+// .lws name still means a LightWave scene.
+TEST_F(FileReads, ASceneFileIsKnownByItsFirstLine) {
+  const std::string lws = "LWSC\n3\n\nAddNullObject Rig\n";
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string error;  // "": loads, with Rig; else the start of the message after the path
+    bool fromLws = true;
+  };
+  const std::vector<Case> cases = {
+      {"rig.scene", lws, ""},
+      {"rig", lws, ""},
+      {"rig.json", "\xEF\xBB\xBF LWSC\t\r\n3\r\n\r\nAddNullObject Rig\r\n", ""},
+      {"rig.scene", R"({"items": [{"name": "Rig", "type": "object"}]})", "", false},
+      {"old.scene", "LWSC\n2\n", ":2: scene version 2 is not supported"},
+      {"rig.LWS", R"({"items": []})", ":1: not a LightWave scene"},
+      {"lwsc.scene", "LWSCX\n3\n", ": invalid JSON"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + ": " + c.text);
+    const std::string path = write(c.name, c.text).string();
+    try {
+      const standin::Scene scene = standin::loadSceneFile(path);
+      EXPECT_EQ(c.error, "");
+      EXPECT_NE(scene.findByName("Rig"), 0u);
+      EXPECT_EQ(scene.source != nullptr, c.fromLws);
+    } catch (const standin::SceneFileError& error) {
+      EXPECT_EQ(std::string(error.what()).rfind(path + c.error, 0), 0u) << error.what();
+      EXPECT_NE(c.error, "");
+    }
+  }
+  write("saved.scene", lws);
+  const runner_process::Outcome run =
+      runner_process::run("run QuickParent --scene saved.scene --select Rig", root_, root_);
+  EXPECT_EQ(run.status, 0) << run.err;
+}
+
 }  // namespace

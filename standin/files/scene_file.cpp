@@ -1,5 +1,5 @@
-// Scene files on disk: .lws or JSON by the extension, read whole within a bound and written
-// all or nothing.
+// Scene files on disk: read whole within a bound and known by their first line (or a .lws
+// name), written all or nothing in the form their name calls for.
 #include "standin/files/scene_file.h"
 
 #include <cctype>
@@ -38,7 +38,10 @@ std::string sceneFileText(const Scene& scene, const std::string& path) {
 
 Scene loadSceneFile(const std::string& path) {
   const std::string text = readWholeFile(path);
-  if (isLwsPath(path)) return sceneFromLws(text, path);  // messages carry path and line
+  // A scene saved under another name is still a LightWave scene by its first line.
+  if (isLwsPath(path) || looksLikeLws(text)) {
+    return sceneFromLws(text, path);  // messages carry path and line
+  }
   try {
     return sceneFromJson(text);
   } catch (const SceneFileError& e) {

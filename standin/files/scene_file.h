@@ -20,9 +20,9 @@ std::string sceneFileText(const Scene& scene, const std::string& path);
 // Throws SceneFileError ("cannot read PATH: why").
 std::string readWholeFile(const std::string& path);
 
-// Reads a scene file from disk, .lws or JSON by the extension. Throws SceneFileError when
-// unreadable or invalid; the message starts with the path (and, for .lws files, the line
-// number: "rig.lws:12: ...").
+// Reads a scene file from disk: a LightWave scene when its first line is LWSC or its name
+// ends in .lws, else JSON. Throws SceneFileError when unreadable or invalid; the message
+// starts with the path (and, for .lws files, the line number: "rig.lws:12: ...").
 Scene loadSceneFile(const std::string& path);
 // Writes whole or not at all (base/file_batch.h). Throws SceneFileError when the file
 // cannot be written.

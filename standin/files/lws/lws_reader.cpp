@@ -97,6 +97,8 @@ bool startsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 class Reader {
 public:
   Reader(const std::string& text, const std::string& file) : r_(file) { split(text); }
@@ -137,7 +139,7 @@ private:
 
   void header() {
     std::string_view first = n() > 0 ? line(0) : std::string_view();
-    if (startsWith(first, "\xEF\xBB\xBF")) first.remove_prefix(3);
+    if (startsWith(first, kByteOrderMark)) first.remove_prefix(kByteOrderMark.size());
     if (trim(first) != "LWSC") r_.fail(0, "not a LightWave scene: the first line must be LWSC");
     long long version = 0;
     if (n() < 2 || !lws::parseInteger(trim(line(1)), version)) {
@@ -359,6 +361,13 @@ private:
 
 Scene sceneFromLws(const std::string& text, const std::string& fileName) {
   return Reader(text, fileName).read();
+}
+
+bool looksLikeLws(std::string_view text) {
+  std::string_view first = text.substr(0, text.find('\n'));
+  while (!first.empty() && first.back() == '\r') first.remove_suffix(1);
+  if (startsWith(first, kByteOrderMark)) first.remove_prefix(kByteOrderMark.size());
+  return trim(first) == "LWSC";
 }
 
 }  // namespace standin
