@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "runner/script.h"
+#include "runner/script/script.h"
 
 namespace {
 

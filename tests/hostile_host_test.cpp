@@ -355,6 +355,11 @@ TEST(HostileHost, ANullOrThrowingMemberEndsTheRunWhereItFails) {
         EXPECT_EQ(withThrow.commandTexts(), prefix(healthy.commandTexts(), commandsAtCall[n - 1]))
             << at;
         EXPECT_EQ(throwing.scene().validate(), "") << at;
+        // The guard that caught it says why, as the run's last trace line.
+        ASSERT_FALSE(withThrow.trace.empty()) << at;
+        EXPECT_EQ(withThrow.trace.back(),
+                  "[Fault] : Vorrik:" + std::string(scenario.tool) + " stopped: the host failed")
+            << at;
       }
     }
   }

@@ -13,7 +13,9 @@
 #include <nlohmann/json.hpp>
 
 #include "lwo_writer.h"
-#include "runner/mesh_check.h"
+#include "runner/checks/mesh_check.h"
+#include "runner/checks/rig_deformation.h"
+#include "runner/checks/run_check.h"
 #include "runner_process.h"
 #include "standin/files/lwo/object_files.h"
 #include "standin/files/scene_file.h"

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "runner/mesh_files.h"
-#include "runner/runner.h"
-#include "runner/script.h"
+#include "runner/script/mesh_files.h"
+#include "runner/script/script.h"
+#include "runner/script/script_runner.h"
 #include "standin/files/demo_rig.h"
 #include "standin/files/lwo/lwo_file_writer.h"
 #include "standin/files/lwo/lwo_reader.h"

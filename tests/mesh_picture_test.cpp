@@ -1,6 +1,6 @@
 // Meshes in the pictures, before any SVG: the strokes one view makes of a mesh (edges
 // merged on a grid within a budget, loose points as dots) and the points a run moved.
-#include "runner/mesh_picture.h"
+#include "runner/pictures/mesh_picture.h"
 
 #include <gtest/gtest.h>
 

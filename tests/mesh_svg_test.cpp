@@ -14,9 +14,10 @@
 #include <vector>
 
 #include "picture_check.h"
-#include "runner/runner.h"
-#include "runner/script.h"
-#include "runner/svg.h"
+#include "runner/checks/rig_check.h"
+#include "runner/pictures/rig_picture.h"
+#include "runner/script/script.h"
+#include "runner/script/script_runner.h"
 #include "standin/files/demo_rig.h"
 #include "standin/scene/deformation.h"
 

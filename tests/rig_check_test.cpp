@@ -1,6 +1,7 @@
 // The rig check: what a run added, removed, re-parented and moved, with the tolerance that
 // separates a real move from float noise.
-#include "runner/rig_check.h"
+#include "runner/checks/rig_check.h"
+#include "runner/report/rig_check_report.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "runner/runner.h"
-#include "runner/script.h"
+#include "runner/script/script.h"
+#include "runner/script/script_runner.h"
 #include "standin/files/demo_rig.h"
 
 namespace runner {

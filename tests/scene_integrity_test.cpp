@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "runner/check_times.h"
-#include "runner/read_back.h"
-#include "runner/rig_check.h"
-#include "runner/runner.h"
-#include "runner/script.h"
+#include "runner/checks/check_times.h"
+#include "runner/checks/read_back.h"
+#include "runner/checks/rig_check.h"
+#include "runner/script/script.h"
+#include "runner/script/script_runner.h"
 #include "runner_process.h"
 #include "standin/files/json/scene_json.h"
 #include "standin/files/lws/lws_reader.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "runner/script.h"
+#include "runner/script/script.h"
 
 namespace runner {
 namespace {

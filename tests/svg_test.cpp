@@ -1,6 +1,6 @@
 // The rig pictures: well-formed SVG that a real renderer draws, views that project the right
 // axes and fit the rig, changes in their colours, and names that do not pile up.
-#include "runner/svg.h"
+#include "runner/pictures/rig_picture.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,9 @@
 #include <vector>
 
 #include "picture_check.h"
-#include "runner/runner.h"
-#include "runner/script.h"
+#include "runner/checks/rig_check.h"
+#include "runner/script/script.h"
+#include "runner/script/script_runner.h"
 #include "standin/files/demo_rig.h"
 
 namespace runner {

@@ -107,7 +107,7 @@ typedef struct st_LWItemInfo {
   void (*controller)(LWItemID item, LWItemParam which, int type[3]);
   unsigned int (*flags)(LWItemID item);
   LWTime (*lookAhead)(LWItemID item);
-  double (*goalStrength)(LWItemID item);
+  double (*goalStrength)(LWItemID item, LWTime time);
   void (*stiffness)(LWItemID item, LWItemParam which, LWDVector vector);
 } LWItemInfo;
 

@@ -15,9 +15,12 @@ inline bool isFinite(const Vec3& v) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
 
-// Radians that still make a finite number of degrees.
-inline bool isFiniteInDegrees(const Vec3& radians) {
-  return isFinite({radians[0] * RAD_TO_DEG, radians[1] * RAD_TO_DEG, radians[2] * RAD_TO_DEG});
+// The one conversion of the host's radians into the degrees that commands carry.
+inline Vec3 toDegrees(const Vec3& radians) {
+  return {radians[0] * RAD_TO_DEG, radians[1] * RAD_TO_DEG, radians[2] * RAD_TO_DEG};
 }
+
+// Radians that still make a finite number of degrees.
+inline bool isFiniteInDegrees(const Vec3& radians) { return isFinite(toDegrees(radians)); }
 
 }  // namespace vorrik

@@ -1,5 +1,7 @@
 #include "module/module.h"
 
+#include <exception>
+
 #include "host/command_channel.h"
 
 #include "tools/bones/bone_tools.h"
@@ -56,8 +58,12 @@ int runActivation(long version, GlobalFunc* global, void* local, const ToolEntry
     if (tool.run == nullptr || !hasRequiredServices(services, tool)) return AFUNC_OK;
     Host host(services, generic);
     tool.run(host, moduleState());
+  } catch (const std::exception& fault) {
+    // A host fault or anything else: the activation ends here, and Layout goes on. The
+    // trace says why, since nothing else will.
+    debugTrace("[Fault] : %s stopped: %s", tool.serverName, fault.what());
   } catch (...) {
-    // A host fault or anything else: the activation ends here, and Layout goes on.
+    debugTrace("[Fault] : %s stopped: an unknown fault", tool.serverName);
   }
   return AFUNC_OK;
 }

@@ -84,20 +84,12 @@ LWItemID addBoneAndFind(const Host& host, LWItemID owner, LWItemID parentItem, c
   return known.findNew(host, owner);
 }
 
-namespace {
-
-Vec3 degrees(const Vec3& radians) {
-  return {radians[0] * RAD_TO_DEG, radians[1] * RAD_TO_DEG, radians[2] * RAD_TO_DEG};
-}
-
-}  // namespace
-
 void emitTransform(const Host& host, LWItemID item, const Vec3* position, const Vec3* rotation,
                    const Vec3* scale) {
   host.send("SelectItem %x", idArg(item));
   if (position) host.send("Position %g %g %g", (*position)[0], (*position)[1], (*position)[2]);
   if (rotation) {
-    const Vec3 d = degrees(*rotation);
+    const Vec3 d = toDegrees(*rotation);
     host.send("Rotation %g %g %g", d[0], d[1], d[2]);
   }
   if (scale) host.send("Scale %g %g %g", (*scale)[0], (*scale)[1], (*scale)[2]);
@@ -112,7 +104,7 @@ void emitRest(const Host& host, LWItemID item, const Vec3* restPosition, const V
     host.send("BoneRestPosition %g %g %g", p[0], p[1], p[2]);
   }
   if (restRotation) {
-    const Vec3 d = degrees(*restRotation);
+    const Vec3 d = toDegrees(*restRotation);
     host.send("BoneRestRotation %g %g %g", d[0], d[1], d[2]);
   }
   if (restLength) host.send("BoneRestLength %g", *restLength);
@@ -122,7 +114,7 @@ void emitPivot(const Host& host, LWItemID item, const Vec3* pivot, const Vec3* p
   host.send("SelectItem %x", idArg(item));
   if (pivot) host.send("PivotPosition %g %g %g", (*pivot)[0], (*pivot)[1], (*pivot)[2]);
   if (pivotRotation) {
-    const Vec3 d = degrees(*pivotRotation);
+    const Vec3 d = toDegrees(*pivotRotation);
     host.send("PivotRotation %g %g %g", d[0], d[1], d[2]);
   }
 }

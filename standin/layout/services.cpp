@@ -74,7 +74,7 @@ unsigned int itemServerFlags(LWItemID, const char*, int) { return 0; }
 void itemController(LWItemID, LWItemParam, int type[3]) { type[0] = type[1] = type[2] = 0; }
 unsigned int itemFlags(LWItemID) { return 0; }
 LWTime itemLookAhead(LWItemID) { return 0; }
-double itemGoalStrength(LWItemID) { return 0; }
+double itemGoalStrength(LWItemID, LWTime) { return 0; }
 void itemStiffness(LWItemID, LWItemParam, LWDVector out) { out[0] = out[1] = out[2] = 0; }
 
 // --- LW Bone Info ---

@@ -15,16 +15,13 @@ enum BoneAction { kRestoreRest = 0, kRecordRest = 1, kEnable = 2, kDisable = 3 }
 // The panel keeps a pointer to the items; they must outlive the activation.
 const char* kActionNames[] = {"Restore rest", "Record rest", "Enable", "Disable", nullptr};
 
-// Radians to degrees the way the commands have always been computed: 1/pi first, then 180.
-double toDegrees(double radians) { return (radians * 0.3183098861837907) * 180; }
-
 // A bone whose rest values cannot all be sent keeps its pose: a half-sent group would move
 // it without turning it, and stop the walk there.
 void restoreRest(const Host& host, LWItemID bone) {
   const Vec3 position = host.restParam(bone, LWIP_POSITION);
   const Vec3 rotation = host.restParam(bone, LWIP_ROTATION);
   const Vec3 scaling = host.restParam(bone, LWIP_SCALING);
-  const Vec3 degrees{toDegrees(rotation[0]), toDegrees(rotation[1]), toDegrees(rotation[2])};
+  const Vec3 degrees = toDegrees(rotation);
   if (!isFinite(position) || !isFinite(degrees) || !isFinite(scaling)) return;
   host.send("SelectItem %x", idArg(bone));
   host.send("Position %g %g %g", position[0], position[1], position[2]);

@@ -44,8 +44,8 @@ void reselect(const Host& host, const std::vector<LWItemID>& items) {
 void applyRecord(const Host& host, const KeyRecord& record, LWItemID target, double time) {
   host.send("SelectItem %x", idArg(target));
   host.send("Position %g %g %g", record.position[0], record.position[1], record.position[2]);
-  host.send("Rotation %g %g %g", record.rotation[0] * RAD_TO_DEG, record.rotation[1] * RAD_TO_DEG,
-            record.rotation[2] * RAD_TO_DEG);
+  const Vec3 degrees = toDegrees(record.rotation);
+  host.send("Rotation %g %g %g", degrees[0], degrees[1], degrees[2]);
   host.send("Scale %g %g %g", record.scaling[0], record.scaling[1], record.scaling[2]);
   host.send("CreateKey %g", time);
 }
