@@ -1,4 +1,5 @@
-// The .lws reader's second half: the scene built from what lws_reader.cpp gathered.
+// The .lws reader's second half: what the line reader gathered becomes a draft for the scene
+// builder (base/scene_builder.h), and the document learns the links the scene resolved.
 #include "standin/files/lws/lws_scene_build.h"
 
 #include <cmath>
@@ -17,9 +18,9 @@ namespace {
 using lws::afterKeyword;
 using lws::trim;
 
-class SceneBuilder {
+class FileScene {
 public:
-  SceneBuilder(LwsReading& reading, const std::string& file) : r_(reading), file_(file) {}
+  FileScene(LwsReading& reading, const std::string& file) : r_(reading), file_(file) {}
 
   Scene build() {
     SceneDraft draft = this->draft();
@@ -161,7 +162,7 @@ private:
 }  // namespace
 
 Scene buildLwsScene(LwsReading reading, const std::string& file) {
-  return SceneBuilder(reading, file).build();
+  return FileScene(reading, file).build();
 }
 
 }  // namespace standin

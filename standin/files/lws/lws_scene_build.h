@@ -1,5 +1,5 @@
 // The second half of reading a .lws file: what the line reader gathered, and the scene built
-// from it once every item is declared. Internal to lws_reader.cpp and lws_scene_build.cpp.
+// from it once every item is declared. Internal to lws_*.cpp.
 #pragma once
 
 #include <string>
