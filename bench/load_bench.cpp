@@ -8,8 +8,8 @@
 #include <malloc.h>
 #endif
 
-#include "standin/files/lws_reader.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/json/scene_json.h"
+#include "standin/files/lws/lws_reader.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz/fuzz_check.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/json/scene_json.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

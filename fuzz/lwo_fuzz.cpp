@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "standin/files/lwo_reader.h"
+#include "standin/files/lwo/lwo_reader.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "runner_process.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/scene_file.h"
 
 namespace {
 

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "standin/files/file_batch.h"
-#include "standin/files/json_strict.h"
-#include "standin/files/lws_reader.h"
-#include "standin/files/lws_writer.h"
-#include "standin/files/name_bytes.h"
-#include "standin/files/scene_json.h"
-#include "standin/files/unique_names.h"
+#include "standin/files/base/file_batch.h"
+#include "standin/files/base/name_bytes.h"
+#include "standin/files/json/json_strict.h"
+#include "standin/files/json/scene_json.h"
+#include "standin/files/lws/lws_reader.h"
+#include "standin/files/lws/lws_writer.h"
+#include "standin/files/lws/unique_names.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "standin/files/lws_kept_text.h"
-#include "standin/files/lws_reader.h"
+#include "standin/files/lws/lws_kept_text.h"
+#include "standin/files/lws/lws_reader.h"
 
 namespace standin {
 namespace {

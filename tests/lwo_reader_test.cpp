@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "lwo_writer.h"
-#include "standin/files/lwo_reader.h"
+#include "standin/files/lwo/lwo_reader.h"
 
 namespace {
 

@@ -14,9 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "standin/files/lws_reader.h"
-#include "standin/files/lws_writer.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/json/scene_json.h"
+#include "standin/files/lws/lws_reader.h"
+#include "standin/files/lws/lws_writer.h"
+#include "standin/files/scene_file.h"
 #include "standin/layout/commands.h"
 #include "standin/scene/scene.h"
 #include "tool_harness.h"

@@ -17,8 +17,8 @@
 #include "runner/checks/rig_deformation.h"
 #include "runner/checks/run_check.h"
 #include "runner_process.h"
-#include "standin/files/object_files.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/lwo/object_files.h"
+#include "standin/files/scene_file.h"
 
 namespace {
 

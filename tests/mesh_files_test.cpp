@@ -15,9 +15,9 @@
 #include "runner/script/script.h"
 #include "runner/script/script_runner.h"
 #include "standin/files/demo_rig.h"
-#include "standin/files/lwo_file_writer.h"
-#include "standin/files/lwo_reader.h"
-#include "standin/files/object_files.h"
+#include "standin/files/lwo/lwo_file_writer.h"
+#include "standin/files/lwo/lwo_reader.h"
+#include "standin/files/lwo/object_files.h"
 
 namespace {
 

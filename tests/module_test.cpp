@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "standin/files/scene_json.h"
+#include "standin/files/json/scene_json.h"
 #include "standin/layout/module_loader.h"
 #include "standin/layout/stand_in.h"
 #include "tool_harness.h"

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "standin/files/lws_reader.h"
-#include "standin/files/lws_writer.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/json/scene_json.h"
+#include "standin/files/lws/lws_reader.h"
+#include "standin/files/lws/lws_writer.h"
 
 namespace {
 

@@ -14,9 +14,10 @@
 
 #include "lwo_writer.h"
 #include "runner_process.h"
-#include "standin/files/lws_reader.h"
-#include "standin/files/object_files.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/json/scene_json.h"
+#include "standin/files/lwo/object_files.h"
+#include "standin/files/lws/lws_reader.h"
+#include "standin/files/scene_file.h"
 
 namespace {
 

@@ -19,9 +19,9 @@
 #include "runner/script/script.h"
 #include "runner/script/script_runner.h"
 #include "runner_process.h"
-#include "standin/files/lws_reader.h"
-#include "standin/files/lws_writer.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/json/scene_json.h"
+#include "standin/files/lws/lws_reader.h"
+#include "standin/files/lws/lws_writer.h"
 #include "standin/scene/auto_key.h"
 #include "tool_harness.h"
 

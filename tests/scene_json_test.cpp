@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "standin/files/demo_rig.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/json/scene_json.h"
+#include "standin/files/scene_file.h"
 #include "standin/scene/scene.h"
 
 namespace standin {

@@ -7,7 +7,7 @@
 #include <pthread.h>
 #endif
 
-#include "standin/files/scene_json.h"
+#include "standin/files/json/scene_json.h"
 
 namespace testing_support {
 

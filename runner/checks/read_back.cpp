@@ -7,8 +7,9 @@
 #include "runner/checks/check_times.h"
 #include "runner/checks/number_text.h"
 #include "runner/checks/rig_snapshot.h"
-#include "standin/files/lws_reader.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/json/scene_json.h"
+#include "standin/files/lws/lws_reader.h"
+#include "standin/files/scene_file.h"
 #include "standin/scene/auto_key.h"
 
 namespace runner {

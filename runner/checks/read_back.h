@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "standin/files/lws_writer.h"
+#include "standin/files/lws/lws_writer.h"
 #include "standin/scene/scene.h"
 
 namespace runner {

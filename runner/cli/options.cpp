@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "runner/script/script_runner.h"
-#include "standin/files/name_bytes.h"
+#include "standin/files/base/name_bytes.h"
 #include "standin/layout/module_loader.h"
 #include "standin/scene/auto_key.h"
 

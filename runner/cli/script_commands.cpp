@@ -12,7 +12,7 @@
 #include "runner/report/script_report.h"
 #include "runner/script/script.h"
 #include "runner/script/script_runner.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/scene_file.h"
 
 namespace runner::cli {
 

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "standin/files/object_files.h"
+#include "standin/files/lwo/object_files.h"
 
 namespace runner {
 

@@ -5,7 +5,7 @@
 
 #include "runner/report/mesh_check_report.h"
 #include "runner/report/rig_check_report.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/json/scene_json.h"
 
 namespace runner {
 

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "standin/files/lwo_file_writer.h"
+#include "standin/files/lwo/lwo_file_writer.h"
 
 namespace runner {
 

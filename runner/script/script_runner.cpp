@@ -5,9 +5,9 @@
 #include "runner/checks/mesh_check.h"
 #include "runner/pictures/rig_picture.h"
 #include "runner/script/mesh_files.h"
+#include "standin/files/base/file_batch.h"
 #include "standin/files/demo_rig.h"
-#include "standin/files/file_batch.h"
-#include "standin/files/scene_json.h"
+#include "standin/files/scene_file.h"
 #include "standin/scene/auto_key.h"
 #include "standin/scene/deformation.h"
 

@@ -1,55 +1,28 @@
-// Scene files on disk: .lws or JSON by the extension, read whole and written all or nothing.
-#include "standin/files/scene_json.h"
-
-#include "standin/files/file_batch.h"
-#include "standin/files/lws_reader.h"
-#include "standin/files/lws_writer.h"
-#include "standin/files/scene_json_parts.h"
+// Scene files on disk: read whole within a bound and known by their first line (or a .lws
+// name), written all or nothing in the form their name calls for.
+#include "standin/files/scene_file.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
+
+#include "standin/files/base/file_batch.h"
+#include "standin/files/base/file_read.h"
+#include "standin/files/json/scene_json.h"
+#include "standin/files/lws/lws_reader.h"
+#include "standin/files/lws/lws_writer.h"
 
 namespace standin {
 namespace {
 
-using scene_json::fail;
-
-// Scenes this large are not rigs; the limit stops a device such as /dev/zero from filling
-// memory.
-constexpr std::size_t kMaxSceneBytes = std::size_t{1} << 30;
+[[noreturn]] void fail(const std::string& message) { throw SceneFileError(message); }
 
 }  // namespace
 
 std::string readWholeFile(const std::string& path) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::file_type type = fs::status(path, ec).type();
-  if (type == fs::file_type::directory) fail("cannot read " + path + ": it is a directory");
-  if (type == fs::file_type::character || type == fs::file_type::block) {
-    fail("cannot read " + path + ": it is a device, not a file");
+  try {
+    return readFileBytes(path);
+  } catch (const FileReadError& error) {
+    fail("cannot read " + path + ": " + error.what());
   }
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) fail("cannot read " + path + ": " + std::strerror(errno));
-  std::string text;
-  char buffer[65536];
-  std::size_t got;
-  bool tooLarge = false;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    if (text.size() + got > kMaxSceneBytes) {
-      tooLarge = true;
-      break;
-    }
-    text.append(buffer, got);
-  }
-  const bool bad = std::ferror(file) != 0;
-  const int error = errno;
-  std::fclose(file);
-  if (tooLarge) fail("cannot read " + path + ": larger than 1 GiB");
-  if (bad) fail("cannot read " + path + ": " + std::strerror(error));
-  return text;
 }
 
 bool isLwsPath(const std::string& path) {
@@ -65,7 +38,10 @@ std::string sceneFileText(const Scene& scene, const std::string& path) {
 
 Scene loadSceneFile(const std::string& path) {
   const std::string text = readWholeFile(path);
-  if (isLwsPath(path)) return sceneFromLws(text, path);  // messages carry path and line
+  // A scene saved under another name is still a LightWave scene by its first line.
+  if (isLwsPath(path) || looksLikeLws(text)) {
+    return sceneFromLws(text, path);  // messages carry path and line
+  }
   try {
     return sceneFromJson(text);
   } catch (const SceneFileError& e) {

@@ -1,0 +1,45 @@
+// Writes a stand-in scene as a LightWave Layout scene file (.lws).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "standin/files/base/scene_file_error.h"
+#include "standin/scene/scene.h"
+
+namespace standin {
+
+// An item id inside a plug-in section of the file: bare words of 8 hex digits that name an
+// item the file declares.
+struct PluginReference {
+  std::size_t line = 0;   // 1-based, in the file as read
+  std::string plugin;     // the server name on the Plugin line
+  std::string holder;     // the item whose section holds the plug-in ("" at scene level)
+  std::string named;      // the item the id named when the file was read
+  std::string written;    // the id as the file had it
+  std::string now;        // as saved: the item's new number, or `written` when dangling
+  bool dangling = false;  // the item it named is gone: the id was kept as it was
+};
+
+struct LwsSaved {
+  std::string text;
+  // Every id that was rewritten because its item was renumbered, and every dangling one.
+  std::vector<PluginReference> references;
+  // Scene id -> the id the file gives the item where they differ (version 3 numbering).
+  std::unordered_map<ItemId, ItemId> fileIds;
+};
+
+// sceneToLws, with what the saving did to item ids.
+LwsSaved saveLws(const Scene& scene);
+
+// A scene read from a .lws file (Scene::source) is written in that file's version, line
+// for line, with only what the stand-in models brought up to date: motion, hierarchy,
+// pivots, bone values, and bones added or removed. Other scenes are written as version 3.
+// Throws SceneFileError for what the file cannot take: objects, lights or cameras added to
+// a read scene, the last object, light or camera of a read scene removed, a line break
+// in a name, or a bone rest scale other than 1 (no .lws line holds one).
+std::string sceneToLws(const Scene& scene);
+
+}  // namespace standin
