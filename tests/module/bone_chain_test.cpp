@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "standin/layout/stand_in_impl.h"
-#include "tool_harness.h"
+#include "support/tool_harness.h"
 
 namespace {
 

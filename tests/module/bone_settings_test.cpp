@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "standin/layout/commands.h"
-#include "tool_harness.h"
+#include "support/tool_harness.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #endif
 
 #include "standin/layout/stand_in_impl.h"
-#include "tool_harness.h"
+#include "support/tool_harness.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "scene/item_helpers.h"
 #include "standin/layout/stand_in_impl.h"
-#include "tool_harness.h"
+#include "support/tool_harness.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "standin/layout/stand_in_impl.h"
-#include "tool_harness.h"
+#include "support/tool_harness.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "standin/files/scene_json.h"
 #include "standin/layout/module_loader.h"
 #include "standin/layout/stand_in.h"
-#include "tool_harness.h"
+#include "support/tool_harness.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "standin/files/demo_rig.h"
 #include "standin/scene/transform.h"
-#include "tool_harness.h"
+#include "support/tool_harness.h"
 
 namespace {
 

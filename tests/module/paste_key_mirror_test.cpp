@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tool_harness.h"
+#include "support/tool_harness.h"
 
 namespace {
 

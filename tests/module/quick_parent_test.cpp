@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tool_harness.h"
+#include "support/tool_harness.h"
 
 namespace {
 

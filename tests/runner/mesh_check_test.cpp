@@ -12,13 +12,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "lwo_writer.h"
 #include "runner/checks/mesh_check.h"
 #include "runner/checks/rig_deformation.h"
 #include "runner/checks/run_check.h"
-#include "runner_process.h"
 #include "standin/files/object_files.h"
 #include "standin/files/scene_json.h"
+#include "support/lwo_writer.h"
+#include "support/runner_process.h"
 
 namespace {
 

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "picture_check.h"
 #include "runner/checks/rig_check.h"
 #include "runner/pictures/rig_picture.h"
 #include "runner/script/script.h"
 #include "runner/script/script_runner.h"
 #include "standin/files/demo_rig.h"
 #include "standin/scene/deformation.h"
+#include "support/picture_check.h"
 
 namespace runner {
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "runner_process.h"
+#include "support/runner_process.h"
 
 namespace {
 

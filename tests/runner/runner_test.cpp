@@ -12,8 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "picture_check.h"
-#include "runner_process.h"
+#include "support/picture_check.h"
+#include "support/runner_process.h"
 
 namespace {
 

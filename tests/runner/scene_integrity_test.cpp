@@ -18,12 +18,12 @@
 #include "runner/checks/rig_check.h"
 #include "runner/script/script.h"
 #include "runner/script/script_runner.h"
-#include "runner_process.h"
 #include "standin/files/lws_reader.h"
 #include "standin/files/lws_writer.h"
 #include "standin/files/scene_json.h"
 #include "standin/scene/auto_key.h"
-#include "tool_harness.h"
+#include "support/runner_process.h"
+#include "support/tool_harness.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "picture_check.h"
 #include "runner/checks/rig_check.h"
 #include "runner/script/script.h"
 #include "runner/script/script_runner.h"
 #include "standin/files/demo_rig.h"
+#include "support/picture_check.h"
 
 namespace runner {
 namespace {

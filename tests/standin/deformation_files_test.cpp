@@ -10,8 +10,8 @@
 #include <sstream>
 #include <string>
 
-#include "runner_process.h"
 #include "standin/files/scene_json.h"
+#include "support/runner_process.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "lwo_writer.h"
 #include "standin/files/lwo_reader.h"
+#include "support/lwo_writer.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "standin/files/scene_json.h"
 #include "standin/layout/commands.h"
 #include "standin/scene/scene.h"
-#include "tool_harness.h"
+#include "support/tool_harness.h"
 
 namespace standin {
 namespace {

@@ -12,11 +12,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "lwo_writer.h"
-#include "runner_process.h"
 #include "standin/files/lws_reader.h"
 #include "standin/files/object_files.h"
 #include "standin/files/scene_json.h"
+#include "support/lwo_writer.h"
+#include "support/runner_process.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "picture_check.h"
+#include "support/picture_check.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tool_harness.h"
+#include "support/tool_harness.h"
 
 #include <stdexcept>
 #include <thread>
