@@ -6,8 +6,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -19,6 +17,7 @@
 #include "standin/files/scene_json.h"
 #include "support/lwo_writer.h"
 #include "support/runner_process.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -67,29 +66,12 @@ std::string armScene(bool keyed, bool weightMapOnly) {
   ]})";
 }
 
-class MeshCheckRuns : public ::testing::Test {
+class MeshCheckRuns : public testing_support::FolderTest {
 protected:
-  void SetUp() override {
-    folder_ =
-        fs::temp_directory_path() /
-        ("vorrik-meshcheck-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    std::ofstream(folder_ / "arm.lwo", std::ios::binary) << armObject();
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  fs::path write(const std::string& name, const std::string& text) {
-    const fs::path path = folder_ / name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
+  MeshCheckRuns() { write("arm.lwo", armObject()); }
 
   using Outcome = runner_process::Outcome;
   Outcome vorrik(const std::string& arguments) { return runner_process::run(arguments, folder_); }
-
-  fs::path folder_;
 };
 
 TEST_F(MeshCheckRuns, EachRunSaysWhetherAndWhereItMovedTheMesh) {
@@ -182,16 +164,11 @@ TEST_F(MeshCheckRuns, TheReportNamesWhatTheDeformationDoesNotModel) {
 
 // The check on two scenes made directly: Lower's map handed to Upper after the "run".
 TEST(MeshCheck, PosesThatRepeatAreComparedOnceAndTheBudgetThinsTheRest) {
-  const std::string dir = (fs::temp_directory_path() /
-                           ("vorrik-meshcheck-unit-" +
-                            std::to_string(::testing::UnitTest::GetInstance()->random_seed())))
-                              .string();
-  fs::create_directories(dir);
-  std::ofstream(dir + "/arm.lwo", std::ios::binary) << armObject();
-  std::ofstream(dir + "/arm.json") << armScene(true, true);
-  standin::Scene before = standin::loadSceneFile(dir + "/arm.json");
-  standin::loadObjectMeshesFor(before, dir + "/arm.json", "");
-  fs::remove_all(dir);
+  const testing_support::TempFolder folder;
+  folder.write("arm.lwo", armObject());
+  const std::string scene = folder.write("arm.json", armScene(true, true)).string();
+  standin::Scene before = standin::loadSceneFile(scene);
+  standin::loadObjectMeshesFor(before, scene, "");
   standin::Scene after = before;
   // Lower's map moves to Upper after the run: Lower's points now turn with Upper only.
   after.find(after.findByName("Lower"))->deformation.weightMap = "Upper";

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +17,8 @@
 #include "standin/files/lwo_file_writer.h"
 #include "standin/files/lwo_reader.h"
 #include "standin/files/object_files.h"
+#include "support/file_text.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -159,23 +160,8 @@ TEST(LwoFileWriter, RefusesWhatItCannotKeep) {
   }
 }
 
-class MeshFiles : public ::testing::Test {
-protected:
-  void SetUp() override {
-    folder_ =
-        fs::temp_directory_path() /
-        ("vorrik-mesh-files-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-  std::string read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-  fs::path folder_;
-};
+using testing_support::readFile;
+using MeshFiles = testing_support::FolderTest;
 
 TEST_F(MeshFiles, InMemoryMeshesGoBesideTheSceneAndNothingIsOverwritten) {
   const Scene demo = standin::demoRig();
@@ -251,7 +237,7 @@ TEST_F(MeshFiles, InMemoryMeshesGoBesideTheSceneAndNothingIsOverwritten) {
       EXPECT_NE(std::string(error.what()).find(c.refusal), std::string::npos) << error.what();
     }
     if (!c.already.empty()) {
-      EXPECT_EQ(read(folder_ / "Hero.lwo"), c.already) << c.what << ": changed";
+      EXPECT_EQ(readFile(folder_ / "Hero.lwo"), c.already) << c.what << ": changed";
     }
   }
 }
@@ -300,7 +286,7 @@ TEST_F(MeshFiles, ASaveThatWouldOverwriteAnotherMeshWritesNothing) {
   }
   EXPECT_TRUE(runner.pendingFiles().empty());
   EXPECT_FALSE(fs::exists(path));
-  EXPECT_EQ(read(folder_ / "Hero.lwo"), "someone else's hero");
+  EXPECT_EQ(readFile(folder_ / "Hero.lwo"), "someone else's hero");
 }
 
 // Distance from p to the segment a-b.

@@ -8,12 +8,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/file_text.h"
 #include "support/runner_process.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -21,52 +21,29 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 using runner_process::Outcome;
 
-class RunnerFiles : public ::testing::Test {
+using testing_support::readFile;
+
+// The runner runs in the folder "run", so that scripts can name files plainly and the folder
+// holds only what the tests and the scripts put there.
+class RunnerFiles : public testing_support::FolderTest {
 protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("vorrik-runner-files-" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "run");
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  RunnerFiles() { fs::create_directories(folder_ / "run"); }
 
-  std::string path(const std::string& name) const { return (dir_ / "run" / name).string(); }
-  void put(const std::string& name, const std::string& text) const {
-    std::ofstream(dir_ / "run" / name, std::ios::binary) << text;
-  }
-  std::vector<std::string> listing() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_ / "run")) {
-      names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  // Runs in the folder "run", so that scripts can name files plainly.
+  void put(const std::string& name, const std::string& text) const { write("run/" + name, text); }
+  std::vector<std::string> listing() const { return FolderTest::listing("run"); }
   Outcome vorrik(const std::string& arguments) const {
-    return runner_process::run(arguments, dir_, dir_ / "run");
+    return runner_process::run(arguments, folder_, folder_ / "run");
   }
-
-  fs::path dir_;
 };
 
 // Bad input of every kind: one line on standard error, status 2, nothing written.
 TEST_F(RunnerFiles, FailedRunsWriteNothing) {
-  put("arm.lws", slurp(fs::path(VORRIK_EXAMPLES_DIR) / "arm.lws"));
+  put("arm.lws", readFile(fs::path(VORRIK_EXAMPLES_DIR) / "arm.lws"));
   put("locked.json", "locked");
-  fs::permissions(dir_ / "run" / "locked.json", fs::perms::owner_read);
-  fs::create_directories(dir_ / "run" / "taken.svg");
+  fs::permissions(folder_ / "run" / "locked.json", fs::perms::owner_read);
+  fs::create_directories(folder_ / "run" / "taken.svg");
   struct Case {
     const char* what;
     std::string script;
@@ -95,7 +72,7 @@ TEST_F(RunnerFiles, FailedRunsWriteNothing) {
       {"a time .lws cannot hold", "load huge.json\nsave first.json\nsave x.lws\n",
        "too far from 0 to be a frame"},
   };
-  std::string big = slurp(fs::path(VORRIK_EXAMPLES_DIR) / "arm.lws");
+  std::string big = readFile(fs::path(VORRIK_EXAMPLES_DIR) / "arm.lws");
   big.replace(big.find("CurrentFrame 0"), 14, "CurrentFrame 1e10");
   big.replace(big.find("FramesPerSecond 30"), 18, "FramesPerSecond 1e-308");
   put("big.lws", big);
@@ -108,32 +85,32 @@ TEST_F(RunnerFiles, FailedRunsWriteNothing) {
     EXPECT_THAT(outcome.err, HasSubstr(c.error)) << c.what;
     EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << c.what;
     EXPECT_EQ(listing(), before) << c.what;
-    EXPECT_EQ(slurp(dir_ / "run" / "script.vrk"), c.script) << c.what;
-    EXPECT_EQ(slurp(dir_ / "run" / "locked.json"), "locked") << c.what;
+    EXPECT_EQ(readFile(folder_ / "run" / "script.vrk"), c.script) << c.what;
+    EXPECT_EQ(readFile(folder_ / "run" / "locked.json"), "locked") << c.what;
   }
 }
 
 TEST_F(RunnerFiles, APlantedTemporaryLinkIsNotFollowed) {
   put("victim.txt", "precious");
-  fs::create_symlink(dir_ / "run" / "victim.txt", dir_ / "run" / "out.json.vorrik-tmp");
+  fs::create_symlink(folder_ / "run" / "victim.txt", folder_ / "run" / "out.json.vorrik-tmp");
   const Outcome outcome = vorrik("run CopyKey --select Hero --out out.json");
   ASSERT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_EQ(slurp(dir_ / "run" / "victim.txt"), "precious");
-  EXPECT_FALSE(fs::is_symlink(dir_ / "run" / "out.json"));
-  EXPECT_THAT(slurp(dir_ / "run" / "out.json"), HasSubstr("\"Hero\""));
+  EXPECT_EQ(readFile(folder_ / "run" / "victim.txt"), "precious");
+  EXPECT_FALSE(fs::is_symlink(folder_ / "run" / "out.json"));
+  EXPECT_THAT(readFile(folder_ / "run" / "out.json"), HasSubstr("\"Hero\""));
 
   // A target that is itself a link is refused, and what it names is left alone.
-  fs::create_symlink(dir_ / "run" / "victim.txt", dir_ / "run" / "linked.json");
+  fs::create_symlink(folder_ / "run" / "victim.txt", folder_ / "run" / "linked.json");
   const Outcome linked = vorrik("run CopyKey --select Hero --out linked.json");
   EXPECT_EQ(linked.status, 2);
   EXPECT_EQ(linked.err,
             "vorrik: cannot write linked.json: it is a symbolic link (write to the "
             "file it names instead)\n");
-  EXPECT_EQ(slurp(dir_ / "run" / "victim.txt"), "precious");
+  EXPECT_EQ(readFile(folder_ / "run" / "victim.txt"), "precious");
 }
 
 TEST_F(RunnerFiles, Latin1NamesRoundTripThroughTheRunner) {
-  std::string arm = slurp(fs::path(VORRIK_EXAMPLES_DIR) / "arm.lws");
+  std::string arm = readFile(fs::path(VORRIK_EXAMPLES_DIR) / "arm.lws");
   arm.replace(arm.find("BoneName Shoulder"), 17, "BoneName Schulter\xe4");
   arm.replace(arm.find("BoneName Arm"), 12, "BoneName Schulter\xf6");
   put("old.lws", arm);
@@ -143,10 +120,10 @@ TEST_F(RunnerFiles, Latin1NamesRoundTripThroughTheRunner) {
   put("again.vrk", "load old.json\nsave again.json\nsave again.lws\n");
   const Outcome again = vorrik("play again.vrk");
   ASSERT_EQ(again.status, 0) << again.err;
-  EXPECT_EQ(slurp(dir_ / "run" / "same.lws"), arm);
-  EXPECT_EQ(slurp(dir_ / "run" / "again.json"), slurp(dir_ / "run" / "old.json"));
-  EXPECT_THAT(slurp(dir_ / "run" / "again.lws"), HasSubstr("BoneName Schulter\xf6\n"));
-  EXPECT_THAT(slurp(dir_ / "run" / "old.json"), Not(HasSubstr("\xef\xbf\xbd")));  // no U+FFFD
+  EXPECT_EQ(readFile(folder_ / "run" / "same.lws"), arm);
+  EXPECT_EQ(readFile(folder_ / "run" / "again.json"), readFile(folder_ / "run" / "old.json"));
+  EXPECT_THAT(readFile(folder_ / "run" / "again.lws"), HasSubstr("BoneName Schulter\xf6\n"));
+  EXPECT_THAT(readFile(folder_ / "run" / "old.json"), Not(HasSubstr("\xef\xbf\xbd")));  // no U+FFFD
 }
 
 }  // namespace

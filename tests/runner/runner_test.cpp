@@ -7,13 +7,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
+#include "support/file_text.h"
 #include "support/picture_check.h"
 #include "support/runner_process.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -21,34 +22,11 @@ namespace fs = std::filesystem;
 
 using runner_process::Outcome;
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testing_support::readFile;
 
-class RunnerTest : public ::testing::Test {
+class RunnerTest : public testing_support::FolderTest {
 protected:
-  void SetUp() override {
-    folder_ =
-        fs::temp_directory_path() /
-        ("vorrik-runner-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  fs::path write(const std::string& name, const std::string& text) {
-    const fs::path path = folder_ / name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
-
   Outcome vorrik(const std::string& arguments) { return runner_process::run(arguments, folder_); }
-
-  fs::path folder_;
 };
 
 const char* const kProps = R"({"items": [

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -23,6 +22,7 @@
 #include "standin/files/scene_json.h"
 #include "standin/scene/auto_key.h"
 #include "support/runner_process.h"
+#include "support/temp_folder.h"
 #include "support/tool_harness.h"
 
 namespace {
@@ -121,31 +121,8 @@ std::string rig(int version) {
   return text;
 }
 
-class SceneIntegrity : public ::testing::Test {
+class SceneIntegrity : public testing_support::FolderTest {
 protected:
-  void SetUp() override {
-    folder_ =
-        fs::temp_directory_path() /
-        ("vorrik_integrity_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  std::string write(const std::string& name, const std::string& text) const {
-    const fs::path path = folder_ / name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path.string();
-  }
-  static std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-  }
-  std::string path(const std::string& name) const { return (folder_ / name).string(); }
-
   // Plays `script` with the scene of `version` loaded as "rig.lws".
   std::unique_ptr<runner::ScriptRunner> play(int version, const std::string& script) const {
     const std::string scene = write("rig.lws", rig(version));
@@ -158,8 +135,6 @@ protected:
   Outcome vorrik(const std::string& arguments) const {
     return runner_process::run(arguments, folder_);
   }
-
-  fs::path folder_;
 };
 
 std::size_t count(const std::string& text, const std::string& line) {

@@ -6,12 +6,12 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "standin/files/scene_json.h"
+#include "support/file_text.h"
 #include "support/runner_process.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -20,12 +20,7 @@ using standin::BoneDeformation;
 using standin::Item;
 using standin::Scene;
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testing_support::readFile;
 
 // Inserts `lines` after the first line that equals `anchor` at or after `from`.
 std::string insertAfter(std::string text, const std::string& from, const std::string& anchor,
@@ -37,24 +32,11 @@ std::string insertAfter(std::string text, const std::string& from, const std::st
   return text;
 }
 
-class DeformationFiles : public ::testing::Test {
+class DeformationFiles : public testing_support::FolderTest {
 protected:
   void SetUp() override {
-    folder_ =
-        fs::temp_directory_path() /
-        ("vorrik-deform-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
     arm_ = readFile(fs::path(VORRIK_EXAMPLES_DIR) / "arm.lws");
     ASSERT_FALSE(arm_.empty());
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  fs::path write(const std::string& name, const std::string& text) {
-    const fs::path path = folder_ / name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
   }
 
   // arm.lws with the lines Layout writes for a weight-mapped bone added to Arm (and Hand).
@@ -73,7 +55,6 @@ protected:
   using Outcome = runner_process::Outcome;
   Outcome vorrik(const std::string& arguments) { return runner_process::run(arguments, folder_); }
 
-  fs::path folder_;
   std::string arm_;
 };
 

@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,6 +17,8 @@
 #include "standin/files/name_bytes.h"
 #include "standin/files/scene_json.h"
 #include "standin/files/unique_names.h"
+#include "support/file_text.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -28,14 +29,9 @@ using standin::Scene;
 using standin::SceneFileError;
 using ::testing::HasSubstr;
 
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testing_support::readFile;
 
-std::string armLws() { return slurp(fs::path(VORRIK_EXAMPLES_DIR) / "arm.lws"); }
+std::string armLws() { return readFile(fs::path(VORRIK_EXAMPLES_DIR) / "arm.lws"); }
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   const std::size_t at = text.find(from);
@@ -43,45 +39,18 @@ std::string replaced(std::string text, const std::string& from, const std::strin
   return text.replace(at, from.size(), to);
 }
 
-class Folder : public ::testing::Test {
-protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("vorrik-hostile-" + std::string(info->test_suite_name()) + "-" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(dir_);
-  }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
-  void put(const std::string& name, const std::string& text) const {
-    std::ofstream(dir_ / name, std::ios::binary) << text;
-  }
-  std::vector<std::string> listing() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_))
-      names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  fs::path dir_;
-};
-
 // --- all-or-nothing writes ---
 
-using FileBatchTest = Folder;
+using FileBatchTest = testing_support::FolderTest;
 
 TEST_F(FileBatchTest, RefusedTargetsLeaveEveryFileAsItWas) {
-  put("victim.txt", "precious");
-  put("old.json", "old");
-  put("script.vrk", "demo\n");
-  put("locked.json", "locked");
-  fs::permissions(dir_ / "locked.json", fs::perms::owner_read);
-  fs::create_symlink(dir_ / "victim.txt", dir_ / "link.json");
-  fs::create_directories(dir_ / "folder.json");
+  write("victim.txt", "precious");
+  write("old.json", "old");
+  write("script.vrk", "demo\n");
+  write("locked.json", "locked");
+  fs::permissions(folder_ / "locked.json", fs::perms::owner_read);
+  fs::create_symlink(folder_ / "victim.txt", folder_ / "link.json");
+  fs::create_directories(folder_ / "folder.json");
 
   struct Case {
     const char* target;
@@ -110,11 +79,11 @@ TEST_F(FileBatchTest, RefusedTargetsLeaveEveryFileAsItWas) {
       EXPECT_THAT(e.what(), HasSubstr("cannot write " + target + ": ")) << c.target;
       EXPECT_THAT(e.what(), HasSubstr(c.why)) << c.target;
     }
-    EXPECT_EQ(slurp(dir_ / "victim.txt"), "precious") << c.target;
-    EXPECT_EQ(slurp(dir_ / "old.json"), "old") << c.target;
-    EXPECT_EQ(slurp(dir_ / "script.vrk"), "demo\n") << c.target;
-    EXPECT_EQ(slurp(dir_ / "locked.json"), "locked") << c.target;
-    EXPECT_TRUE(fs::is_symlink(dir_ / "link.json")) << c.target;
+    EXPECT_EQ(readFile(folder_ / "victim.txt"), "precious") << c.target;
+    EXPECT_EQ(readFile(folder_ / "old.json"), "old") << c.target;
+    EXPECT_EQ(readFile(folder_ / "script.vrk"), "demo\n") << c.target;
+    EXPECT_EQ(readFile(folder_ / "locked.json"), "locked") << c.target;
+    EXPECT_TRUE(fs::is_symlink(folder_ / "link.json")) << c.target;
     EXPECT_EQ(listing(), (std::vector<std::string>{"folder.json", "link.json", "locked.json",
                                                    "old.json", "script.vrk", "victim.txt"}))
         << c.target;
@@ -122,34 +91,34 @@ TEST_F(FileBatchTest, RefusedTargetsLeaveEveryFileAsItWas) {
 }
 
 TEST_F(FileBatchTest, PlantedTemporaryLinksAreNeverFollowed) {
-  put("victim.txt", "precious");
+  write("victim.txt", "precious");
   // The names an attacker could guess: the old fixed suffix and a plain one.
-  fs::create_symlink(dir_ / "victim.txt", dir_ / "out.json.vorrik-tmp");
-  fs::create_symlink(dir_ / "victim.txt", dir_ / "out.json.tmp");
+  fs::create_symlink(folder_ / "victim.txt", folder_ / "out.json.vorrik-tmp");
+  fs::create_symlink(folder_ / "victim.txt", folder_ / "out.json.tmp");
   FileBatch batch;
   batch.add(path("out.json"), "scene");
   batch.commit();
-  EXPECT_EQ(slurp(dir_ / "victim.txt"), "precious");
-  EXPECT_FALSE(fs::is_symlink(dir_ / "out.json"));
-  EXPECT_EQ(slurp(dir_ / "out.json"), "scene");
+  EXPECT_EQ(readFile(folder_ / "victim.txt"), "precious");
+  EXPECT_FALSE(fs::is_symlink(folder_ / "out.json"));
+  EXPECT_EQ(readFile(folder_ / "out.json"), "scene");
   EXPECT_EQ(listing().size(), 4u);  // no temporary left
 }
 
 TEST_F(FileBatchTest, WritesEveryFileKeepsPermissionsAndTheLastOfARepeatedPath) {
-  put("private.json", "old");
-  fs::permissions(dir_ / "private.json", fs::perms::owner_read | fs::perms::owner_write);
+  write("private.json", "old");
+  fs::permissions(folder_ / "private.json", fs::perms::owner_read | fs::perms::owner_write);
   FileBatch batch;
   batch.add(path("private.json"), "new");
   batch.add(path("a.svg"), "first");
-  batch.add((dir_ / "." / "a.svg").string(), "second");  // the same file, named otherwise
+  batch.add((folder_ / "." / "a.svg").string(), "second");  // the same file, named otherwise
   batch.add(path("empty.json"), "");
   ASSERT_EQ(batch.files().size(), 3u);
   batch.commit();
-  EXPECT_EQ(slurp(dir_ / "private.json"), "new");
-  EXPECT_EQ(fs::status(dir_ / "private.json").permissions(),
+  EXPECT_EQ(readFile(folder_ / "private.json"), "new");
+  EXPECT_EQ(fs::status(folder_ / "private.json").permissions(),
             fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_EQ(slurp(dir_ / "a.svg"), "second");
-  EXPECT_EQ(slurp(dir_ / "empty.json"), "");
+  EXPECT_EQ(readFile(folder_ / "a.svg"), "second");
+  EXPECT_EQ(readFile(folder_ / "empty.json"), "");
   EXPECT_EQ(listing(), (std::vector<std::string>{"a.svg", "empty.json", "private.json"}));
 }
 
@@ -157,27 +126,27 @@ TEST_F(FileBatchTest, WritesEveryFileKeepsPermissionsAndTheLastOfARepeatedPath) 
 // room for the temporary's longer one.
 TEST_F(FileBatchTest, ATemporaryThatCannotBeMadeWritesNothing) {
   const std::string longest(255 - 5, 'n');
-  put(longest + ".json", "old");
+  write(longest + ".json", "old");
   FileBatch batch;
   batch.add(path("fine.json"), "fine");
   batch.add(path(longest + ".json"), "new");
   EXPECT_THROW(batch.commit(), FileWriteError);
   EXPECT_EQ(listing(), (std::vector<std::string>{longest + ".json"}));
-  EXPECT_EQ(slurp(dir_ / (longest + ".json")), "old");
+  EXPECT_EQ(readFile(folder_ / (longest + ".json")), "old");
 }
 
 TEST_F(FileBatchTest, AFolderThatCannotTakeTemporariesWritesNothing) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  fs::create_directories(dir_ / "shut");
-  put("shut/x.json", "old");
-  fs::permissions(dir_ / "shut", fs::perms::owner_read | fs::perms::owner_exec);
+  fs::create_directories(folder_ / "shut");
+  write("shut/x.json", "old");
+  fs::permissions(folder_ / "shut", fs::perms::owner_read | fs::perms::owner_exec);
   FileBatch batch;
   batch.add(path("fine.json"), "fine");
   batch.add(path("shut/x.json"), "new");
   EXPECT_THROW(batch.commit(), FileWriteError);
-  fs::permissions(dir_ / "shut", fs::perms::owner_all);
+  fs::permissions(folder_ / "shut", fs::perms::owner_all);
   EXPECT_EQ(listing(), (std::vector<std::string>{"shut"}));
-  EXPECT_EQ(slurp(dir_ / "shut" / "x.json"), "old");
+  EXPECT_EQ(readFile(folder_ / "shut" / "x.json"), "old");
 }
 
 // --- numbers that cannot be held ---

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -19,6 +18,8 @@
 #include "standin/files/scene_json.h"
 #include "standin/layout/commands.h"
 #include "standin/scene/scene.h"
+#include "support/file_text.h"
+#include "support/temp_folder.h"
 #include "support/tool_harness.h"
 
 namespace standin {
@@ -828,35 +829,15 @@ TEST(LwsWrite, SplittingTheLastBoneOfAVersion8Object) {
 
 // --- files and the runner ---
 
-class LwsFiles : public ::testing::Test {
-protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("vorrik_lws_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
-  void write(const std::string& name, const std::string& text) const {
-    std::ofstream(path(name), std::ios::binary) << text;
-  }
-  static std::string slurp(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-  }
-  std::filesystem::path dir_;
-};
+using LwsFiles = testing_support::FolderTest;
+using testing_support::readFile;
 
 TEST_F(LwsFiles, LoadAndSaveByExtension) {
   write("rig.LWS", rig(5));
   const Scene scene = loadSceneFile(path("rig.LWS"));
   EXPECT_EQ(sceneFileText(scene, "x.lws"), rig(5));
   saveSceneFile(scene, path("copy.lws"));
-  EXPECT_EQ(slurp(path("copy.lws")), rig(5));
+  EXPECT_EQ(readFile(path("copy.lws")), rig(5));
   saveSceneFile(scene, path("copy.json"));
   EXPECT_EQ(loadSceneFile(path("copy.json")).itemCount(), scene.itemCount());
 
@@ -873,7 +854,7 @@ TEST_F(LwsFiles, LoadAndSaveByExtension) {
 // The README's example: examples/arm.lws, its arm split at 40%.
 TEST_F(LwsFiles, TheReadmeExample) {
   const std::string file = std::string(VORRIK_EXAMPLES_DIR) + "/arm.lws";
-  const std::string original = slurp(file);
+  const std::string original = readFile(file);
   testing_support::ToolHarness harness(loadSceneFile(file));
   EXPECT_EQ(sceneToLws(harness.scene()), original);
   harness.select({"Arm"});
@@ -903,7 +884,7 @@ TEST_F(LwsFiles, TheRunnerReadsRunsAndWrites) {
                           " --select Arm --out " + path("out.lws"),
                       path("err.txt")),
             0)
-      << slurp(path("err.txt"));
+      << readFile(path("err.txt"));
   const Scene out = loadSceneFile(path("out.lws"));
   EXPECT_EQ(parentName(out, "Hand"), "Bone (2)");
 
@@ -913,9 +894,9 @@ TEST_F(LwsFiles, TheRunnerReadsRunsAndWrites) {
   EXPECT_EQ(runVorrik("run QuickParent --scene " + path("broken.lws") + " --out " + path("no.lws"),
                       path("err.txt")),
             2);
-  EXPECT_NE(slurp(path("err.txt")).find(path("broken.lws") + ":19: a Key line needs 9 numbers"),
+  EXPECT_NE(readFile(path("err.txt")).find(path("broken.lws") + ":19: a Key line needs 9 numbers"),
             std::string::npos)
-      << slurp(path("err.txt"));
+      << readFile(path("err.txt"));
   EXPECT_FALSE(std::filesystem::exists(path("no.lws")));
 }
 

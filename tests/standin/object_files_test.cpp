@@ -5,8 +5,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +15,7 @@
 #include "standin/files/scene_json.h"
 #include "support/lwo_writer.h"
 #include "support/runner_process.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -25,29 +24,12 @@ using namespace lwo_test;
 using standin::ObjectLoad;
 using standin::ObjectSearch;
 
-// A folder of its own per test, with files written into it.
-class ObjectFilesTest : public ::testing::Test {
+// A folder of its own per test; `at` names a file in it as the object search gives paths.
+class ObjectFilesTest : public testing_support::FolderTest {
 protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("vorrik-objects-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
-  fs::path write(const std::string& name, const std::string& bytes) {
-    const fs::path path = root_ / name;
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
   std::string at(const std::string& name) const {
-    return (root_ / name).lexically_normal().generic_string();
+    return (folder_ / name).lexically_normal().generic_string();
   }
-
-  fs::path root_;
 };
 
 // A file with the three layers 0, 1 and 9, each with as many points as its number + 1.
@@ -137,9 +119,9 @@ TEST_F(ObjectFilesTest, LwsObjectsTakeTheirLayerOrANote) {
         "LoadObjectLayer 1 10000006 Objects/broken.lwo\n"
         "LoadObjectLayer 1 10000007 Objects/old.lwo\n"
         "AddNullObject 10000008 Null\n");
-  standin::Scene scene = standin::loadSceneFile((root_ / "Scenes/rig.lws").string());
+  standin::Scene scene = standin::loadSceneFile((folder_ / "Scenes/rig.lws").string());
   const std::vector<ObjectLoad> loads =
-      standin::loadObjectMeshesFor(scene, (root_ / "Scenes/rig.lws").string(), "");
+      standin::loadObjectMeshesFor(scene, (folder_ / "Scenes/rig.lws").string(), "");
   ASSERT_EQ(loads.size(), 8u);  // the null names no file
 
   struct Expect {
@@ -262,7 +244,9 @@ TEST_F(ObjectFilesTest, RunnerReportsEachObjectAndRunsWithoutMissingOnes) {
       "  Behaviors 1 1\n}\nParentItem 40000000\n"
       "LoadObjectLayer 1 Props/sword.lwo\n";
   write("scenes/rig.lws", scene);
-  auto vorrik = [&](const std::string& arguments) { return runner_process::run(arguments, root_); };
+  auto vorrik = [&](const std::string& arguments) {
+    return runner_process::run(arguments, folder_);
+  };
   const std::string run =
       "run BoneSplit --scene '" + at("scenes/rig.lws") + "' --select Upper percent=50 --check";
 

@@ -6,13 +6,14 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "standin/files/demo_rig.h"
 #include "standin/files/scene_json.h"
 #include "standin/scene/scene.h"
+#include "support/file_text.h"
+#include "support/temp_folder.h"
 
 namespace standin {
 namespace {
@@ -526,39 +527,13 @@ TEST(SceneJson, TextIsPrettyAndEndsWithNewline) {
 
 // --- files ---
 
-class SceneFiles : public ::testing::Test {
-protected:
-  void SetUp() override {
-    dir_ =
-        std::filesystem::temp_directory_path() /
-        ("vorrik_scene_json_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
-  std::vector<std::string> listing() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir_)) {
-      names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  static std::string slurp(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-  }
-  std::filesystem::path dir_;
-};
+using SceneFiles = testing_support::FolderTest;
+using testing_support::readFile;
 
 TEST_F(SceneFiles, SaveThenLoad) {
   const Scene rig = demoRig();
   saveSceneFile(rig, path("rig.json"));
-  EXPECT_EQ(slurp(path("rig.json")), sceneToJson(rig));
+  EXPECT_EQ(readFile(path("rig.json")), sceneToJson(rig));
   // Saving again replaces the file and leaves no temporary behind.
   Scene other;
   other.addObject("Only");
@@ -576,7 +551,7 @@ TEST_F(SceneFiles, LoadErrorsNameTheFile) {
   };
   const Case cases[] = {
       {path("missing.json"), "cannot read " + path("missing.json") + ": "},
-      {dir_.string(), "cannot read " + dir_.string() + ": "},
+      {folder_.string(), "cannot read " + folder_.string() + ": "},
       {path("bad.json"), path("bad.json") + ": items[0] (\"A\"): missing \"type\""},
       {path("scene.lws"), "cannot read " + path("scene.lws") + ": "},
       {path("bad.LWS"), path("bad.LWS") + ":1: not a LightWave scene"},
@@ -594,9 +569,9 @@ TEST_F(SceneFiles, LoadErrorsNameTheFile) {
 TEST_F(SceneFiles, FailedSaveLeavesTheTargetAlone) {
   const Scene rig = demoRig();
   // A folder in the way: the rename fails, the folder stays, the temporary goes.
-  std::filesystem::create_directories(dir_ / "taken.json" / "inside");
+  std::filesystem::create_directories(folder_ / "taken.json" / "inside");
   EXPECT_THROW(saveSceneFile(rig, path("taken.json")), SceneFileError);
-  EXPECT_TRUE(std::filesystem::is_directory(dir_ / "taken.json" / "inside"));
+  EXPECT_TRUE(std::filesystem::is_directory(folder_ / "taken.json" / "inside"));
   EXPECT_EQ(listing(), std::vector<std::string>{"taken.json"});
 
   try {

@@ -5,10 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
+
+#include "support/file_text.h"
+#include "support/temp_folder.h"
 
 namespace picture_check {
 
@@ -437,23 +436,15 @@ std::unique_ptr<Element> parsedOrFailure(const std::string& svg) {
 // --- rendering ---
 
 Image renderSvg(const std::string& svg, const std::string& stem) {
-  namespace fs = std::filesystem;
   // A folder of its own, so that tests running side by side never share files.
-  const fs::path folder =
-      fs::temp_directory_path() / ("vorrik-picture-" + std::to_string(std::random_device{}()));
-  fs::create_directories(folder);
-  const fs::path in = folder / (stem + ".svg"), out = folder / (stem + ".png");
-  std::ofstream(in, std::ios::binary) << svg;
-  const std::string command = "rsvg-convert '" + in.string() + "' -o '" + out.string() + "'";
+  const testing_support::TempFolder folder;
+  const std::string in = folder.write(stem + ".svg", svg).string(),
+                    out = folder.path(stem + ".png");
+  const std::string command = "rsvg-convert '" + in + "' -o '" + out + "'";
   if (std::system(command.c_str()) != 0) {
-    fs::remove_all(folder);
     throw std::runtime_error("rsvg-convert failed (scripts/install-deps.sh installs librsvg2-bin)");
   }
-  std::ifstream file(out, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
-  fs::remove_all(folder);
-  return readPng(bytes.str());
+  return readPng(testing_support::readFile(out));
 }
 
 long pixelsNear(const Image& image, int r, int g, int b, int within) {

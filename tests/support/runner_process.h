@@ -5,9 +5,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "support/file_text.h"
 
 namespace runner_process {
 
@@ -26,13 +26,8 @@ inline Outcome run(const std::string& arguments, const std::filesystem::path& sc
   command += std::string("'") + VORRIK_RUNNER_PATH + "' " + arguments + " >'" + out.string() +
              "' 2>'" + err.string() + "' </dev/null";
   const int raw = std::system(command.c_str());
-  auto text = [](const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
-  };
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text(out), text(err)};
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, testing_support::readFile(out),
+          testing_support::readFile(err)};
 }
 
 }  // namespace runner_process
