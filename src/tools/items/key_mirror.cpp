@@ -1,5 +1,9 @@
 #include "tools/items/key_mirror.h"
 
+#include <exception>
+#include <string>
+#include <utility>
+
 #include "host/loop_guard.h"
 #include "scene/side_names.h"
 
@@ -15,8 +19,10 @@ Placement readPlacement(const Host& host, LWItemID item) {
   return values;
 }
 
-MirrorSource captureMirrorSource(const Host& host, const KeyRecord& record) {
-  MirrorSource source;
+namespace {
+
+// Reads where the item sits into `source`, throwing where the host fails.
+void readMirrorSource(const Host& host, const KeyRecord& record, MirrorSource& source) {
   const LWItemID item = record.item;
   source.name = host.name(item);
   source.type = host.type(item);
@@ -47,6 +53,27 @@ MirrorSource captureMirrorSource(const Host& host, const KeyRecord& record) {
     up = host.parent(up);
   }
   source.reference = up;
+}
+
+// What is left of a source whose reading failed: its name, if read, and why.
+MirrorSource failedSource(std::string name, const char* why) {
+  MirrorSource source;
+  source.missing = why;
+  source.name = std::move(name);
+  return source;
+}
+
+}  // namespace
+
+MirrorSource captureMirrorSource(const Host& host, const KeyRecord& record) {
+  MirrorSource source;
+  try {
+    readMirrorSource(host, record, source);
+  } catch (const std::exception& fault) {
+    return failedSource(std::move(source.name), fault.what());
+  } catch (...) {
+    return failedSource(std::move(source.name), "an unknown fault");
+  }
   return source;
 }
 

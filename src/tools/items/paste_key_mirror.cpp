@@ -88,6 +88,14 @@ LWItemID counterpart(const Host& host, const KeyRecord& record, NameIndex& names
   return names.find(host, source.type, object, other);
 }
 
+// The remembered item's name, or its item number when the host gave no name.
+std::string shownName(const MirrorSource& source, const KeyRecord& record) {
+  if (!source.name.empty()) return source.name;
+  char text[24];
+  std::snprintf(text, sizeof text, "item %x", idArg(record.item));
+  return text;
+}
+
 // "Nothing was pasted for A (no B), C (...)."; at most kNamesListed of them by name.
 std::string leftOutMessage(const std::vector<std::string>& entries) {
   std::string text = "Nothing was pasted for ";
@@ -331,6 +339,12 @@ void runPasteKeyMirror(Host& host, const KeyClipboard& clipboard, int& remembere
   for (std::size_t i = 0; i < clipboard.size(); ++i) {
     const KeyRecord& record = clipboard[i];
     const MirrorSource& source = record.mirror;
+    if (!source.missing.empty()) {
+      leftOut.push_back(
+          shownName(source, record) +
+          " (its place in the rig could not be read when it was copied: " + source.missing + ")");
+      continue;
+    }
     if (source.reference != LWITEM_NULL && !isItem(host, source.reference)) {
       leftOut.push_back(source.name + " (the item it was copied relative to is gone)");
       continue;
