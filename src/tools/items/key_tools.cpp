@@ -52,7 +52,8 @@ void capture(const Host& host, const std::vector<LWItemID>& items, KeyClipboard&
   }
   // Where each item sits, for PasteKeyMirror, once every value is in hand: a host that
   // cannot say leaves that out of the record, and the copy goes on as without it.
-  for (auto& record : records) record->mirror = captureMirrorSource(host, *record);
+  MirrorSourceReader mirrorSources(host);
+  for (auto& record : records) record->mirror = mirrorSources.capture(*record);
   clipboard.clear();
   for (auto& record : records) clipboard.append(std::move(record));
 }
