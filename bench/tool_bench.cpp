@@ -1,6 +1,7 @@
 // Every tool on rigs of 1,000, 10,000 and 100,000 bones, as a fan (every bone but one
-// hanging from one bone) and as a chain. Each benchmark reports the time of one activation
-// and, per activation, the host calls (item and bone queries) and commands. The rig is
+// hanging from one bone) and as a chain; the key tools and PasteKeyMirror also on a chain of
+// left bones beside its mirror image (`sided-chain`). Each benchmark reports the time of one
+// activation and, per activation, the host calls (item and bone queries) and commands. The rig is
 // built, and restored after a tool that changes it, outside the timed region.
 //
 // Each tool works on the last bone listed, B, and its parent P: BoneSplit splits B,
@@ -35,7 +36,13 @@ using standin::RunRecord;
 using standin::Scene;
 using standin::StandIn;
 
-enum Shape { kFan = 0, kChain = 1 };
+// A sided chain is a chain of bones named L_b0, L_b1, ... with its mirror image R_b0, R_b1,
+// ... beside it; only the left chain counts as the rig's bones (the key tools take it).
+enum Shape { kFan = 0, kChain = 1, kSidedChain = 2 };
+
+const char* shapeName(Shape shape) {
+  return shape == kFan ? "fan" : shape == kChain ? "chain" : "sided-chain";
+}
 
 struct Rig {
   Scene scene;
@@ -51,10 +58,18 @@ Rig buildRig(Shape shape, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
     ItemId parent = rig.object;
     if (i > 0) parent = shape == kFan ? rig.bones.front() : rig.bones.back();
-    const ItemId bone = rig.scene.addBone(rig.object, parent, "b");
+    const std::string name = shape == kSidedChain ? "L_b" + std::to_string(i) : "b";
+    const ItemId bone = rig.scene.addBone(rig.object, parent, name);
     rig.scene.setPosition(bone, {0.001 * static_cast<double>(i % 100), 0, 1});
     rig.scene.createKey(bone, 0);
     rig.bones.push_back(bone);
+  }
+  if (shape != kSidedChain) return rig;
+  ItemId parent = rig.object;
+  for (std::size_t i = 0; i < count; ++i) {
+    parent = rig.scene.addBone(rig.object, parent, "R_b" + std::to_string(i));
+    rig.scene.setPosition(parent, {-0.001 * static_cast<double>(i % 100), 0, 1});
+    rig.scene.createKey(parent, 0);
   }
   return rig;
 }
@@ -142,12 +157,12 @@ void runTool(benchmark::State& state, const Tool& tool, Shape shape, std::size_t
   state.counters["host_calls"] = hostCalls / runs;
   state.counters["calls_per_bone"] = hostCalls / runs / static_cast<double>(count);
   state.counters["commands"] = commands / runs;
-  state.SetLabel(std::string(shape == kFan ? "fan" : "chain"));
+  state.SetLabel(shapeName(shape));
 }
 
 void registerTool(const Tool& tool, Shape shape, std::size_t count) {
   const std::string name = std::string(tool.server).substr(std::string("Vorrik:").size()) + "/" +
-                           (shape == kFan ? "fan" : "chain") + "/" + std::to_string(count);
+                           shapeName(shape) + "/" + std::to_string(count);
   benchmark::RegisterBenchmark(name.c_str(), [&tool, shape, count](benchmark::State& state) {
     runTool(state, tool, shape, count);
   })->Unit(benchmark::kMillisecond);
@@ -234,6 +249,16 @@ void registerBenchmarks() {
   }
   // A million-bone chain for the tools that walk or scan it, to see the growth past 100,000.
   for (std::size_t t = 0; t < 3; ++t) registerTool(kTools[t], kChain, 1000000);
+  // The tools that read where items sit relative to their nearest centre item, on a chain
+  // where every bone has a side (that item is the object for all of them).
+  for (const Tool& tool : kTools) {
+    const std::string server = tool.server;
+    if (server != "Vorrik:CopyKey" && server != "Vorrik:CutKey" &&
+        server != "Vorrik:PasteKeyMirror") {
+      continue;
+    }
+    for (std::size_t count : {1000, 10000, 100000}) registerTool(tool, kSidedChain, count);
+  }
 
   for (std::size_t count : {1000, 10000, 100000, 1000000}) {
     benchmark::RegisterBenchmark(("ListBones/" + std::to_string(count)).c_str(),

@@ -25,6 +25,9 @@ const std::vector<DemoStage>& demoTour() {
        "demo\nselect Hero Sword Shield\nrun QuickParent\ndraw 5-quick-parent.svg\n"},
       {"Copy L_UpperArm's pose at time 0 and paste it at time 1",
        "demo\nselect L_UpperArm\nrun CopyKey\ntime 1\nrun PasteKey\ndraw 6-paste-key.svg\n"},
+      {"Paste L_UpperArm's pose at time 1 mirrored onto R_UpperArm at time 0",
+       "demo\ntime 1\nselect L_UpperArm\nrun CopyKey\ntime 0\nrun PasteKeyMirror axis=x\n"
+       "draw 7-paste-key-mirror.svg\n"},
   };
   return tour;
 }

@@ -64,17 +64,19 @@ std::string knownTools() {
 // The answers each tool's dialog takes, for checks and for messages.
 struct ToolAnswers {
   const char* tool;
-  bool percent, item, action;
+  bool percent, item, action, axis;
   const char* actions;  // the words `action` accepts besides an integer
 };
 const ToolAnswers kAnswers[] = {
-    {"BoneUtil", false, true, true, "\"Restore rest\", \"Record rest\", \"Enable\", \"Disable\""},
-    {"BoneSplit", true, false, false, ""},
-    {"BoneUnParent", false, false, true, "\"Unparent\", \"Recover\""},
+    {"BoneUtil", false, true, true, false,
+     "\"Restore rest\", \"Record rest\", \"Enable\", \"Disable\""},
+    {"BoneSplit", true, false, false, false, ""},
+    {"BoneUnParent", false, false, true, false, "\"Unparent\", \"Recover\""},
+    {"PasteKeyMirror", false, false, false, true, ""},
 };
 
 const ToolAnswers& answersOf(const std::string& tool) {
-  static const ToolAnswers none{"", false, false, false, ""};
+  static const ToolAnswers none{"", false, false, false, false, ""};
   for (const ToolAnswers& a : kAnswers) {
     if (tool == a.tool) return a;
   }
@@ -83,7 +85,7 @@ const ToolAnswers& answersOf(const std::string& tool) {
 
 bool takes(const ToolAnswers& a, const std::string& key) {
   return (key == "percent" && a.percent) || (key == "item" && a.item) ||
-         (key == "action" && a.action);
+         (key == "action" && a.action) || (key == "axis" && a.axis);
 }
 
 std::string takesText(const ToolAnswers& a) {
@@ -91,6 +93,7 @@ std::string takesText(const ToolAnswers& a) {
   if (a.percent) text += ", percent=N";
   if (a.item) text += ", item=NAME";
   if (a.action) text += ", action=N|TEXT";
+  if (a.axis) text += ", axis=x|y|z";
   return text;
 }
 
@@ -115,7 +118,7 @@ std::string onePath(const std::string& step, const std::vector<std::string>& arg
 const std::vector<std::string>& toolNames() {
   static const std::vector<std::string> names{"BoneUtil",     "BoneSplit",   "BoneMerge",
                                               "BoneUnParent", "QuickParent", "CutKey",
-                                              "CopyKey",      "PasteKey"};
+                                              "CopyKey",      "PasteKey",    "PasteKeyMirror"};
   return names;
 }
 
@@ -186,6 +189,10 @@ RunRequest parseRunRequest(const std::vector<std::string>& words) {
       double ignored = 0;
       if (!parseNumber(answer.value, ignored)) {
         fail("percent must be a finite number, not " + quote(answer.value));
+      }
+    } else if (answer.key == "axis") {
+      if (answer.value != "x" && answer.value != "y" && answer.value != "z") {
+        fail("axis must be x, y or z, not " + quote(answer.value));
       }
     } else if (answer.key == "action") {
       if (!isInteger(answer.value) && !isActionWord(request.tool, answer.value)) {

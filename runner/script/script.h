@@ -10,7 +10,7 @@ namespace runner {
 
 // One `key=value` answer of a run step, in the order given.
 struct Answer {
-  std::string key;    // "percent", "item" or "action"
+  std::string key;    // "percent", "item", "action" or "axis"
   std::string value;  // as written, quotes removed
 };
 
@@ -36,7 +36,7 @@ struct ScriptError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The eight tools, in server-table order.
+// The tools, in server-table order.
 const std::vector<std::string>& toolNames();
 
 // Splits a line into words: whitespace separates, double quotes group (key="a b" is one

@@ -293,6 +293,18 @@ const std::vector<Member>& members() {
   return all;
 }
 
+// CopyKey and CutKey take each item's type (with the selection), then its three values; a
+// fault in their later calls, which gather where the items sit for PasteKeyMirror, leaves
+// that out of the records and the run goes on (key_capture_fault_test.cpp). How many of the
+// member's first calls can end the run; all of them for the other tools.
+std::size_t callsThatCanEndTheRun(const Scenario& scenario, const std::string& member) {
+  const std::string tool = scenario.tool;
+  if (tool != "CopyKey" && tool != "CutKey") return static_cast<std::size_t>(-1);
+  if (member == "item type") return scenario.selection.size();
+  if (member == "item param") return 3 * scenario.selection.size();
+  return 0;
+}
+
 std::vector<std::string> prefix(const std::vector<std::string>& all, long length) {
   if (length < 0) return all;
   return {all.begin(), all.begin() + std::min<long>(length, static_cast<long>(all.size()))};
@@ -345,7 +357,9 @@ TEST(HostileHost, ANullOrThrowingMemberEndsTheRunWhereItFails) {
       damaged.clear(nulled.standIn());
       const RunRecord withNull = nulled.run(scenario.tool, scenario.answers);
       EXPECT_EQ(withNull.result, 0) << what << " null";
-      EXPECT_EQ(withNull.commandTexts(), prefix(healthy.commandTexts(), firstCall))
+      const std::size_t canEnd = callsThatCanEndTheRun(scenario, damaged.name);
+      EXPECT_EQ(withNull.commandTexts(),
+                canEnd > 0 ? prefix(healthy.commandTexts(), firstCall) : healthy.commandTexts())
           << what << " null";
       EXPECT_EQ(nulled.scene().validate(), "") << what << " null";
 
@@ -363,6 +377,11 @@ TEST(HostileHost, ANullOrThrowingMemberEndsTheRunWhereItFails) {
         damaged.wrap(throwing.standIn());
         const RunRecord withThrow = throwing.run(scenario.tool, scenario.answers);
         EXPECT_EQ(withThrow.result, 0) << at;
+        if (n > canEnd) {
+          EXPECT_EQ(withThrow.commandTexts(), healthy.commandTexts()) << at;
+          EXPECT_EQ(withThrow.trace, healthy.trace) << at;
+          continue;
+        }
         EXPECT_EQ(Fault::commandsAtCall.size(), n) << at;
         EXPECT_EQ(withThrow.commandTexts(), prefix(healthy.commandTexts(), commandsAtCall[n - 1]))
             << at;

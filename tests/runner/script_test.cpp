@@ -121,7 +121,8 @@ TEST(ParseScript, RunSteps) {
 
 TEST(ParseScript, BadLines) {
   const std::string tools =
-      "BoneUtil, BoneSplit, BoneMerge, BoneUnParent, QuickParent, CutKey, CopyKey, PasteKey";
+      "BoneUtil, BoneSplit, BoneMerge, BoneUnParent, QuickParent, CutKey, CopyKey, PasteKey, "
+      "PasteKeyMirror";
   struct Case {
     const char* line;
     std::string error;

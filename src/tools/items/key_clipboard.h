@@ -16,6 +16,10 @@ namespace vorrik {
 
 // Where a copied item sat in its rig, for PasteKeyMirror: what the values alone do not say.
 struct MirrorSource {
+  // Why the host could not say where the item sat when it was copied (a service member
+  // missing, item links that loop); "" when everything below was read. The name is kept
+  // when it was read before the failure.
+  std::string missing;
   std::string name;
   int type = LWI_OBJECT;
   // The nearest ancestor whose name has no side (for a bone, at most its object); null for

@@ -48,9 +48,12 @@ void capture(const Host& host, const std::vector<LWItemID>& items, KeyClipboard&
     record->rotation = host.param(item, LWIP_ROTATION);
     record->scaling = host.param(item, LWIP_SCALING);
     record->item = item;
-    record->mirror = captureMirrorSource(host, *record);
     records.push_back(std::move(record));
   }
+  // Where each item sits, for PasteKeyMirror, once every value is in hand: a host that
+  // cannot say leaves that out of the record, and the copy goes on as without it.
+  MirrorSourceReader mirrorSources(host);
+  for (auto& record : records) record->mirror = mirrorSources.capture(*record);
   clipboard.clear();
   for (auto& record : records) clipboard.append(std::move(record));
 }
