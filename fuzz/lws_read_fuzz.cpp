@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "fuzz/fuzz_check.h"
@@ -52,6 +53,7 @@ bool edit(Scene& scene, unsigned choice) {
 // A repeated name is shown with " (n)" after it, counted when the file is read: once a bone
 // before it is removed, the same line reads back with a smaller count or none.
 void dropRepeatCount(nlohmann::json& name) {
+  if (name.is_object() && name.contains("bytes")) return dropRepeatCount(name["bytes"]);
   if (!name.is_string()) return;
   std::string text = name.get<std::string>();
   const std::size_t open = text.rfind(" (");
@@ -74,6 +76,11 @@ std::string sceneText(const Scene& scene, bool ordinalIds) {
     dropRepeatCount(item["parent"]);
   }
   for (nlohmann::json& name : value["selection"]) dropRepeatCount(name);
+  // The time is saved as a whole frame and read back as frame / fps, which can differ from
+  // the time set (the frame plus one second, say) in its last bit.
+  char time[32];
+  std::snprintf(time, sizeof time, "%.12g", value["time"].get<double>());
+  value["time"] = time;
   // The listing order is not compared: the live scene lists a new bone last, while the file
   // holds it after its object's other bones and so lists it there when read back.
   std::sort(value["items"].begin(), value["items"].end());

@@ -784,6 +784,60 @@ TEST(LwsWrite, TheFirstBoneOfAnObjectGoesAfterItsBoneSettings) {
   EXPECT_LT(lineIndex(saved.text, "ParentItem 40000000"), lineIndex(saved.text, "ShadowOptions 7"));
 }
 
+// Lines inside an item's section that are about something else: the scene's settings, and
+// an object's bone settings written after one of its bones. They are read as theirs, and
+// they stay, or go, with what they are about.
+TEST(LwsWrite, LinesAboutOthersGoWithWhatTheyAreAbout) {
+  const std::string bone = "ShowBone 1 3\nBoneActive 1\nBoneRestLength 1\n";
+  const std::string text = header(3) + "AddNullObject Source\nAddNullObject Rig\n" +
+                           "AddBone\nBoneName Upper\n" + bone + "BoneFalloffType 3\n" +
+                           "AddBone\nBoneName Lower\n" + bone + "CurrentFrame 12\n" +
+                           "FramesPerSecond 24\nUseBonesFrom 10000000\n" +
+                           "AddNullObject Plain\nShowObject 6 3\nUseBonesFrom 10000000\n";
+  struct Case {
+    const char* what;
+    std::function<void(Scene&)> edit;
+    int rigFalloff;  // the Rig's BoneFalloffType after saving and reading back
+    bool rigUsesSource, plainUsesSource;
+  };
+  const Case cases[] = {
+      {"nothing changed", [](Scene&) {}, 3, true, true},
+      {"the bone before the object's setting goes",
+       [](Scene& s) { s.remove(s.findByName("Upper")); }, 3, true, true},
+      {"the last bone goes", [](Scene& s) { s.remove(s.findByName("Lower")); }, 3, true, true},
+      {"both bones go",
+       [](Scene& s) {
+         s.remove(s.findByName("Upper"));
+         s.remove(s.findByName("Lower"));
+       },
+       3, true, true},
+      {"a first bone comes to an object whose last line is UseBonesFrom",
+       [](Scene& s) { s.addBone(s.findByName("Plain"), s.findByName("Plain"), "New"); }, 3, true,
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Scene scene = read(text);
+    EXPECT_EQ(scene.time(), 0.5);
+    c.edit(scene);
+    const Saved saved = saveAndRead(scene);
+    const Item& rig = named(saved.scene, "Rig");
+    const ItemId source = saved.scene.findByName("Source");
+    EXPECT_EQ(saved.scene.time(), 0.5);
+    EXPECT_EQ(rig.boneSettings.falloffType, c.rigFalloff);
+    EXPECT_EQ(rig.boneSettings.useBonesFrom == source, c.rigUsesSource);
+    EXPECT_EQ(named(saved.scene, "Plain").boneSettings.useBonesFrom == source, c.plainUsesSource);
+  }
+
+  // The object goes with its settings, wherever they stand; the scene's stay.
+  Scene scene = read(text);
+  scene.remove(scene.findByName("Rig"));
+  const std::string out = sceneToLws(scene);
+  EXPECT_FALSE(hasLine(out, "BoneFalloffType 3"));
+  EXPECT_TRUE(hasLine(out, "CurrentFrame 12"));
+  EXPECT_EQ(read(out).time(), 0.5);
+}
+
 // The lines a version-8 file writes for every item, with made-up values.
 std::string v8Common(const std::string& parent) {
   return "IKInitCustomFrame 0\nGoalStrength 1\nIKFKBlending 0\nIKSoftMin 0.25\nIKSoftMax 0.75\n"

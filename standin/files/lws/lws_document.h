@@ -36,6 +36,9 @@ struct LwsItem {
   std::size_t declLine = kNoLine;
   std::size_t end = kNoLine;      // one past the last line before the next declaration
   std::size_t lastOwn = kNoLine;  // last line known to be the item's own
+  // Lines in the item's section about something else, which stay when the item goes: the
+  // scene's settings, and in a bone's section its object's bone settings.
+  std::vector<std::size_t> sceneLines, objectLines;
   std::size_t showLine = kNoLine;
   std::size_t nameLine = kNoLine;
 

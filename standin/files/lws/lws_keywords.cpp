@@ -335,7 +335,7 @@ const Rule kRules[] = {
     {"CameraName", About::Camera, Form::Text, Keep::Once, &LwsItem::nameLine, readName},
 
     // Objects: the settings for all of their bones.
-    {"UseBonesFrom", About::Object, Form::Text, Keep::Not, nullptr,
+    {"UseBonesFrom", About::Object, Form::Text, Keep::Last, &LwsItem::boneSettingsLine,
      [](const Line& l, const Value& v) {
        ItemId id = 0;
        if (!lws::parseHexId(trim(v.text), id)) l.r.fail(l.i, "UseBonesFrom needs an item id");
@@ -442,11 +442,23 @@ void readKeywordLine(LwsLineReader& r, std::size_t i, std::string_view k, std::s
                                   [&](const Rule& rule) { return rule.keyword == k; });
   const Rule* rule = found == std::end(kRules) ? nullptr : &*found;
   if (rule && rule->about == About::Scene) {
+    const std::size_t items = r.doc().items.size();
     rule->read(Line{r, i, k, r.current()}, readValue(r, i, *rule, rest));
+    // A scene setting inside an item's section is not the item's: it stays when the item goes.
+    if (r.doc().items.size() == items && r.current()) r.current()->sceneLines.push_back(i);
     return;
   }
   LwsItem* item = r.current();
   if (!item) return;  // a scene-level line
+  if (rule && rule->about == About::Object && item->type == ItemType::Bone) {
+    // Layout writes an object's bone settings before its first bone; one found after a bone
+    // is still the object's, as a reader going line by line takes it. The line stays where
+    // it is, and the writer keeps it when the bone goes.
+    LwsItem& object = r.doc().items[r.curObject];
+    item->objectLines.push_back(i);
+    if (rule->read) rule->read(Line{r, i, k, &object}, readValue(r, i, *rule, rest));
+    return;
+  }
   if (isOwnKeyword(k)) r.own(i);
   if (!rule || !fits(rule->about, *item)) return;
   if (rule->keep == Keep::Once) {

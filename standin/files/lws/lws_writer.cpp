@@ -157,7 +157,19 @@ private:
       const std::size_t next = u_.regionEnd(k);
       last = (next < doc_.items.size() ? doc_.items[next].declLine : doc_.lines.size()) - 1;
     }
-    for (std::size_t i = d.declLine; i <= last; ++i) remove(i);
+    std::size_t at = k;  // whose section line i is in: the item's, or one of its bones'
+    for (std::size_t i = d.declLine; i <= last; ++i) {
+      while (at + 1 < doc_.items.size() && doc_.items[at + 1].declLine <= i) ++at;
+      const LwsItem& holder = doc_.items[at];
+      const auto holds = [i](const std::vector<std::size_t>& lines) {
+        return std::find(lines.begin(), lines.end(), i) != lines.end();
+      };
+      // A scene setting stays, and so does the object's when only a bone goes.
+      if (holds(holder.sceneLines) || (d.type == ItemType::Bone && holds(holder.objectLines))) {
+        continue;
+      }
+      remove(i);
+    }
   }
 
   // --- an item the file has ---
