@@ -16,7 +16,6 @@ namespace runner {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kScaleTolerance = 1e-6;
 
 const char* const kChannelNames[standin::kChannelCount] = {"position x", "position y", "position z",
@@ -82,7 +81,8 @@ std::vector<SavedDifference> compareSaved(
         const double by =
             std::fabs(a[static_cast<std::size_t>(c)] - b[static_cast<std::size_t>(c)]);
         if (!(by > limit) || (worstBy.count(c) && worstBy[c] >= by)) continue;
-        const double unit = c >= standin::kHeading && c < standin::kScaleX ? 180 / kPi : 1;
+        const double unit =
+            c >= standin::kHeading && c < standin::kScaleX ? standin::toDegrees(1.0) : 1;
         worstBy[c] = by;
         worst[c] = {item.name,
                     kChannelNames[c],

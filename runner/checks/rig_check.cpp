@@ -10,15 +10,14 @@ namespace runner {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
 double distance(const standin::Vec3& a, const standin::Vec3& b) {
   return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) +
                    (a[2] - b[2]) * (a[2] - b[2]));
 }
 
 std::vector<double> degrees(const standin::Vec3& radians) {
-  return {radians[0] * 180 / kPi, radians[1] * 180 / kPi, radians[2] * 180 / kPi};
+  const standin::Vec3 d = standin::toDegrees(radians);
+  return {d[0], d[1], d[2]};
 }
 
 std::vector<double> asList(const standin::Vec3& v) { return {v[0], v[1], v[2]}; }

@@ -14,8 +14,6 @@ namespace runner {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
 std::vector<double> asList(const standin::Vec3& v) { return {v[0], v[1], v[2]}; }
 
 nlohmann::json nameOrNull(const std::string& name) {
@@ -200,7 +198,7 @@ void printChanges(std::ostream& out, const RigChanges& changes) {
     for (const RestValueChange& value : item.values) {
       // The empty cell lines the values up with the moved rows' coordinates.
       const double noise =
-          value.field == "rotation" ? kAngleTolerance * 180 / kPi : changes.tolerance;
+          value.field == "rotation" ? standin::toDegrees(kAngleTolerance) : changes.tolerance;
       table.row({first ? "rest" : "", first ? item.name : "", "", value.field,
                  listText(value.before, noise), "-> " + listText(value.after, noise)});
       first = false;

@@ -13,11 +13,7 @@
 namespace standin {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
-Vec3 radians(const Vec3& degrees) {
-  return {degrees[0] * kPi / 180, degrees[1] * kPi / 180, degrees[2] * kPi / 180};
-}
+Vec3 radians(const Vec3& degrees) { return toRadians(degrees); }
 
 // A bone points along +Z of its own frame; position and rotation are relative to the
 // parent (a child at (0, 0, parent length) starts at the parent's tip).

@@ -11,8 +11,6 @@ namespace standin {
 
 namespace {
 
-constexpr double kDegree = 3.14159265358979323846 / 180.0;
-
 enum class Args { None, Item, Number, Two, Three, Name };
 
 struct Parsed {
@@ -178,8 +176,6 @@ CommandOutcome rename(Scene& scene, const Parsed& a) {
   return accept();
 }
 
-Vec3 degrees(const Vec3& v) { return {v[0] * kDegree, v[1] * kDegree, v[2] * kDegree}; }
-
 CommandOutcome position(Scene& scene, const Parsed& a) {
   CommandOutcome refusal;
   Item* item = current(scene, refusal);
@@ -192,7 +188,7 @@ CommandOutcome rotation(Scene& scene, const Parsed& a) {
   CommandOutcome refusal;
   Item* item = current(scene, refusal);
   if (!item) return refusal;
-  scene.setRotation(item->id, degrees(a.v));
+  scene.setRotation(item->id, toRadians(a.v));
   return accept();
 }
 
@@ -216,7 +212,7 @@ CommandOutcome pivotRotation(Scene& scene, const Parsed& a) {
   CommandOutcome refusal;
   Item* item = current(scene, refusal);
   if (!item) return refusal;
-  item->pivotRotation = degrees(a.v);
+  item->pivotRotation = toRadians(a.v);
   return accept();
 }
 
@@ -232,7 +228,7 @@ CommandOutcome boneRestRotation(Scene& scene, const Parsed& a) {
   CommandOutcome refusal;
   Item* bone = currentBone(scene, refusal);
   if (!bone) return refusal;
-  bone->restRotation = degrees(a.v);
+  bone->restRotation = toRadians(a.v);
   return accept();
 }
 

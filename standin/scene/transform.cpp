@@ -146,7 +146,6 @@ Vec3 decomposeHPB(const Mat4& r) {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kTurn = 2 * kPi;
 
 // `angle` plus the whole turns that bring it nearest to `target`.

@@ -8,6 +8,18 @@
 namespace standin {
 
 using Vec3 = std::array<double, 3>;
+
+// The stand-in's one π and its one conversion each way, used by the files, the commands and
+// the checks alike, so that an angle converted there and back gives the same double.
+constexpr double kPi = 3.14159265358979323846;
+inline double toRadians(double degrees) { return degrees * (kPi / 180); }
+inline double toDegrees(double radians) { return radians * (180 / kPi); }
+inline Vec3 toRadians(const Vec3& degrees) {
+  return {toRadians(degrees[0]), toRadians(degrees[1]), toRadians(degrees[2])};
+}
+inline Vec3 toDegrees(const Vec3& radians) {
+  return {toDegrees(radians[0]), toDegrees(radians[1]), toDegrees(radians[2])};
+}
 // Row-major 4x4, points are column vectors (x, y, z, 1).
 using Mat4 = std::array<double, 16>;
 

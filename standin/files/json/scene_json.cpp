@@ -33,12 +33,10 @@ using nlohmann::json;
 using scene_json::fail;
 using scene_json::isDeformationField;
 using scene_json::isObjectBoneField;
-using scene_json::kPi;
+
 using scene_json::quote;
 using scene_json::readDeformationField;
 using scene_json::readObjectBoneField;
-
-double toRadians(double degrees) { return degrees * (kPi / 180); }
 
 // --- reading ---
 

@@ -11,8 +11,6 @@
 namespace standin {
 namespace scene_json {
 
-constexpr double kPi = 3.14159265358979323846;
-
 // Throws SceneFileError with `message`.
 [[noreturn]] void fail(const std::string& message);
 // JSON-quoted, so odd characters in names stay readable in one-line messages.

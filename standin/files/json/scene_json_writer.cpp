@@ -15,15 +15,15 @@ namespace standin {
 namespace {
 
 using nlohmann::json;
-using scene_json::kPi;
+
 using scene_json::quote;
 using scene_json::writeDeformation;
 using scene_json::writeObjectBoneSettings;
 
 // Rounded to 14 significant digits: radians -> degrees -> radians -> degrees then gives the
 // same text again, which full precision cannot promise. The loss is ~1e-14 relative.
-double toDegrees(double radians) {
-  const double degrees = radians * (180 / kPi);
+double roundedDegrees(double radians) {
+  const double degrees = toDegrees(radians);
   if (!std::isfinite(degrees)) return degrees;
   char buffer[40];
   const auto written =
@@ -44,7 +44,8 @@ J vec3Json(const Vec3& v) {
 
 template <class J>
 J anglesJson(const Vec3& radians) {
-  return J::array({toDegrees(radians[0]), toDegrees(radians[1]), toDegrees(radians[2])});
+  return J::array(
+      {roundedDegrees(radians[0]), roundedDegrees(radians[1]), roundedDegrees(radians[2])});
 }
 
 // One entry per key time; a channel without a key at that time is null. Span types and
@@ -72,7 +73,7 @@ J keysJson(const Item& item) {
         if (!at[c]) {
           out.push_back(nullptr);
         } else {
-          out.push_back(angles ? toDegrees(at[c]->value) : clean(at[c]->value));
+          out.push_back(angles ? roundedDegrees(at[c]->value) : clean(at[c]->value));
         }
       }
       return out;

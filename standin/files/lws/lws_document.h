@@ -103,8 +103,4 @@ struct LwsDocument {
   long long currentOrdinals[3] = {0, 0, 0};
 };
 
-// Layout's own conversions, shared so that writing reads back to the same value.
-constexpr double kLwsPi = 3.14159265358979323846;
-inline double lwsRadians(double degrees) { return degrees * (kLwsPi / 180); }
-
 }  // namespace standin

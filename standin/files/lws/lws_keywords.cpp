@@ -230,7 +230,7 @@ struct Rule {
 };
 
 Vec3 radians(const Vec3& degrees) {
-  return {lwsRadians(degrees[0]), lwsRadians(degrees[1]), lwsRadians(degrees[2])};
+  return {toRadians(degrees[0]), toRadians(degrees[1]), toRadians(degrees[2])};
 }
 
 LwsItem& subject(const Line& l) { return *l.item; }

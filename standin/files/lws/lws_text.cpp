@@ -100,17 +100,17 @@ std::string hexId(ItemId id, bool upper) {
 }
 
 std::string degrees(double radians) {
-  const double guess = radians * (180 / kLwsPi);
+  const double guess = toDegrees(radians);
   if (!std::isfinite(guess)) return number(0);
   // Neighbouring doubles of the plain conversion; the first that converts back exactly wins.
   double best = guess;
   double below = guess, above = guess;
   for (int step = 0; step < 8; ++step) {
-    if (lwsRadians(above) == radians) {
+    if (toRadians(above) == radians) {
       best = above;
       break;
     }
-    if (lwsRadians(below) == radians) {
+    if (toRadians(below) == radians) {
       best = below;
       break;
     }

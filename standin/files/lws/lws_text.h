@@ -28,7 +28,7 @@ bool parseHexId(std::string_view text, ItemId& out);
 std::string number(double value);
 // 8 hex digits.
 std::string hexId(ItemId id, bool upper);
-// Degrees text for `radians` that lwsRadians() turns back into exactly `radians` when
+// Degrees text for `radians` that toRadians() turns back into exactly `radians` when
 // some nearby decimal does so, else the nearest.
 std::string degrees(double radians);
 
