@@ -107,6 +107,16 @@ SaveCheck saveAndReadBack(const standin::Scene& live, const std::string& path, s
   const bool lws = standin::isLwsPath(path);
   if (lws) {
     standin::LwsSaved saved = standin::saveLws(live);
+    // In a version 3 file a removed item's number passes to the item after it: a plug-in
+    // naming the removed item would follow that one without a word. Nothing is written.
+    for (const standin::PluginReference& ref : saved.references) {
+      if (!ref.dangling || ref.namesNow.empty()) continue;
+      throw standin::SceneFileError(
+          "plug-in " + ref.plugin + " (line " + std::to_string(ref.line) +
+          (ref.holder.empty() ? std::string() : ", in " + ref.holder) + ") names " + ref.named +
+          ", which was removed; in the saved file its number " + ref.written + " names " +
+          ref.namesNow + ", which the plug-in would follow instead: nothing is written");
+    }
     text = std::move(saved.text);
     check.references = std::move(saved.references);
     fileIds = std::move(saved.fileIds);

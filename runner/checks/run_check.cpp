@@ -133,7 +133,7 @@ std::string saveFailure(const std::vector<SaveCheck>& saves) {
     for (const standin::PluginReference& ref : save.references) {
       if (ref.dangling) {
         return text + ": plug-in " + ref.plugin + " names " + ref.named + " (" + ref.written +
-               "), which is gone";
+               "), which was removed";
       }
     }
   }

@@ -46,7 +46,8 @@ void printSaveCheck(std::ostream& out, const SaveCheck& check) {
     out << "  plug-in " << ref.plugin << " (line " << ref.line
         << (ref.holder.empty() ? std::string() : ", in " + ref.holder) << "): ";
     if (ref.dangling) {
-      out << ref.written << " named " << ref.named << ": kept as written, dangling\n";
+      out << ref.written << " named " << ref.named
+          << ", which was removed: kept as written, dangling (it names no item)\n";
     } else {
       out << ref.written << " -> " << ref.now << " (" << ref.named << ", renumbered)\n";
     }

@@ -33,6 +33,7 @@ struct LwsItem {
   ItemId id = 0;  // the scene's id for it
   ItemType type = ItemType::Object;
   ItemId owner = 0;  // bones
+  std::string name;  // as the scene read it
   std::size_t declLine = kNoLine;
   std::size_t end = kNoLine;      // one past the last line before the next declaration
   std::size_t lastOwn = kNoLine;  // last line known to be the item's own

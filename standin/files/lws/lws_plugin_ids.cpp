@@ -1,8 +1,9 @@
 // Item ids in plug-in data: bare words of 8 hex digits that name an item the file declares
 // are rewritten when saving renumbers the item, and kept (and listed as dangling) when the
-// item was removed.
+// item was removed, with the item the number names in the saved file, if any.
 #include <algorithm>
 #include <string_view>
+#include <unordered_map>
 
 #include "standin/files/lws/lws_text.h"
 #include "standin/files/lws/lws_writer_parts.h"
@@ -33,9 +34,14 @@ std::string holderOf(const FileUpdate& u, std::size_t line) {
 
 std::string nameInFile(const FileUpdate& u, ItemId id) {
   const Item* item = u.scene.find(id);
-  if (item) return item->name;
-  return std::string("the removed ") + itemTypeWord(u.doc.items[u.doc.byId.at(id)].type) + " " +
-         hexId(id, u.doc.upperHex);
+  return item ? item->name : u.doc.items[u.doc.byId.at(id)].name;
+}
+
+// The saved file's ids of the items it holds, by the number it gives them.
+std::unordered_map<ItemId, std::string> namesBySavedId(const FileUpdate& u) {
+  std::unordered_map<ItemId, std::string> names;
+  for (ItemId id : u.scene.allItems()) names[u.cx.ids(id)] = u.scene.find(id)->name;
+  return names;
 }
 
 }  // namespace
@@ -44,6 +50,7 @@ std::string nameInFile(const FileUpdate& u, ItemId id) {
 // listed.
 std::vector<PluginReference> rewritePluginIds(FileUpdate& u) {
   std::vector<PluginReference> found;
+  std::unordered_map<ItemId, std::string> savedNames;  // made when an id first dangles
   for (const auto& [open, close] : u.doc.plugins) {
     if (u.edits.replaced(open)) continue;  // its item was removed
     const std::vector<std::string_view> head = words(u.doc.lines[open]);
@@ -67,6 +74,9 @@ std::vector<PluginReference> rewritePluginIds(FileUpdate& u) {
         ref.now = ref.written;
         if (!u.scene.find(id)) {
           ref.dangling = true;
+          if (savedNames.empty()) savedNames = namesBySavedId(u);
+          const auto now = savedNames.find(id);
+          if (now != savedNames.end()) ref.namesNow = now->second;
           found.push_back(ref);
           continue;
         }

@@ -68,6 +68,7 @@ public:
       if (item.targetLine != kNoLine && r_.doc.byId.count(r_.rawTargets[k]))
         item.target = r_.rawTargets[k];
       if (item.goalLine != kNoLine) item.goal = goal(item.goalLine);
+      item.name = scene.find(item.id)->name;
     }
     scene.source = std::make_shared<const LwsDocument>(std::move(r_.doc));
     return scene;

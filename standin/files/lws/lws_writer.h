@@ -21,6 +21,9 @@ struct PluginReference {
   std::string written;    // the id as the file had it
   std::string now;        // as saved: the item's new number, or `written` when dangling
   bool dangling = false;  // the item it named is gone: the id was kept as it was
+  // Dangling ids: the item the number names in the saved file, which a plug-in reading it
+  // would take ("" when it names none).
+  std::string namesNow;
 };
 
 struct LwsSaved {
