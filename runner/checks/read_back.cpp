@@ -119,6 +119,7 @@ SaveCheck saveAndReadBack(const standin::Scene& live, const std::string& path, s
     }
     text = std::move(saved.text);
     check.references = std::move(saved.references);
+    check.lostSetup = std::move(saved.lostSetup);
     fileIds = std::move(saved.fileIds);
   } else {
     text = standin::sceneFileText(live, path);

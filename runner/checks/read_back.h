@@ -24,6 +24,7 @@ struct SaveCheck {
   int line = 0;
   std::string path;
   std::vector<standin::PluginReference> references;  // .lws only
+  std::vector<standin::LostSetup> lostSetup;         // .lws only: what removed items took
   std::vector<SavedDifference> differences;
   std::string unreadable;  // why the text could not be read back; "" when it could
   // Object files of in-memory meshes that go beside the scene (script/mesh_files.h), with the
@@ -35,7 +36,9 @@ struct SaveCheck {
   std::vector<ObjectFile> objectFiles;
 
   bool dangling() const;
-  bool failed() const { return dangling() || !differences.empty() || !unreadable.empty(); }
+  bool failed() const {
+    return dangling() || !lostSetup.empty() || !differences.empty() || !unreadable.empty();
+  }
 };
 
 // The scene as a file at `path` (.lws or JSON), read back and compared with `live`.

@@ -136,6 +136,15 @@ std::string saveFailure(const std::vector<SaveCheck>& saves) {
                "), which was removed";
       }
     }
+    if (!save.lostSetup.empty()) {
+      const standin::LostSetup& first = save.lostSetup.front();
+      std::string more;
+      if (save.lostSetup.size() > 1) {
+        more = " (and " + std::to_string(save.lostSetup.size() - 1) + " more)";
+      }
+      return text + ": " + first.text + " (line " + std::to_string(first.line) +
+             ") goes with the removed " + first.item + more;
+    }
   }
   return "";
 }

@@ -42,7 +42,8 @@ const char* const kCommonOptions =
     "diagonal of the box around every item's origin and bone tip before the run). It looks\n"
     "at the current time, every key time and halfway between neighbouring key times (at most\n"
     "256 times, spread evenly). Each saved file is read back and compared with the scene at\n"
-    "the same times; --check also fails on a difference or a dangling plug-in item id.\n";
+    "the same times; --check also fails on a difference, a dangling plug-in item id, or\n"
+    "a removed item's IK, controller, limit or plug-in lines going with it.\n";
 
 const std::string kPlayUsage =
     std::string(

@@ -27,6 +27,13 @@ nlohmann::json saveCheckToJson(const SaveCheck& check) {
   }
   nlohmann::json json = {
       {"path", check.path}, {"pluginReferences", references}, {"differences", differences}};
+  if (!check.lostSetup.empty()) {
+    nlohmann::json lost = nlohmann::json::array();
+    for (const standin::LostSetup& setup : check.lostSetup) {
+      lost.push_back({{"item", setup.item}, {"line", setup.line}, {"text", setup.text}});
+    }
+    json["lostSetup"] = lost;
+  }
   if (!check.unreadable.empty()) json["unreadable"] = check.unreadable;
   if (!check.objectFiles.empty()) {
     nlohmann::json files = nlohmann::json::array();
@@ -51,6 +58,9 @@ void printSaveCheck(std::ostream& out, const SaveCheck& check) {
     } else {
       out << ref.written << " -> " << ref.now << " (" << ref.named << ", renumbered)\n";
     }
+  }
+  for (const standin::LostSetup& setup : check.lostSetup) {
+    out << "  lost with " << setup.item << " (line " << setup.line << "): " << setup.text << "\n";
   }
   for (const SaveCheck::ObjectFile& file : check.objectFiles) {
     out << "  object file " << file.path << ": the mesh of " << file.objects

@@ -838,6 +838,41 @@ TEST(LwsWrite, LinesAboutOthersGoWithWhatTheyAreAbout) {
   EXPECT_EQ(read(out).time(), 0.5);
 }
 
+// A removed bone's IK, controllers, limits, goal and plug-ins go with it, and the save
+// lists each; what merely describes it (its name, motion, rest values) is not listed.
+TEST(LwsWrite, WhatARemovedBoneTakesWithItIsListed) {
+  const std::string bone = "ShowBone 1 3\nBoneActive 1\nBoneRestLength 1\n";
+  const std::string text =
+      header(3) + "AddNullObject Rig\n" + "AddBone\nBoneName Thigh\n" + bone +
+      "HController 0\nPController 1\nPLimits -2.4 0\nLockedChannels 0\n" +
+      "AddBone\nBoneName Shin\n" + bone + "HController 1\nPController 1\nLockedChannels 4\n" +
+      "GoalObject 2\nFullTimeIK 1\nPlugin ItemMotionHandler 1 LW_Expression\n{ Expr\n"
+      "  \"Rig.Thigh.rot(Time).p\"\n}\nEndPlugin\nParentItem 40000000\n" +
+      "AddNullObject Goal\nAddNullObject Other\n";
+  struct Case {
+    const char* removed;
+    std::vector<std::string> listed;  // "item line: text"
+  };
+  const Case cases[] = {
+      {"Shin",
+       {"Shin 28: HController 1", "Shin 29: PController 1", "Shin 30: LockedChannels 4",
+        "Shin 31: GoalObject 2", "Shin 32: FullTimeIK 1",
+        "Shin 33: Plugin ItemMotionHandler 1 LW_Expression"}},
+      {"Goal", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.removed);
+    Scene scene = read(text);
+    scene.remove(scene.findByName(c.removed));
+    const LwsSaved saved = saveLws(scene);
+    std::vector<std::string> listed;
+    for (const LostSetup& setup : saved.lostSetup) {
+      listed.push_back(setup.item + " " + std::to_string(setup.line) + ": " + setup.text);
+    }
+    EXPECT_EQ(listed, c.listed);
+  }
+}
+
 // The lines a version-8 file writes for every item, with made-up values.
 std::string v8Common(const std::string& parent) {
   return "IKInitCustomFrame 0\nGoalStrength 1\nIKFKBlending 0\nIKSoftMin 0.25\nIKSoftMax 0.75\n"

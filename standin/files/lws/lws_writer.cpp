@@ -75,6 +75,7 @@ public:
     placeNewBones(u_);
     sceneLines();
     LwsSaved saved;
+    saved.lostSetup = std::move(lost_);
     saved.references = rewritePluginIds(u_);
     for (const auto& [sceneId, fileId] : cx_.ids.all()) {
       if (sceneId != fileId) saved.fileIds.emplace(sceneId, fileId);
@@ -157,6 +158,11 @@ private:
       const std::size_t next = u_.regionEnd(k);
       last = (next < doc_.items.size() ? doc_.items[next].declLine : doc_.lines.size()) - 1;
     }
+    // Its own section; its bones' are listed when they are removed in turn.
+    const std::size_t own = k + 1 < doc_.items.size() && doc_.items[k + 1].declLine <= last
+                                ? doc_.items[k + 1].declLine - 1
+                                : last;
+    listLostSetup(u_, k, d.declLine, own, lost_);
     std::size_t at = k;  // whose section line i is in: the item's, or one of its bones'
     for (std::size_t i = d.declLine; i <= last; ++i) {
       while (at + 1 < doc_.items.size() && doc_.items[at + 1].declLine <= i) ++at;
@@ -417,6 +423,7 @@ private:
   const Scene& scene_;
   const LwsDocument& doc_;
   Context& cx_;
+  std::vector<LostSetup> lost_;  // what removed items took with them
 };
 
 }  // namespace

@@ -26,12 +26,22 @@ struct PluginReference {
   std::string namesNow;
 };
 
+// A line or plug-in block of a removed item's own that the save drops with it: how Layout
+// moved the item (IK, controllers, limits, locked channels, goal, target) or a plug-in.
+struct LostSetup {
+  std::string item;  // the removed item
+  std::size_t line;  // 1-based, in the file as read
+  std::string text;  // the line, or the block's Plugin line
+};
+
 struct LwsSaved {
   std::string text;
   // Every id that was rewritten because its item was renumbered, and every dangling one.
   std::vector<PluginReference> references;
   // Scene id -> the id the file gives the item where they differ (version 3 numbering).
   std::unordered_map<ItemId, ItemId> fileIds;
+  // What removed items took with them, in file order.
+  std::vector<LostSetup> lostSetup;
 };
 
 // sceneToLws, with what the saving did to item ids.

@@ -46,6 +46,10 @@ struct FileUpdate {
 void orderBones(FileUpdate& u);
 // The lines of every bone the file does not have, in the places orderBones gave them.
 void placeNewBones(FileUpdate& u);
+// Lines first..last of item k's section that set up how Layout moves it, and the plug-in
+// blocks there, added to `out`: the item is removed and they go with it.
+void listLostSetup(const FileUpdate& u, std::size_t k, std::size_t first, std::size_t last,
+                   std::vector<LostSetup>& out);
 // Rewrites item ids in the plug-in sections the file keeps; every rewritten and dangling id.
 std::vector<PluginReference> rewritePluginIds(FileUpdate& u);
 
