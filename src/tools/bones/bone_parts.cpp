@@ -120,10 +120,12 @@ void splitIntoParts(const Host& host, LWItemID a, const std::vector<double>& sha
   // The new parts deform as A did: same weight map, strength, range and compensation.
   const BoneSettings settings = readBoneSettings(host, a);
   const LWItemID owner = ownerObject(host, a);
+  // Each new part's name is taken before the next is chosen: "A2", "A3", ...
+  const std::string oldName = host.name(a);
   std::unordered_set<std::string> taken = sceneNames(host);
   std::vector<std::string> names;
   for (std::size_t k = 1; k < shares.size(); ++k) {
-    names.push_back(derivedBoneName(host.name(a), taken));
+    names.push_back(derivedBoneName(oldName, taken));
     taken.insert(names.back());
   }
 
