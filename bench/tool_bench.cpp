@@ -5,12 +5,14 @@
 // built, and restored after a tool that changes it, outside the timed region.
 //
 // Each tool works on the last bone listed, B, and its parent P: BoneSplit splits B,
-// BoneMerge merges P and B, BoneUnParent unparents P's children, QuickParent hangs a lamp
-// from B, BoneUtil enables the whole object, and the key tools take every bone.
+// BoneSubdivide cuts B into ten, BoneMerge merges P and B, BoneUnParent unparents P's children,
+// QuickParent hangs a lamp from B, BoneUtil enables the whole object, and the key tools take every
+// bone.
 //
 // Benchmarks are named by what they measure: TOOL/SHAPE/BONES ("BoneSplit/fan/100000"),
-// ListBones/BONES, and FindNewBone/SEARCH/BONES. The report's "Time" column is wall-clock
-// time, "CPU" the process's; UseRealTime is left off because it adds "/real_time" to names.
+// with the parts for BoneSubdivide ("BoneSubdivide/fan/100000/n=10"), ListBones/BONES, and
+// FindNewBone/SEARCH/BONES. The report's "Time" column is wall-clock time, "CPU" the process's;
+// UseRealTime is left off because it adds "/real_time" to names.
 //
 // FindNewBone compares addBoneAndFind (the new listing walked beside the old one) with
 // the plain linear search it replaced, on the same rigs.
@@ -116,6 +118,9 @@ const Tool kTools[] = {
     {"Vorrik:PasteKeyMirror", false, allBones, {}},
 };
 
+// Measured apart from the others: its name carries the number of parts.
+const Tool kSubdivide = {"Vorrik:BoneSubdivide", true, lastBone, answer("MiniSliderControl", "10")};
+
 void select(Scene& scene, const std::vector<ItemId>& items) {
   scene.clearSelection();
   for (ItemId item : items) scene.addToSelection(item);
@@ -160,9 +165,9 @@ void runTool(benchmark::State& state, const Tool& tool, Shape shape, std::size_t
   state.SetLabel(shapeName(shape));
 }
 
-void registerTool(const Tool& tool, Shape shape, std::size_t count) {
+void registerTool(const Tool& tool, Shape shape, std::size_t count, const char* suffix = "") {
   const std::string name = std::string(tool.server).substr(std::string("Vorrik:").size()) + "/" +
-                           shapeName(shape) + "/" + std::to_string(count);
+                           shapeName(shape) + "/" + std::to_string(count) + suffix;
   benchmark::RegisterBenchmark(name.c_str(), [&tool, shape, count](benchmark::State& state) {
     runTool(state, tool, shape, count);
   })->Unit(benchmark::kMillisecond);
@@ -245,6 +250,11 @@ void registerBenchmarks() {
   for (const Tool& tool : kTools) {
     for (Shape shape : {kFan, kChain}) {
       for (std::size_t count : {1000, 10000, 100000}) registerTool(tool, shape, count);
+    }
+  }
+  for (Shape shape : {kFan, kChain}) {
+    for (std::size_t count : {1000, 10000, 100000}) {
+      registerTool(kSubdivide, shape, count, "/n=10");
     }
   }
   // A million-bone chain for the tools that walk or scan it, to see the growth past 100,000.

@@ -196,7 +196,7 @@ const Verb kVocabulary[] = {
     {"DeleteKey", Args::Number},
     // A bone's deformation settings, carried over by BoneSplit and BoneMerge.
     {"BoneWeightMapName", Args::Text},
-    {"Rename", Args::Text},  // the second part of a split, named after the bone
+    {"Rename", Args::Text},  // a new part of a split or subdivision, named after the bone
     {"BoneWeightMapOnly", Args::None},
     {"BoneNormalization", Args::None},
     {"BoneStrength", Args::Number},
@@ -340,7 +340,8 @@ std::vector<std::string> withoutSettingGroups(const std::vector<std::string>& na
 // Each tool's commands come in whole groups; one cut short means the tool stopped half-way.
 bool complete(const std::string& tool, const std::vector<std::string>& allNames,
               const std::string& lastMessage) {
-  const bool boneBuilder = tool == "Vorrik:BoneSplit" || tool == "Vorrik:BoneMerge";
+  const bool boneBuilder =
+      tool == "Vorrik:BoneSplit" || tool == "Vorrik:BoneMerge" || tool == "Vorrik:BoneSubdivide";
   const std::vector<std::string> names = boneBuilder ? withoutSettingGroups(allNames) : allNames;
   const std::size_t n = names.size();
   if (n == 0) return true;
@@ -380,6 +381,15 @@ bool complete(const std::string& tool, const std::vector<std::string>& allNames,
     if (lostBone) return true;
     return has("AddChildBone") && has("Rename") && !has("ClearSelected");
   }
+  // A subdivision adds and names each part and removes nothing; one that loses a part
+  // removes the parts it made and moves no child.
+  if (tool == "Vorrik:BoneSubdivide") {
+    if (lostBone) return !has("ParentItem");
+    const auto count = [&names](const char* name) {
+      return std::count(names.begin(), names.end(), name);
+    };
+    return has("AddChildBone") && count("AddChildBone") == count("Rename") && !has("ClearSelected");
+  }
   if (tool == "Vorrik:BoneMerge") {
     if (lostBone) return n == 2;
     return n >= 2 && names[n - 1] == "ClearSelected" && names[n - 2] == "SelectItem";
@@ -413,9 +423,9 @@ void checkRun(const RunRecord& record, long version, const Scene& scene) {
 // --- one activation ---
 
 const char* const kServers[] = {
-    "Vorrik:BoneUtil",     "Vorrik:BoneSplit",   "Vorrik:BoneMerge",
-    "Vorrik:BoneUnParent", "Vorrik:QuickParent", "Vorrik:CutKey",
-    "Vorrik:CopyKey",      "Vorrik:PasteKey",    "Vorrik:PasteKeyMirror",
+    "Vorrik:BoneUtil",      "Vorrik:BoneSplit",      "Vorrik:BoneMerge", "Vorrik:BoneUnParent",
+    "Vorrik:QuickParent",   "Vorrik:CutKey",         "Vorrik:CopyKey",   "Vorrik:PasteKey",
+    "Vorrik:BoneSubdivide", "Vorrik:PasteKeyMirror",
 };
 constexpr std::size_t kServerCount = std::size(kServers);
 
@@ -518,6 +528,8 @@ void activateOnce(StandIn& standIn, Bytes& in) {
   answers.ok = !in.chance(40);
   answers.values["PercentControl"] = numberText(in);
   answers.values["ChoiceControl"] = integerText(in);
+  answers.values["MiniSliderControl"] =
+      in.chance(200) ? integerText(in) : std::to_string(in.byte());
   if (in.chance(100) && !live.empty()) {
     char text[16];
     std::snprintf(text, sizeof text, "#%x", live[in.below(live.size())]);
@@ -572,6 +584,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   vorrik::moduleState().clipboard.clear();
   vorrik::moduleState().unparentRecord.reset();
   vorrik::moduleState().mirrorAxis = 0;
+  vorrik::moduleState().subdivideCount = 2;
   const std::string problem = standIn.scene().validate();
   if (!problem.empty()) fail("the generated rig is invalid: " + problem, nullptr);
   for (std::size_t runs = 1 + in.below(3); runs > 0; --runs) activateOnce(standIn, in);

@@ -14,7 +14,7 @@ const char* const kUsage =
     "  vorrik COMMAND --help\n"
     "\n"
     "Tools: BoneUtil BoneSplit BoneMerge BoneUnParent QuickParent CutKey CopyKey PasteKey\n"
-    "       PasteKeyMirror\n"
+    "       BoneSubdivide PasteKeyMirror\n"
     "After every run the rig check lists the bones added and removed, the items re-parented,\n"
     "and the items that moved in the world or whose rest values changed.\n"
     "Exit status: 0 done, 1 the module could not be loaded, 2 bad input,\n"
@@ -62,7 +62,9 @@ const std::string kPlayUsage =
         "Files are written only once every step has succeeded.\n"
         "Answers: cancel (press Cancel; OK otherwise), percent=V (BoneSplit),\n"
         "  item=NAME and action=N|TEXT (BoneUtil), action=Unparent|Recover (BoneUnParent),\n"
-        "  axis=x|y|z (PasteKeyMirror's mirror axis; else the last one chosen, x at first).\n"
+        "  axis=x|y|z (PasteKeyMirror's mirror axis; else the last one chosen, x at first),\n"
+        "  count=N (BoneSubdivide's number of bones, 2 to 100; else the last one chosen, 2 at\n"
+        "  first).\n"
         "All steps share one loaded module: the key clipboard and the unparent record carry\n"
         "from one run to the next.\n") +
     kCommonOptions;
@@ -78,7 +80,8 @@ const std::string kRunUsage =
         "  --time T       the current time, in seconds\n"
         "  --out FILE     write the resulting scene\n") +
     kCommonOptions +
-    "Answers as for 'play': cancel, percent=V, item=NAME, action=N|TEXT, axis=x|y|z.\n";
+    "Answers as for 'play': cancel, percent=V, item=NAME, action=N|TEXT, axis=x|y|z,\n"
+    "count=N.\n";
 
 const char* const kDefaultDemoFolder = "vorrik-demo";
 
@@ -89,8 +92,8 @@ const std::string kDemoUsage =
         "A short tour of every working tool on the built-in demo rig: split a forearm, merge a\n"
         "finger pair, unparent and recover a hand's children, record and restore the rest pose,\n"
         "quick-parent the props, copy a pose and paste it at another time, then mirrored onto\n"
-        "the other arm. Prints each run's commands and rig check and draws a picture (SVG) of\n"
-        "each run that changes the rig.\n"
+        "the other arm, and subdivide the spine into three. Prints each run's commands and rig\n"
+        "check and draws a picture (SVG) of each run that changes the rig.\n"
         "  --out DIR      the folder for the pictures (default: ") +
     kDefaultDemoFolder +
     " in the current\n"

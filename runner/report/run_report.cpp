@@ -17,7 +17,7 @@ nlohmann::json controlToJson(const standin::ControlRecord& control) {
   if (control.kind == "ChoiceControl") {
     descriptor["items"] = control.choices;
     descriptor["vertical"] = control.vertical;
-  } else if (control.kind == "PercentControl") {
+  } else if (control.descriptorType == LWT_RANGE) {
     descriptor["min"] = control.rangeMin;
     descriptor["max"] = control.rangeMax;
   } else if (control.kind == "LWListControl") {
@@ -122,7 +122,8 @@ void printRun(std::ostream& out, const RunOutcome& run, const standin::Scene& sc
       } else {
         value << control.value;
       }
-      out << "           " << std::left << std::setw(16) << control.kind << std::setw(28)
+      // A kind as long as the column still gets a space after it.
+      out << "           " << std::left << std::setw(16) << (control.kind + " ") << std::setw(28)
           << ("\"" + control.label + "\"") << " " << value.str() << "\n";
     }
   }

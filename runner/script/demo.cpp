@@ -28,6 +28,8 @@ const std::vector<DemoStage>& demoTour() {
       {"Paste L_UpperArm's pose at time 1 mirrored onto R_UpperArm at time 0",
        "demo\ntime 1\nselect L_UpperArm\nrun CopyKey\ntime 0\nrun PasteKeyMirror axis=x\n"
        "draw 7-paste-key-mirror.svg\n"},
+      {"Subdivide Spine into three equal bones",
+       "demo\nselect Spine\nrun BoneSubdivide count=3\ndraw 8-subdivide.svg\n"},
   };
   return tour;
 }

@@ -64,19 +64,20 @@ std::string knownTools() {
 // The answers each tool's dialog takes, for checks and for messages.
 struct ToolAnswers {
   const char* tool;
-  bool percent, item, action, axis;
+  bool percent, item, action, axis, count;
   const char* actions;  // the words `action` accepts besides an integer
 };
 const ToolAnswers kAnswers[] = {
-    {"BoneUtil", false, true, true, false,
+    {"BoneUtil", false, true, true, false, false,
      "\"Restore rest\", \"Record rest\", \"Enable\", \"Disable\""},
-    {"BoneSplit", true, false, false, false, ""},
-    {"BoneUnParent", false, false, true, false, "\"Unparent\", \"Recover\""},
-    {"PasteKeyMirror", false, false, false, true, ""},
+    {"BoneSplit", true, false, false, false, false, ""},
+    {"BoneUnParent", false, false, true, false, false, "\"Unparent\", \"Recover\""},
+    {"BoneSubdivide", false, false, false, false, true, ""},
+    {"PasteKeyMirror", false, false, false, true, false, ""},
 };
 
 const ToolAnswers& answersOf(const std::string& tool) {
-  static const ToolAnswers none{"", false, false, false, false, ""};
+  static const ToolAnswers none{"", false, false, false, false, false, ""};
   for (const ToolAnswers& a : kAnswers) {
     if (tool == a.tool) return a;
   }
@@ -85,7 +86,7 @@ const ToolAnswers& answersOf(const std::string& tool) {
 
 bool takes(const ToolAnswers& a, const std::string& key) {
   return (key == "percent" && a.percent) || (key == "item" && a.item) ||
-         (key == "action" && a.action) || (key == "axis" && a.axis);
+         (key == "action" && a.action) || (key == "axis" && a.axis) || (key == "count" && a.count);
 }
 
 std::string takesText(const ToolAnswers& a) {
@@ -94,6 +95,7 @@ std::string takesText(const ToolAnswers& a) {
   if (a.item) text += ", item=NAME";
   if (a.action) text += ", action=N|TEXT";
   if (a.axis) text += ", axis=x|y|z";
+  if (a.count) text += ", count=2..100";
   return text;
 }
 
@@ -116,9 +118,9 @@ std::string onePath(const std::string& step, const std::vector<std::string>& arg
 }  // namespace
 
 const std::vector<std::string>& toolNames() {
-  static const std::vector<std::string> names{"BoneUtil",     "BoneSplit",   "BoneMerge",
-                                              "BoneUnParent", "QuickParent", "CutKey",
-                                              "CopyKey",      "PasteKey",    "PasteKeyMirror"};
+  static const std::vector<std::string> names{
+      "BoneUtil", "BoneSplit", "BoneMerge", "BoneUnParent",  "QuickParent",
+      "CutKey",   "CopyKey",   "PasteKey",  "BoneSubdivide", "PasteKeyMirror"};
   return names;
 }
 
@@ -193,6 +195,15 @@ RunRequest parseRunRequest(const std::vector<std::string>& words) {
     } else if (answer.key == "axis") {
       if (answer.value != "x" && answer.value != "y" && answer.value != "z") {
         fail("axis must be x, y or z, not " + quote(answer.value));
+      }
+    } else if (answer.key == "count") {
+      // The dialog's slider offers 2 to 100 bones and can be set to nothing else.
+      int count = 0;
+      if (!isInteger(answer.value) ||
+          std::from_chars(answer.value.data(), answer.value.data() + answer.value.size(), count)
+                  .ec != std::errc() ||
+          count < 2 || count > 100) {
+        fail("count must be a whole number from 2 to 100, not " + quote(answer.value));
       }
     } else if (answer.key == "action") {
       if (!isInteger(answer.value) && !isActionWord(request.tool, answer.value)) {

@@ -10,7 +10,7 @@ namespace runner {
 
 // One `key=value` answer of a run step, in the order given.
 struct Answer {
-  std::string key;    // "percent", "item", "action" or "axis"
+  std::string key;    // "percent", "item", "action", "axis" or "count"
   std::string value;  // as written, quotes removed
 };
 

@@ -27,6 +27,7 @@ standin::Answers answersFor(const RunRequest& request) {
     if (answer.key == "percent") answers.values["PercentControl"] = answer.value;
     if (answer.key == "item") answers.values["LWListControl"] = answer.value;
     if (answer.key == "action") answers.values["ChoiceControl"] = answer.value;
+    if (answer.key == "count") answers.values["MiniSliderControl"] = answer.value;
     // The dialog offers the axes as X, Y and Z; the script checked the answer is x, y or z.
     if (answer.key == "axis") {
       answers.values["ChoiceControl"] = answer.value == "x" ? "X" : answer.value == "y" ? "Y" : "Z";

@@ -23,6 +23,7 @@ void quickParent(Host& host, ModuleState&) { runQuickParent(host); }
 void cutKey(Host& host, ModuleState& state) { runCutKey(host, state.clipboard); }
 void copyKey(Host& host, ModuleState& state) { runCopyKey(host, state.clipboard); }
 void pasteKey(Host& host, ModuleState& state) { runPasteKey(host, state.clipboard); }
+void boneSubdivide(Host& host, ModuleState& state) { runBoneSubdivide(host, state.subdivideCount); }
 void pasteKeyMirror(Host& host, ModuleState& state) {
   runPasteKeyMirror(host, state.clipboard, state.mirrorAxis);
 }
@@ -53,6 +54,7 @@ constexpr ToolEntry kTools[] = {
     {"Vorrik:CutKey", ExtraServices::None, false, cutKey},
     {"Vorrik:CopyKey", ExtraServices::None, false, copyKey},
     {"Vorrik:PasteKey", ExtraServices::None, false, pasteKey},
+    {"Vorrik:BoneSubdivide", ExtraServices::MessagesThenPanels, true, boneSubdivide, true},
     {"Vorrik:PasteKeyMirror", ExtraServices::MessagesThenPanels, false, pasteKeyMirror},
 };
 constexpr std::size_t kToolCount = std::size(kTools);

@@ -11,7 +11,8 @@ struct ModuleState {
   // Declaration order is construction order: the unparent record first.
   UnparentRecord unparentRecord;
   KeyClipboard clipboard;
-  int mirrorAxis = 0;  // PasteKeyMirror's last axis: 0 x, 1 y, 2 z
+  int mirrorAxis = 0;      // PasteKeyMirror's last axis: 0 x, 1 y, 2 z
+  int subdivideCount = 2;  // BoneSubdivide's last number of bones
 };
 
 // The module's one instance.

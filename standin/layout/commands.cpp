@@ -121,6 +121,13 @@ CommandOutcome parentItem(Scene& scene, const Parsed& a) {
   return accept();
 }
 
+// Whether this add is one the scene's settings make add nothing; counts the ones that work.
+bool addsNothing(Scene& scene) {
+  if (scene.addCommandsAddNothing || scene.addsThatWork == 0) return true;
+  if (scene.addsThatWork > 0) --scene.addsThatWork;
+  return false;
+}
+
 CommandOutcome addBone(Scene& scene, const Parsed& a) {
   CommandOutcome refusal;
   Item* item = current(scene, refusal);
@@ -133,7 +140,7 @@ CommandOutcome addBone(Scene& scene, const Parsed& a) {
   } else {
     return refuse("current item " + idText(item->id) + " is not an object or a bone");
   }
-  if (scene.addCommandsAddNothing) return accept();
+  if (addsNothing(scene)) return accept();
   ItemId bone = scene.addBone(owner, owner, scene.uniqueName(a.name));
   if (bone == 0) return refuse("cannot add a bone to " + idText(owner));
   scene.select(bone);
@@ -144,7 +151,7 @@ CommandOutcome addChildBone(Scene& scene, const Parsed& a) {
   CommandOutcome refusal;
   Item* parent = currentBone(scene, refusal);
   if (!parent) return refusal;
-  if (scene.addCommandsAddNothing) return accept();
+  if (addsNothing(scene)) return accept();
   // Copy before adding: the new item may move the storage `parent` points into.
   const ItemId parentId = parent->id, owner = parent->owner;
   const double length = parent->restLength;

@@ -352,6 +352,16 @@ void StandIn::Impl::applyAnswers(DialogRecord& dialog) {
         }
         if (!problem.empty()) problem += ")";
       }
+    } else if (control.kind == "MiniSliderControl") {
+      // Layout's slider holds an int; one outside its range is passed on for the module
+      // to deal with, as a careless host might.
+      long number = 0;
+      if (!parseInteger(text, &number))
+        problem = "slider value \"" + text + "\" is not an integer";
+      else if (number < INT_MIN || number > INT_MAX)
+        problem = "slider value " + text + " is past an int";
+      else
+        control.value = static_cast<double>(number);
     } else if (control.kind == "LWListControl") {
       const Scene& scene = owner.scene();
       if (text == "none") {

@@ -26,9 +26,10 @@ struct StandInError : std::runtime_error {
 // Answers for one activation's dialogs and message boxes.
 struct Answers {
   bool ok = true;  // OK, or Cancel, for every dialog and okCancel box
-  // Control values by control kind ("PercentControl", "ChoiceControl", "LWListControl"),
-  // as text: a number for percent; an integer or an item text for choices; an item name,
-  // "none", or "#<hex id>" for item lists. Controls without an answer keep their values.
+  // Control values by control kind ("PercentControl", "ChoiceControl", "MiniSliderControl",
+  // "LWListControl"), as text: a number for percent; an integer or an item text for choices;
+  // an integer for sliders; an item name, "none", or "#<hex id>" for item lists. Controls
+  // without an answer keep their values.
   std::map<std::string, std::string> values;
 };
 

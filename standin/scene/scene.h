@@ -295,6 +295,9 @@ public:
   long insertNewBonesAt = -1;
   // When true, AddBone/AddChildBone are accepted but add nothing.
   bool addCommandsAddNothing = false;
+  // When >= 0, only that many more AddBone/AddChildBone add a bone; the later ones add
+  // nothing, as addCommandsAddNothing.
+  long addsThatWork = -1;
   // Span type of the keys createKey adds (a key it updates keeps its own). Linear, as JSON
   // scenes always were; scenes read from .lws files use Layout's default, TCB.
   int newKeySpan = kSpanLinear;

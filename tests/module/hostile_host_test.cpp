@@ -83,6 +83,12 @@ const std::vector<Scenario>& scenarios() {
        {"B"},
        answer({{"PercentControl", "40"}}),
        {kItemInfo, kInterface, kBoneInfo, kMessages, kPanels}},
+      {"BoneSubdivide cuts a bone with a child in three",
+       "BoneSubdivide",
+       {},
+       {"B"},
+       answer({{"MiniSliderControl", "3"}}),
+       {kItemInfo, kInterface, kBoneInfo, kMessages, kPanels}},
       {"BoneSplit refuses two bones",
        "BoneSplit",
        {},
@@ -421,10 +427,13 @@ TEST(HostileHost, NanAnswersStopTheToolBeforeItsFirstCommand) {
   const char* const kSplitStop = "BoneSplit stopped: the bone's values are out of range.";
   const char* const kMergeStop = "BoneMerge stopped: the bones' values are out of range.";
   const char* const kMirrorStop = "PasteKeyMirror stopped: the mirrored values are out of range.";
+  const char* const kSubdivideStop = "BoneSubdivide stopped: the bone's values are out of range.";
   const Case cases[] = {
       {"BoneSplit splits a bone with a child", "param", {kSplitStop}},
       {"BoneSplit splits a bone with a child", "restParam", {kSplitStop}},
       {"BoneSplit splits a bone with a child", "restLength", {kSplitStop}},
+      {"BoneSubdivide cuts a bone with a child in three", "param", {kSubdivideStop}},
+      {"BoneSubdivide cuts a bone with a child in three", "restLength", {kSubdivideStop}},
       {"BoneMerge merges a pair", "param", {"Merge selected bones, OK?", kMergeStop}},
       {"BoneMerge merges a pair", "restParam", {"Merge selected bones, OK?", kMergeStop}},
       {"BoneMerge merges a pair", "restLength", {"Merge selected bones, OK?", kMergeStop}},

@@ -18,9 +18,9 @@ using standin::RunRecord;
 using testing_support::ToolHarness;
 
 const std::vector<std::string> kServers = {
-    "Vorrik:BoneUtil",     "Vorrik:BoneSplit",   "Vorrik:BoneMerge",
-    "Vorrik:BoneUnParent", "Vorrik:QuickParent", "Vorrik:CutKey",
-    "Vorrik:CopyKey",      "Vorrik:PasteKey",    "Vorrik:PasteKeyMirror"};
+    "Vorrik:BoneUtil",      "Vorrik:BoneSplit",     "Vorrik:BoneMerge", "Vorrik:BoneUnParent",
+    "Vorrik:QuickParent",   "Vorrik:CutKey",        "Vorrik:CopyKey",   "Vorrik:PasteKey",
+    "Vorrik:BoneSubdivide", "Vorrik:PasteKeyMirror"};
 
 const std::vector<std::string> kCommonServices = {
     "LW Item Info 3",      "LW Light Info 3", "LW Object Info 4",
@@ -110,6 +110,8 @@ TEST(Activation, ServicesAreLookedUpInTheirOrderEachTimeTransiently) {
       {"CopyKey", {}},
       {"CutKey", {}},
       {"PasteKey", {}},
+      {"BoneSubdivide",
+       {"Channel Info 3", "Animation Envelopes 4", "Info Messages 2", "LWPanelServices"}},
       {"PasteKeyMirror", {"Info Messages 2", "LWPanelServices"}},
   };
   for (const Case& c : cases) {
@@ -135,7 +137,8 @@ TEST(Activation, AWithheldServiceEndsTheRunWithResultZeroAndNothingSent) {
       {"QuickParent", "Info Messages 2"},    {"QuickParent", "LW Interface Info 3"},
       {"CutKey", "LW Item Info 3"},          {"CutKey", "LW Interface Info 3"},
       {"CopyKey", "LW Item Info 3"},         {"PasteKey", "LW Interface Info 3"},
-      {"PasteKeyMirror", "LWPanelServices"},
+      {"PasteKeyMirror", "LWPanelServices"}, {"BoneSubdivide", "LWPanelServices"},
+      {"BoneSubdivide", "LW Bone Info 3"},
   };
   for (const Case& c : cases) {
     ToolHarness harness(kTwoNulls);

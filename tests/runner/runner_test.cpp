@@ -322,9 +322,9 @@ TEST_F(RunnerTest, TheDemoToursEveryToolAndDrawsEachRun) {
   const fs::path demo = folder_ / "tour";
   const Outcome outcome = vorrik("demo --out '" + demo.string() + "'");
   ASSERT_EQ(outcome.status, 0) << outcome.err;
-  for (const char* server :
-       {"Vorrik:BoneSplit", "Vorrik:BoneMerge", "Vorrik:BoneUnParent", "Vorrik:BoneUtil",
-        "Vorrik:QuickParent", "Vorrik:CopyKey", "Vorrik:PasteKey", "Vorrik:PasteKeyMirror"}) {
+  for (const char* server : {"Vorrik:BoneSplit", "Vorrik:BoneMerge", "Vorrik:BoneUnParent",
+                             "Vorrik:BoneUtil", "Vorrik:QuickParent", "Vorrik:CopyKey",
+                             "Vorrik:PasteKey", "Vorrik:PasteKeyMirror", "Vorrik:BoneSubdivide"}) {
     EXPECT_NE(outcome.out.find(std::string(server) + "\n"), std::string::npos) << server;
   }
   EXPECT_NE(outcome.out.find("round trip, from before the first run to after the last:\n"
@@ -338,8 +338,8 @@ TEST_F(RunnerTest, TheDemoToursEveryToolAndDrawsEachRun) {
     EXPECT_NE(outcome.out.find(entry.path().filename().string()), std::string::npos);
     ++pictures;
   }
-  EXPECT_EQ(pictures, 9);
-  EXPECT_NE(outcome.out.find("wrote 9 pictures to " + demo.string()), std::string::npos);
+  EXPECT_EQ(pictures, 10);
+  EXPECT_NE(outcome.out.find("wrote 10 pictures to " + demo.string()), std::string::npos);
   EXPECT_EQ(vorrik("demo --fast").status, 2);
 }
 

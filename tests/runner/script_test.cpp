@@ -106,6 +106,8 @@ TEST(ParseScript, RunSteps) {
       {"run BoneUtil item=a=b", "BoneUtil", false, {{"item", "a=b"}}},
       {"run BoneUnParent action=Recover", "BoneUnParent", false, {{"action", "Recover"}}},
       {"run BoneUnParent action=-1", "BoneUnParent", false, {{"action", "-1"}}},
+      {"run BoneSubdivide count=2", "BoneSubdivide", false, {{"count", "2"}}},
+      {"run BoneSubdivide cancel count=100", "BoneSubdivide", true, {{"count", "100"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -122,7 +124,7 @@ TEST(ParseScript, RunSteps) {
 TEST(ParseScript, BadLines) {
   const std::string tools =
       "BoneUtil, BoneSplit, BoneMerge, BoneUnParent, QuickParent, CutKey, CopyKey, PasteKey, "
-      "PasteKeyMirror";
+      "BoneSubdivide, PasteKeyMirror";
   struct Case {
     const char* line;
     std::string error;
@@ -174,6 +176,14 @@ TEST(ParseScript, BadLines) {
       {"run BoneUnParent action=Enable",
        "line 1: BoneUnParent action must be an integer or one of \"Unparent\", \"Recover\", "
        "not \"Enable\""},
+      {"run BoneSubdivide percent=50",
+       "line 1: BoneSubdivide takes no \"percent\" answer (it takes cancel, count=2..100)"},
+      {"run BoneSplit count=3", "line 1: BoneSplit takes no \"count\" answer"},
+      {"run BoneSubdivide count=1",
+       "line 1: count must be a whole number from 2 to 100, not \"1\""},
+      {"run BoneSubdivide count=101", "line 1: count must be a whole number from 2 to 100"},
+      {"run BoneSubdivide count=3.0", "line 1: count must be a whole number from 2 to 100"},
+      {"run BoneSubdivide count=99999999999", "line 1: count must be a whole number from 2 to 100"},
   };
   for (const Case& c : cases) {
     const std::string error = errorOf(c.line);

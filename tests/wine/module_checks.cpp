@@ -32,9 +32,9 @@ std::string baseName(const std::string& path) {
 
 // The servers in table order.
 const std::vector<std::string> kServers = {
-    "Vorrik:BoneUtil",     "Vorrik:BoneSplit",   "Vorrik:BoneMerge",
-    "Vorrik:BoneUnParent", "Vorrik:QuickParent", "Vorrik:CutKey",
-    "Vorrik:CopyKey",      "Vorrik:PasteKey",    "Vorrik:PasteKeyMirror",
+    "Vorrik:BoneUtil",      "Vorrik:BoneSplit",      "Vorrik:BoneMerge", "Vorrik:BoneUnParent",
+    "Vorrik:QuickParent",   "Vorrik:CutKey",         "Vorrik:CopyKey",   "Vorrik:PasteKey",
+    "Vorrik:BoneSubdivide", "Vorrik:PasteKeyMirror",
 };
 
 void select(standin::StandIn& standIn, const std::vector<std::string>& names) {
@@ -96,9 +96,8 @@ void checkLoading(const std::string& modulePath) {
   check(GetModuleHandleA(name.c_str()) == nullptr, "the module is unloaded at the end");
 }
 
-// BoneSplit moves a child's keys through the channel and envelope tables, so their calls
-// cross from the DLL into the stand-in and back, with doubles and pointers both ways.
-void checkKeyedSplit(const std::string& modulePath) {
+// An arm of length 2 whose hand is keyed at 2 and 3, at a time between the keys.
+standin::Scene keyedArm() {
   standin::Scene scene;
   const standin::ItemId body = scene.addObject("Body");
   const standin::ItemId arm = scene.addBone(body, body, "Arm");
@@ -106,24 +105,56 @@ void checkKeyedSplit(const std::string& modulePath) {
   const standin::ItemId hand = scene.addBone(body, arm, "Hand");
   scene.find(hand)->keys[standin::kPosZ] = {standin::Key{0, 2}, standin::Key{1, 3}};
   scene.setTime(0.5);
-  standin::StandIn standIn(std::move(scene));
-  standIn.loadModule(modulePath);
-  select(standIn, {"Arm"});
-  standin::Answers answers;
-  answers.values["PercentControl"] = "50";
-  const standin::RunRecord split = standIn.activate("Vorrik:BoneSplit", answers);
-  const standin::Scene& after = standIn.scene();
-  const standin::ItemId second = after.findByName("Arm2");
-  check(split.result == AFUNC_OK && after.find(arm) != nullptr && second != 0 &&
-            after.parentOf(hand) == second,
-        "BoneSplit keeps Arm and hangs Hand from the new Arm2");
-  const std::vector<standin::Key>& keys = after.find(hand)->keys[standin::kPosZ];
-  check(keys.size() == 2 && keys[0].value == 1 && keys[1].value == 2,
-        "BoneSplit lowers Hand's keys through the envelope table");
-  bool accepted = !split.keyEdits.empty();
-  for (const standin::CommandRecord& edit : split.keyEdits) accepted = accepted && edit.ok;
-  check(accepted, "every key edit the module asked for was carried out");
-  standIn.unloadModule();
+  return scene;
+}
+
+// BoneSplit and BoneSubdivide move a child's keys through the channel and envelope tables,
+// so their calls cross from the DLL into the stand-in and back, with doubles and pointers
+// both ways. Arm stays as the first part and Hand moves to the last, its keys lowered by
+// the length of the parts before it.
+void checkKeyedSplits(const std::string& modulePath) {
+  struct Run {
+    const char* server;
+    const char* control;
+    const char* answer;
+    const char* lastPart;
+    double firstKey, secondKey;
+  };
+  const Run runs[] = {
+      {"Vorrik:BoneSplit", "PercentControl", "50", "Arm2", 1, 2},
+      {"Vorrik:BoneSubdivide", "MiniSliderControl", "4", "Arm4", 0.5, 1.5},
+  };
+  for (const Run& run : runs) {
+    const std::string tool = std::string(run.server).substr(7);
+    standin::StandIn standIn(keyedArm());
+    standIn.loadModule(modulePath);
+    const standin::ItemId arm = standIn.scene().findByName("Arm");
+    const standin::ItemId hand = standIn.scene().findByName("Hand");
+    select(standIn, {"Arm"});
+    standin::Answers answers;
+    answers.values[run.control] = run.answer;
+    const standin::RunRecord record = standIn.activate(run.server, answers);
+    const standin::Scene& after = standIn.scene();
+    const standin::ItemId last = after.findByName(run.lastPart);
+    check(record.result == AFUNC_OK && after.find(arm) != nullptr && last != 0 &&
+              after.parentOf(hand) == last && after.parentOf(after.findByName("Arm2")) == arm,
+          tool + " keeps Arm and hangs Hand from the new " + run.lastPart);
+    const std::vector<standin::Key>& keys = after.find(hand)->keys[standin::kPosZ];
+    check(keys.size() == 2 && keys[0].value == run.firstKey && keys[1].value == run.secondKey,
+          tool + " lowers Hand's keys through the envelope table");
+    bool accepted = !record.keyEdits.empty();
+    for (const standin::CommandRecord& edit : record.keyEdits) accepted = accepted && edit.ok;
+    check(accepted, tool + ": every key edit the module asked for was carried out");
+    // The loaded DLL remembers the number of bones for the next dialog.
+    if (tool == "BoneSubdivide") {
+      select(standIn, {"Arm"});
+      const standin::RunRecord again = standIn.activate(run.server, {false, {}});
+      check(again.dialogs.size() == 1 && again.dialogs[0].controls.size() == 1 &&
+                again.dialogs[0].controls[0].value == 4,
+            "BoneSubdivide offers the count chosen last");
+    }
+    standIn.unloadModule();
+  }
 }
 
 void checkTraceCapture() {
@@ -162,7 +193,7 @@ int main(int argc, char** argv) {
   try {
     checkTraceCapture();
     checkLoading(argv[1]);
-    checkKeyedSplit(argv[1]);
+    checkKeyedSplits(argv[1]);
   } catch (const std::exception& error) {
     check(false, std::string("unexpected error: ") + error.what());
   }

@@ -1,4 +1,4 @@
-// The four bone tools.
+// The bone tools.
 #pragma once
 
 #include "host/host_session.h"
@@ -10,6 +10,9 @@ namespace vorrik {
 void runBoneUtil(Host& host);
 // Splits the selected bone in two at a ratio chosen in a dialog.
 void runBoneSplit(Host& host);
+// Cuts the selected bone into a number of equal parts chosen in a dialog, which offers the
+// number chosen last (`rememberedCount`, kept while the module is loaded).
+void runBoneSubdivide(Host& host, int& rememberedCount);
 // Merges a selected bone with its selected child bone.
 void runBoneMerge(Host& host);
 // Detaches the selected bone's child bones, or puts the last detached ones back.

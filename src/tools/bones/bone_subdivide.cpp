@@ -1,0 +1,43 @@
+#include <vector>
+
+#include "tools/bones/bone_parts.h"
+#include "tools/bones/bone_tools.h"
+
+namespace vorrik {
+
+namespace {
+
+constexpr int kFewestParts = 2;
+constexpr int kMostParts = 100;
+
+int clampedCount(int count) {
+  if (count < kFewestParts) return kFewestParts;
+  if (count > kMostParts) return kMostParts;
+  return count;
+}
+
+}  // namespace
+
+void runBoneSubdivide(Host& host, int& rememberedCount) {
+  const LWItemID bone = singleSelectedBone(host);
+  if (bone == LWITEM_NULL) return;
+
+  Dialog dialog = host.createDialog("Vorrik version 0.17b : BoneSubdivide");
+  LWPanControlDesc descriptor{};
+  descriptor.range.type = LWT_RANGE;
+  descriptor.range.width = 100;
+  descriptor.range.min = kFewestParts;
+  descriptor.range.max = kMostParts;
+  DialogControl count = dialog.addControl("MiniSliderControl", descriptor, "Number of bones : ");
+  count.setInt(CTL_X, 8);
+  count.setInt(CTL_Y, 0);
+  count.setInt(CTL_VALUE, clampedCount(rememberedCount));
+  if (!dialog.open()) return;
+
+  // Layout's slider keeps to its range; a host that does not is held to it here.
+  const int parts = clampedCount(count.getInt(CTL_VALUE));
+  rememberedCount = parts;
+  splitIntoParts(host, bone, std::vector<double>(parts, 1.0 / parts), "BoneSubdivide");
+}
+
+}  // namespace vorrik
