@@ -43,7 +43,10 @@ bool stillReads(std::string_view text, double value, int digits) {
   double written = 0;
   if (!parseNumber(text, written)) return false;
   if (written == value) return true;
-  const double magnitude = written != 0 ? std::fabs(written) : 1.0;
+  // Relative to the written number, but never finer than for a number near 1: motion values
+  // are metres, radians and seconds, and a relative test near zero would call the rounding
+  // of any sum a change (-6.1125499e-010 against -6.112549355563601e-10).
+  const double magnitude = std::max(std::fabs(written), 1.0);
   const double lastDigit = std::pow(10.0, std::floor(std::log10(magnitude)) - (digits - 1));
   return std::fabs(value - written) <= lastDigit / 2;
 }
