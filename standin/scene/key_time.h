@@ -1,6 +1,7 @@
 // When a time is a key's time. Layout keeps key times in single precision and writes them
 // with about 8 significant digits, so frame 15 at 25 fps comes back from a file as
-// 0.60000002, not 0.6; a time asked for in double precision must still find that key.
+// 0.60000002, not 0.6; and plug-ins send "CreateKey" and "DeleteKey" times with C's "%g",
+// six significant digits, so frame 37 at 30 fps comes as 1.23333. Either must find the key.
 #pragma once
 
 #include <cstddef>
@@ -11,10 +12,11 @@
 
 namespace standin {
 
-// Two times are one key's time when they differ by at most a millionth of the larger, or by
-// a microsecond below one second: several single-precision steps, so any float-written time
-// finds its key, and far less than a frame at any rate, so keys between frames stay apart.
-constexpr double kKeyTimeTolerance = 1e-6;
+// Two times are one key's time when they differ by at most a hundred-thousandth of the
+// larger, or by ten microseconds below one second: twice the rounding of six significant
+// digits, so both of the above find their key, and a small part of a frame at any usual
+// rate, so keys between frames stay apart.
+constexpr double kKeyTimeTolerance = 1e-5;
 
 bool sameKeyTime(double a, double b);
 

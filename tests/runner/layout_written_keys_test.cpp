@@ -1,7 +1,8 @@
 // The key tools and BoneUnParent on a rig saved the way Layout saves it: version 3, CRLF,
-// 25 fps, keys at frame 0 and at frame 15, which Layout writes as 0.60000002, and key values
-// as 8-digit floats down to -6.1125499e-010. Each run keeps the keys it was not asked to
-// change, and finds the key at frame 15 whatever the rounding of its time.
+// keys at frame 0 and at frame 15 of 25 fps, which Layout writes as 0.60000002 (or frame 37
+// of 30 fps, 1.2333333), key values as 8-digit floats down to -6.1125499e-010. Each run
+// keeps the keys it was not asked to change and finds the key at its frame, however either
+// time was rounded.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -18,40 +19,49 @@
 
 namespace {
 
-// Per channel (Position.X ... Scale.Z) the value at frame 0 and at frame 15.
+// Per channel (Position.X ... Scale.Z) the value at frame 0 and at the second key.
 using Values = std::vector<std::pair<std::string, std::string>>;
 
-std::string envelopes(const Values& values) {
+// The frame rate and the second key's time as Layout writes it: frame 15 at 25 fps, or
+// frame 37 at 30 fps, which "%g" sends as 1.23333.
+struct Rate {
+  int fps;
+  const char* keyTime;
+};
+const Rate k25{25, "0.60000002"};
+const Rate k30{30, "1.2333333"};
+
+std::string envelopes(const Values& values, const Rate& rate) {
   std::string text = "NumChannels 9\r\n";
   for (std::size_t c = 0; c < values.size(); ++c) {
     text += "Channel " + std::to_string(c) + "\r\n{ Envelope\r\n  2\r\n  Key " + values[c].first +
-            " 0 0 0 0 0 0 0 0\r\n  Key " + values[c].second +
-            " 0.60000002 0 0 0 0 0 0 0\r\n  Behaviors 1 1\r\n}\r\n";
+            " 0 0 0 0 0 0 0 0\r\n  Key " + values[c].second + " " + rate.keyTime +
+            " 0 0 0 0 0 0 0\r\n  Behaviors 1 1\r\n}\r\n";
   }
   return text;
 }
 
-std::string bone(const std::string& name, const std::string& restPosition, const Values& values,
-                 const std::string& parent) {
+std::string bone(const Rate& rate, const std::string& name, const std::string& restPosition,
+                 const Values& values, const std::string& parent) {
   return "AddBone\r\nBoneName " + name + "\r\nShowBone 1 3\r\nBoneActive 1\r\nBoneRestPosition " +
          restPosition +
          "\r\nBoneRestDirection 0 0 0\r\nBoneRestLength 0.44999999\r\nBoneStrength 1\r\n"
          "ScaleBoneStrength 1\r\nBoneMotion\r\n" +
-         envelopes(values) + "ParentItem " + parent + "\r\n";
+         envelopes(values, rate) + "ParentItem " + parent + "\r\n";
 }
 
 // A leg: L_Thigh -> L_Shin -> L_Foot under the null "rig".
-std::string leg(int currentFrame) {
+std::string leg(int currentFrame, const Rate& rate = k25) {
   const Values still = {{"0", "0"}, {"0", "0"}, {"0", "0"}, {"0", "0"}, {"0", "0"},
                         {"0", "0"}, {"1", "1"}, {"1", "1"}, {"1", "1"}};
-  std::string text = "LWSC\r\n3\r\n\r\nFirstFrame 1\r\nLastFrame 30\r\nFrameStep 1\r\n"
-                     "PreviewFirstFrame 0\r\nPreviewLastFrame 30\r\nPreviewFrameStep 1\r\n"
-                     "CurrentFrame " +
-                     std::to_string(currentFrame) +
-                     "\r\nFramesPerSecond 25\r\n\r\nAddNullObject rig\r\nShowObject 6 3\r\n"
-                     "ObjectMotion\r\n" +
-                     envelopes(still) + "BoneFalloffType 5\r\n";
-  text += bone("L_Thigh", "0.1 -0.050000001 0",
+  std::string text =
+      "LWSC\r\n3\r\n\r\nFirstFrame 1\r\nLastFrame 60\r\nFrameStep 1\r\n"
+      "PreviewFirstFrame 0\r\nPreviewLastFrame 60\r\nPreviewFrameStep 1\r\n"
+      "CurrentFrame " +
+      std::to_string(currentFrame) + "\r\nFramesPerSecond " + std::to_string(rate.fps) +
+      "\r\n\r\nAddNullObject rig\r\nShowObject 6 3\r\nObjectMotion\r\n" + envelopes(still, rate) +
+      "BoneFalloffType 5\r\n";
+  text += bone(rate, "L_Thigh", "0.1 -0.050000001 0",
                {{"0.1", "0.1"},
                 {"-0.050000001", "-0.050000001"},
                 {"0", "0"},
@@ -62,7 +72,7 @@ std::string leg(int currentFrame) {
                 {"1", "1"},
                 {"1", "1"}},
                "10000000");
-  text += bone("L_Shin", "0 0 0.44999999",
+  text += bone(rate, "L_Shin", "0 0 0.44999999",
                {{"0", "0"},
                 {"0", "0"},
                 {"0.44999999", "0.44999999"},
@@ -73,7 +83,7 @@ std::string leg(int currentFrame) {
                 {"1", "1"},
                 {"1", "1"}},
                "40000000");
-  text += bone("L_Foot", "0 0 0.44999999",
+  text += bone(rate, "L_Foot", "0 0 0.44999999",
                {{"0", "0"},
                 {"0", "0"},
                 {"0.41999999", "0.41999999"},
@@ -117,9 +127,9 @@ std::vector<std::string> keyTimes(const std::vector<std::string>& lines) {
 
 class LayoutWrittenKeys : public testing_support::FolderTest {
 protected:
-  // Plays `script` on the leg at `frame`; the text of its one saved file.
-  std::string play(int frame, const std::string& script) {
-    const std::string scene = write("leg.lws", leg(frame)).string();
+  // Plays `script` on `sceneText`; the text of its one saved file.
+  std::string play(const std::string& sceneText, const std::string& script) {
+    const std::string scene = write("leg.lws", sceneText).string();
     runner_ = std::make_unique<runner::ScriptRunner>(testing_support::modulePath());
     runner_->runSteps(runner::parseScript("load " + scene + "\n" + script + "save out.lws\n"));
     EXPECT_EQ(runner_->pendingFiles().size(), 1u);
@@ -141,6 +151,7 @@ TEST_F(LayoutWrittenKeys, KeyToolsKeepTheKeysTheyWereNotAskedToChange) {
   struct Case {
     const char* what;
     int frame;
+    Rate rate;
     std::string script;
     std::vector<std::string> pitchTimes;  // L_Thigh's pitch keys in the saved file
     std::vector<std::string> pitchLines;  // ... as whole lines, when the run chose no value
@@ -149,26 +160,44 @@ TEST_F(LayoutWrittenKeys, KeyToolsKeepTheKeysTheyWereNotAskedToChange) {
   const Case cases[] = {
       {"CutKey at the first key: the key that stays keeps its value",
        0,
+       k25,
        "select L_Thigh\nrun CutKey\n",
        {"0.60000002"},
        {secondKey},
        {-1.1135127, -1.1135127, -1.1135127, -1.1135127}},
       {"CutKey at frame 15 cuts the key written 0.60000002",
        15,
+       k25,
+       "select L_Thigh\nrun CutKey\n",
+       {"0"},
+       {firstKey},
+       {-1.3718288, -1.3718288, -1.3718288, -1.3718288}},
+      {"CutKey at frame 37 of 30 fps cuts the key there, sent as DeleteKey 1.23333",
+       37,
+       k30,
        "select L_Thigh\nrun CutKey\n",
        {"0"},
        {firstKey},
        {-1.3718288, -1.3718288, -1.3718288, -1.3718288}},
       {"PasteKey at frame 15 replaces the key there, adding none beside it",
        0,
+       k25,
        "select L_Thigh\nrun CopyKey\ntime 0.6\nrun PasteKey\n",
        {"0", "0.60000002"},
+       {},
+       {-1.3718288, -1.3718288, -1.3718288, -1.3718288}},
+      {"PasteKey at frame 37 of 30 fps, sent as CreateKey 1.23333, replaces the key there",
+       0,
+       k30,
+       "select L_Thigh\nrun CopyKey\ntime 1.2333333333333334\nrun PasteKey\n",
+       {"0", "1.2333333"},
        {},
        {-1.3718288, -1.3718288, -1.3718288, -1.3718288}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string saved = play(c.frame, c.script);
+    const std::string original = leg(c.frame, c.rate);
+    const std::string saved = play(original, c.script);
     const std::vector<std::string> pitch = keyLines(saved, "L_Thigh", kPitch);
     EXPECT_EQ(keyTimes(pitch), c.pitchTimes);
     if (!c.pitchLines.empty()) {
@@ -182,7 +211,6 @@ TEST_F(LayoutWrittenKeys, KeyToolsKeepTheKeysTheyWereNotAskedToChange) {
           << kTimes[i];
     }
     // The bones below keep every key as written.
-    const std::string original = leg(c.frame);
     for (int channel = 0; channel < 9; ++channel) {
       EXPECT_EQ(keyLines(saved, "L_Shin", channel), keyLines(original, "L_Shin", channel));
       EXPECT_EQ(keyLines(saved, "L_Foot", channel), keyLines(original, "L_Foot", channel));
@@ -191,15 +219,18 @@ TEST_F(LayoutWrittenKeys, KeyToolsKeepTheKeysTheyWereNotAskedToChange) {
 }
 
 TEST_F(LayoutWrittenKeys, UnparentAtAKeyIsSavedInItAndRecoverGivesBackTheFile) {
-  for (int frame : {0, 15}) {
+  const std::pair<int, Rate> frames[] = {{0, k25}, {15, k25}, {37, k30}};
+  for (const auto& [frame, rate] : frames) {
     SCOPED_TRACE("frame " + std::to_string(frame));
-    const double time = frame / 25.0;
-    const standin::Scene before = standin::sceneFromLws(leg(frame), "leg.lws");
-    const std::string unparented = play(frame, "select L_Thigh\nrun BoneUnParent action=Unparent\n");
+    const double time = frame / static_cast<double>(rate.fps);
+    const std::string original = leg(frame, rate);
+    const standin::Scene before = standin::sceneFromLws(original, "leg.lws");
+    const std::string unparented =
+        play(original, "select L_Thigh\nrun BoneUnParent action=Unparent\n");
     // L_Shin's keys stay at their times; the one at the current frame holds it where it was.
     for (int channel = 0; channel < 9; ++channel) {
       EXPECT_EQ(keyTimes(keyLines(unparented, "L_Shin", channel)),
-                (std::vector<std::string>{"0", "0.60000002"}))
+                (std::vector<std::string>{"0", rate.keyTime}))
           << channel;
     }
     standin::Scene back = standin::sceneFromLws(unparented, "out.lws");
@@ -210,10 +241,10 @@ TEST_F(LayoutWrittenKeys, UnparentAtAKeyIsSavedInItAndRecoverGivesBackTheFile) {
     const standin::Vec3 now = back.worldTip(shin);
     for (int axis = 0; axis < 3; ++axis) EXPECT_NEAR(now[axis], was[axis], 1e-6) << axis;
 
-    EXPECT_EQ(play(frame,
+    EXPECT_EQ(play(original,
                    "select L_Thigh\nrun BoneUnParent action=Unparent\n"
                    "run BoneUnParent action=Recover\n"),
-              leg(frame));
+              original);
   }
 }
 

@@ -165,13 +165,14 @@ TEST(LayoutKeys, ATimeIsAKeysTimeWithinTheTolerance) {
     bool same;
   };
   const Case cases[] = {
-      {0.6, 0.60000002, true},     // frame 15 at 25 fps, as a float
-      {0, 2.9802322e-08, true},    // a float's rounding near frame 0
-      {0.6, 0.600002, false},      // two millionths of a second: another time
-      {1000, 1000.0005, true},     // a float's steps at 1000 s are 0.06 ms
-      {1000, 1000.002, false},
-      {-0.6, -0.60000002, true},   // before frame 0 alike
-      {0.015, 0.01501, false},     // a hundredth of a frame at 1000 fps stays apart
+      {0.6, 0.60000002, true},              // frame 15 at 25 fps, as a float
+      {1.2333333333333334, 1.23333, true},  // frame 37 at 30 fps, as "%g" sends it
+      {0, 2.9802322e-08, true},             // a float's rounding near frame 0
+      {0.6, 0.60002, false},                // twenty microseconds: another time
+      {1000, 1000.005, true},               // "%g" sends 1000 for 1000.005 s
+      {1000, 1000.02, false},
+      {-0.6, -0.60000002, true},  // before frame 0 alike
+      {0.015, 0.01502, false},    // a fiftieth of a frame at 1000 fps stays apart
   };
   for (const Case& c : cases) {
     EXPECT_EQ(sameKeyTime(c.a, c.b), c.same) << c.a << " " << c.b;
