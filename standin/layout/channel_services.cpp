@@ -296,7 +296,9 @@ LWEnvKeyframeID envCreateKey(LWEnvelopeID id, LWTime time, double value) {
   const bool ok =
       env && createKeyAt(impl->owner.scene(), env->item, env->channel, time, value, &why);
   edited(*impl, env, "createKey at " + number(time) + ": value " + number(value), ok, why);
-  return ok ? keyId(*impl, *env, time) : nullptr;
+  if (!ok) return nullptr;
+  // The key made or updated, by its own time: an existing key keeps the time it had.
+  return keyId(*impl, *env, shownKey(*itemOf(*impl, env->item), env->channel, time)->time);
 }
 void envDestroyKey(LWEnvelopeID id, LWEnvKeyframeID key) {
   Impl* impl = counted("destroyKey");
@@ -313,8 +315,9 @@ LWEnvKeyframeID envFindKey(LWEnvelopeID id, LWTime time) {
   Impl* impl = counted("findKey");
   ChannelRef ref;
   if (impl == nullptr || envelope(*impl, id, ref) == nullptr) return nullptr;
-  if (!shownKey(*itemOf(*impl, ref.item), ref.channel, time)) return nullptr;
-  return keyId(*impl, ref, time);
+  const std::optional<Key> found = shownKey(*itemOf(*impl, ref.item), ref.channel, time);
+  if (!found) return nullptr;
+  return keyId(*impl, ref, found->time);
 }
 // The key after (or before) `from` in time; the first (or last) for none.
 LWEnvKeyframeID neighbourKey(const char* query, LWEnvelopeID id, LWEnvKeyframeID from,

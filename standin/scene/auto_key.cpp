@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "standin/scene/envelope.h"
+#include "standin/scene/key_time.h"
 
 namespace standin {
 
@@ -25,9 +26,7 @@ bool changeNotKeyed(const Scene& scene, const Item& item, int c) {
   const std::vector<Key>& keys = item.keys[static_cast<std::size_t>(c)];
   if (keys.empty()) return false;
   const double t = scene.time();
-  if (std::any_of(keys.begin(), keys.end(), [t](const Key& k) { return k.time == t; })) {
-    return false;
-  }
+  if (keyAt(keys, t) != keys.size()) return false;
   return evaluateChannel(keys, item.behaviors[static_cast<std::size_t>(c)], t) !=
          item.current[static_cast<std::size_t>(c)];
 }
@@ -40,10 +39,11 @@ void settleIntoKeys(Scene& scene) {
       std::vector<Key>& keys = item.keys[static_cast<std::size_t>(c)];
       const double now = item.current[static_cast<std::size_t>(c)];
       if (keys.empty()) continue;
-      const auto at =
-          std::find_if(keys.begin(), keys.end(), [t](const Key& k) { return k.time == t; });
-      if (at != keys.end()) {
-        at->value = now;
+      // A value its keys give already stays where it is, to the last bit.
+      if (evaluateChannel(keys, item.behaviors[static_cast<std::size_t>(c)], t) == now) continue;
+      const std::size_t at = keyAt(keys, t);
+      if (at != keys.size()) {
+        keys[at].value = now;
       } else if (keys.size() == 1) {
         keys[0].value = now;
       }
@@ -67,14 +67,16 @@ std::size_t keyAutoCreated(Scene& scene) {
     for (int c = 0; c < kChannelCount; ++c) {
       std::vector<Key>& keys = item.keys[static_cast<std::size_t>(c)];
       if (!changed[c] && scene.autoKeyCreate != kAutoKeyAll) continue;
-      const auto at = std::lower_bound(keys.begin(), keys.end(), t,
-                                       [](const Key& k, double time) { return k.time < time; });
-      if (at != keys.end() && at->time == t) {
-        at->value = item.current[static_cast<std::size_t>(c)];
+      const double now = item.current[static_cast<std::size_t>(c)];
+      const std::size_t existing = keyAt(keys, t);
+      if (existing != keys.size()) {
+        keys[existing].value = now;
       } else {
-        Key key{t, item.current[static_cast<std::size_t>(c)]};
+        Key key{t, now};
         key.span = scene.newKeySpan;
-        keys.insert(at, key);
+        keys.insert(std::lower_bound(keys.begin(), keys.end(), t,
+                                     [](const Key& k, double time) { return k.time < time; }),
+                    key);
       }
       ++keyed;
     }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "standin/scene/envelope.h"
+#include "standin/scene/key_time.h"
 
 namespace standin {
 
@@ -49,7 +50,7 @@ Key* storedKey(Scene& scene, Item& item, int channel, double time, bool material
                std::string* why) {
   std::vector<Key>& keys = item.keys[at(channel)];
   if (keys.empty()) {
-    if (time != 0) {
+    if (!sameKeyTime(time, 0)) {
       refuse(why, "no key at " + std::to_string(time));
       return nullptr;
     }
@@ -57,13 +58,12 @@ Key* storedKey(Scene& scene, Item& item, int channel, double time, bool material
     keys.push_back(standingKey(scene, item, channel));
     return &keys.back();
   }
-  const auto found =
-      std::find_if(keys.begin(), keys.end(), [time](const Key& k) { return k.time == time; });
-  if (found == keys.end()) {
+  const std::size_t found = keyAt(keys, time);
+  if (found == keys.size()) {
     refuse(why, "no key at " + std::to_string(time));
     return nullptr;
   }
-  return &*found;
+  return &keys[found];
 }
 
 }  // namespace
@@ -76,10 +76,10 @@ std::vector<Key> shownKeys(const Item& item, int channel) {
 }
 
 std::optional<Key> shownKey(const Item& item, int channel, double time) {
-  for (const Key& key : shownKeys(item, channel)) {
-    if (key.time == time) return key;
-  }
-  return std::nullopt;
+  const std::vector<Key> keys = shownKeys(item, channel);
+  const std::size_t found = keyAt(keys, time);
+  if (found == keys.size()) return std::nullopt;
+  return keys[found];
 }
 
 double keyedValue(const Item& item, int channel, double time) {
@@ -94,7 +94,7 @@ bool setKeyValue(Scene& scene, ItemId id, int channel, double time, double value
   if (item == nullptr) return false;
   if (!std::isfinite(value)) return refuse(why, "a key value must be finite");
   if (item->keys[at(channel)].empty()) {
-    if (time != 0) return refuse(why, "no key at " + std::to_string(time));
+    if (!sameKeyTime(time, 0)) return refuse(why, "no key at " + std::to_string(time));
     item->current[at(channel)] = value;  // the one key of a keyless channel is its value
     return true;
   }
@@ -138,11 +138,12 @@ bool createKeyAt(Scene& scene, ItemId id, int channel, double time, double value
   }
   std::vector<Key>& keys = item->keys[at(channel)];
   if (keys.empty()) keys.push_back(standingKey(scene, *item, channel));
-  const auto place = std::lower_bound(keys.begin(), keys.end(), time,
-                                      [](const Key& k, double t) { return k.time < t; });
-  if (place != keys.end() && place->time == time) {
-    place->value = value;
+  const std::size_t existing = keyAt(keys, time);
+  if (existing != keys.size()) {
+    keys[existing].value = value;  // it keeps its own time
   } else {
+    const auto place = std::lower_bound(keys.begin(), keys.end(), time,
+                                        [](const Key& k, double t) { return k.time < t; });
     Key key{time, value};
     key.span = scene.newKeySpan;
     keys.insert(place, key);
@@ -156,10 +157,9 @@ bool destroyKeyAt(Scene& scene, ItemId id, int channel, double time, std::string
   if (item == nullptr) return false;
   std::vector<Key>& keys = item->keys[at(channel)];
   if (keys.size() <= 1) return refuse(why, "a channel keeps at least one key");
-  const auto found =
-      std::find_if(keys.begin(), keys.end(), [time](const Key& k) { return k.time == time; });
-  if (found == keys.end()) return refuse(why, "no key at " + std::to_string(time));
-  keys.erase(found);
+  const std::size_t found = keyAt(keys, time);
+  if (found == keys.size()) return refuse(why, "no key at " + std::to_string(time));
+  keys.erase(keys.begin() + static_cast<std::ptrdiff_t>(found));
   settle(scene, *item, channel);
   return true;
 }

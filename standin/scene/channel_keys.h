@@ -13,7 +13,8 @@ namespace standin {
 
 // The channel's keys as Layout shows them (the one key of a keyless channel included).
 std::vector<Key> shownKeys(const Item& item, int channel);
-// The shown key at exactly `time`; none when there is no key there.
+// The shown key at `time` (within kKeyTimeTolerance, key_time.h), with its own time; none
+// when there is no key there. Every function below finds its key the same way.
 std::optional<Key> shownKey(const Item& item, int channel, double time);
 
 // The channel's value at `time` from its keys alone (a keyless channel: its value).

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "standin/scene/key_time.h"
+
 namespace standin {
 namespace {
 
@@ -130,6 +132,9 @@ double evaluateChannel(const Key* k, std::size_t count, ChannelBehaviors behavio
   const Key& last = k[count - 1];
   if (count == 1) return first.value;
   if (!std::isfinite(t)) return t < first.time ? first.value : last.value;
+  // At a key's time the channel holds that key's value, however either time was rounded.
+  const std::size_t key = keyAt(k, count, t);
+  if (key != count) return k[key].value;
   if (t >= first.time && t <= last.time) return inside(k, count, t);
 
   const bool before = t < first.time;

@@ -1,6 +1,7 @@
 #include "standin/scene/scene.h"
 
 #include "standin/scene/envelope.h"
+#include "standin/scene/key_time.h"
 #include "standin/scene/scene_ids.h"
 
 #include <algorithm>
@@ -215,15 +216,17 @@ void Scene::createKey(ItemId id, double t) {
   if (!item || !std::isfinite(t)) return;  // a NaN time would break the key order
   for (int c = 0; c < kChannelCount; ++c) {
     std::vector<Key>& keys = item->keys[c];
+    const std::size_t existing = keyAt(keys, t);
+    if (existing != keys.size()) {
+      // The key keeps its own time (as the file wrote it), span type and parameters.
+      keys[existing].value = item->current[c];
+      continue;
+    }
     auto at = std::lower_bound(keys.begin(), keys.end(), t,
                                [](const Key& k, double when) { return k.time < when; });
-    if (at != keys.end() && at->time == t) {
-      at->value = item->current[c];  // the key keeps its span type and parameters
-    } else {
-      Key key{t, item->current[c]};
-      key.span = newKeySpan;
-      keys.insert(at, key);
-    }
+    Key key{t, item->current[c]};
+    key.span = newKeySpan;
+    keys.insert(at, key);
   }
 }
 
@@ -232,11 +235,20 @@ bool Scene::deleteKey(ItemId id, double t) {
   if (!item) return false;
   bool removed = false;
   for (std::vector<Key>& keys : item->keys) {
-    auto end = std::remove_if(keys.begin(), keys.end(), [t](const Key& k) { return k.time == t; });
-    removed = removed || end != keys.end();
-    keys.erase(end, keys.end());
+    const auto [first, end] = keysAt(keys.data(), keys.size(), t);
+    removed = removed || first != end;
+    keys.erase(keys.begin() + static_cast<std::ptrdiff_t>(first),
+               keys.begin() + static_cast<std::ptrdiff_t>(end));
   }
-  return removed;
+  if (!removed) return false;
+  // As in Layout, the item then shows what its remaining keys give: neither the deleted key's
+  // values nor a change no key held stay behind. A channel left without keys keeps its value.
+  for (int c = 0; c < kChannelCount; ++c) {
+    if (!item->keys[c].empty()) {
+      item->current[c] = evaluateChannel(item->keys[c], item->behaviors[c], time_);
+    }
+  }
+  return true;
 }
 
 // --- selection ---

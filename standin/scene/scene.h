@@ -254,9 +254,10 @@ public:
   void setRotation(ItemId id, const Vec3& radians);
   void setScale(ItemId id, const Vec3& v);
   // Makes or updates a key at `t` on all nine channels from the current values (see
-  // newKeySpan).
+  // newKeySpan). A key within kKeyTimeTolerance of `t` (key_time.h) is the key at `t`.
   void createKey(ItemId id, double t);
-  // Removes the item's keys at `t` (exact match); false if there were none.
+  // Removes the item's keys at `t` (within kKeyTimeTolerance); false if there were none.
+  // The item's keyed channels then take the values their remaining keys give.
   bool deleteKey(ItemId id, double t);
 
   // --- hierarchy ---

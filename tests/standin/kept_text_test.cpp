@@ -39,7 +39,15 @@ TEST(KeptText, StillReadsWithinTheWrittenPrecision) {
       {"0", 1e-9, 17, false},
       {"0", 1e-9, 8, true},
       {"5.6824807e-009", 5.68248070001e-09, 8, true},
-      {"5.6824807e-009", 5.6824808e-09, 8, false},
+      // Below the last digit of a number near 1 that digit counts: near zero a relative test
+      // would call any rounding a change.
+      {"5.6824807e-009", 5.6824808e-09, 8, true},
+      {"-6.1125499e-010", -6.112549355563601e-10, 8, true},
+      {"-6.1125499e-010", -6.112549355563601e-10, 17, false},
+      {"-6.1125499e-010", 6e-8, 8, false},
+      {"0.41887903", 0.41887903000000004, 8, true},
+      {"0.41887903", 0.41887913, 8, false},
+      {"0.25000001", 0.25, 8, false},  // above it a number keeps its own precision
       {"-2.047", -2.0470000000000002, 8, true},
       {"-2.047", 2.047, 8, false},
       {"0.66666666666666663", 2.0 / 3, 17, true},

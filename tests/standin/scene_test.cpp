@@ -621,7 +621,7 @@ TEST(SceneMotion, CreateAndDeleteKeys) {
   for (int c = 0; c < kChannelCount; ++c) EXPECT_EQ(item.keys[c].size(), 2u) << c;
   EXPECT_EQ(item.keys[kScaleZ][0].value, 1);
 
-  EXPECT_FALSE(scene.deleteKey(o, 1.999999));
+  EXPECT_FALSE(scene.deleteKey(o, 1.9999));  // a tenth of a millisecond away: another time
   EXPECT_TRUE(scene.deleteKey(o, 2));
   EXPECT_FALSE(scene.deleteKey(o, 2));
   EXPECT_EQ(item.keys[kHeading].size(), 1u);

@@ -6,6 +6,7 @@
 #include "standin/files/base/scene_file_error.h"
 #include "standin/files/lws/lws_text.h"
 #include "standin/scene/envelope.h"
+#include "standin/scene/key_time.h"
 
 namespace standin {
 namespace lws {
@@ -73,10 +74,9 @@ std::vector<Key> keysToWrite(const Scene& scene, const Item& item, int c, bool m
   const double keyed =
       evaluateChannel(keys, item.behaviors[static_cast<std::size_t>(c)], scene.time());
   if (keyed == now) return keys;
-  auto at =
-      std::find_if(keys.begin(), keys.end(), [&](const Key& k) { return k.time == scene.time(); });
-  if (at != keys.end()) {
-    at->value = now;
+  const std::size_t at = keyAt(keys, scene.time());
+  if (at != keys.size()) {
+    keys[at].value = now;
   } else if (keys.size() == 1) {
     keys[0].value = now;
   }

@@ -43,8 +43,13 @@ bool stillReads(std::string_view text, double value, int digits) {
   double written = 0;
   if (!parseNumber(text, written)) return false;
   if (written == value) return true;
-  const double magnitude = written != 0 ? std::fabs(written) : 1.0;
-  const double lastDigit = std::pow(10.0, std::floor(std::log10(magnitude)) - (digits - 1));
+  // Near zero, below the last digit of a number near 1, a relative test means nothing: the
+  // rounding of any sum of metres or radians is larger (-6.1125499e-010 against
+  // -6.112549355563601e-10). There the file's precision is that of a number near 1.
+  const double unit = std::pow(10.0, 1 - digits);
+  if (std::fabs(written) < unit) return std::fabs(value - written) <= unit / 2;
+  const double lastDigit =
+      std::pow(10.0, std::floor(std::log10(std::fabs(written))) - (digits - 1));
   return std::fabs(value - written) <= lastDigit / 2;
 }
 

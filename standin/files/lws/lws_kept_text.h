@@ -20,7 +20,8 @@ int significantDigits(std::string_view text);
 int writerDigits(const LwsDocument& doc);
 
 // Whether `value` is what `text` stands for, give or take half a unit in the last of
-// `digits` significant digits (for a written 0, of a value near 1).
+// `digits` significant digits; for a written number smaller than the last digit of a number
+// near 1 (0 among them), give or take half of that digit.
 bool stillReads(std::string_view text, double value, int digits);
 
 // The Key line for `key`: `original`'s own text when every field still reads as written,
