@@ -16,9 +16,9 @@ namespace {
 // The lines that matter whatever their value, and those that matter when not 0 (the
 // controllers' 0 is "keyframes", the locked channels' 0 is "none").
 bool isSetupLine(std::string_view keyword, std::string_view value) {
-  static const std::string_view kAlways[] = {"HLimits",    "PLimits",    "BLimits",   "GoalObject",
-                                             "TargetItem", "IKAnchor",   "HStiffness", "PStiffness",
-                                             "BStiffness"};
+  static const std::string_view kAlways[] = {"HLimits",    "PLimits",    "BLimits",
+                                             "GoalObject", "TargetItem", "IKAnchor",
+                                             "HStiffness", "PStiffness", "BStiffness"};
   static const std::string_view kUnlessZero[] = {"HController", "PController", "BController",
                                                  "LockedChannels", "FullTimeIK"};
   if (std::find(std::begin(kAlways), std::end(kAlways), keyword) != std::end(kAlways)) return true;
