@@ -120,6 +120,7 @@ SaveCheck saveAndReadBack(const standin::Scene& live, const std::string& path, s
     text = std::move(saved.text);
     check.references = std::move(saved.references);
     check.lostSetup = std::move(saved.lostSetup);
+    check.names = std::move(saved.nameReferences);
     fileIds = std::move(saved.fileIds);
   } else {
     text = standin::sceneFileText(live, path);

@@ -25,6 +25,7 @@ struct SaveCheck {
   std::string path;
   std::vector<standin::PluginReference> references;  // .lws only
   std::vector<standin::LostSetup> lostSetup;         // .lws only: what removed items took
+  std::vector<standin::NameReference> names;         // .lws only: names left naming nothing
   std::vector<SavedDifference> differences;
   std::string unreadable;  // why the text could not be read back; "" when it could
   // Object files of in-memory meshes that go beside the scene (script/mesh_files.h), with the
@@ -37,7 +38,8 @@ struct SaveCheck {
 
   bool dangling() const;
   bool failed() const {
-    return dangling() || !lostSetup.empty() || !differences.empty() || !unreadable.empty();
+    return dangling() || !lostSetup.empty() || !names.empty() || !differences.empty() ||
+           !unreadable.empty();
   }
 };
 

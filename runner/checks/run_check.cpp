@@ -136,6 +136,13 @@ std::string saveFailure(const std::vector<SaveCheck>& saves) {
                "), which was removed";
       }
     }
+    if (!save.names.empty()) {
+      const standin::NameReference& first = save.names.front();
+      std::string more;
+      if (save.names.size() > 1) more = " (and " + std::to_string(save.names.size() - 1) + " more)";
+      return text + ": plug-in " + first.plugin + " (line " + std::to_string(first.line) +
+             ") names " + first.name + ", which was removed" + more;
+    }
     if (!save.lostSetup.empty()) {
       const standin::LostSetup& first = save.lostSetup.front();
       std::string more;

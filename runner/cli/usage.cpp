@@ -42,8 +42,9 @@ const char* const kCommonOptions =
     "diagonal of the box around every item's origin and bone tip before the run). It looks\n"
     "at the current time, every key time and halfway between neighbouring key times (at most\n"
     "256 times, spread evenly). Each saved file is read back and compared with the scene at\n"
-    "the same times; --check also fails on a difference, a dangling plug-in item id, or\n"
-    "a removed item's IK, controller, limit or plug-in lines going with it.\n";
+    "the same times; --check also fails on a difference, a dangling plug-in item id, a\n"
+    "removed item's IK, controller, limit or plug-in lines going with it, or a name in\n"
+    "plug-in data left naming no item.\n";
 
 const std::string kPlayUsage =
     std::string(

@@ -27,6 +27,14 @@ nlohmann::json saveCheckToJson(const SaveCheck& check) {
   }
   nlohmann::json json = {
       {"path", check.path}, {"pluginReferences", references}, {"differences", differences}};
+  if (!check.names.empty()) {
+    nlohmann::json names = nlohmann::json::array();
+    for (const standin::NameReference& ref : check.names) {
+      names.push_back(
+          {{"line", ref.line}, {"plugin", ref.plugin}, {"in", ref.holder}, {"name", ref.name}});
+    }
+    json["nameReferences"] = names;
+  }
   if (!check.lostSetup.empty()) {
     nlohmann::json lost = nlohmann::json::array();
     for (const standin::LostSetup& setup : check.lostSetup) {
@@ -58,6 +66,11 @@ void printSaveCheck(std::ostream& out, const SaveCheck& check) {
     } else {
       out << ref.written << " -> " << ref.now << " (" << ref.named << ", renumbered)\n";
     }
+  }
+  for (const standin::NameReference& ref : check.names) {
+    out << "  plug-in " << ref.plugin << " (line " << ref.line
+        << (ref.holder.empty() ? std::string() : ", in " + ref.holder) << "): names " << ref.name
+        << ", which was removed: it names no item now\n";
   }
   for (const standin::LostSetup& setup : check.lostSetup) {
     out << "  lost with " << setup.item << " (line " << setup.line << "): " << setup.text << "\n";

@@ -396,6 +396,48 @@ TEST(LwsWrite, WhatARemovedBoneTakesWithItIsListed) {
   }
 }
 
+// Words in plug-in data that named a removed item and name no item left are listed: in
+// expressions, in motion-mixer channel names, at scene level. A removed item's own blocks
+// go with it and are not searched; a name another item still has is not listed.
+TEST(LwsWrite, NamesInPlugInDataLeftNamingNothingAreListed) {
+  const std::string bone = "ShowBone 1 3\nBoneActive 1\nBoneRestLength 1\n";
+  const std::string text =
+      header(3) + "AddNullObject Rig\n" + "AddBone\nBoneName Thigh\n" + bone +
+      "AddBone\nBoneName Shin\n" + bone +
+      "Plugin ItemMotionHandler 1 LW_Expression\n{ Expr\n  "
+      "\"Rig.Foot.rot(Time).p\"\n}\nEndPlugin\n" +
+      "AddBone\nBoneName Foot\n" + bone +
+      "Plugin ItemMotionHandler 1 LW_Expression\n{ Expr\n  \"[Rig.Shin.rot(Time).h] * 0.5\"\n"
+      "  \"Rig.Thigh.pos(Time).y\"\n}\nEndPlugin\nAddNullObject Other\n"
+      "Plugin MasterHandler 1 MotionMixer\n{ Mixer\n  ItemName \"Rig.Shin\"\n"
+      "  ItemCLock \"Rig.Shin.Position.X\"\n}\nEndPlugin\n";
+  struct Case {
+    std::vector<const char*> removed;
+    std::vector<std::string> listed;  // "line plugin holder: name"
+  };
+  const Case cases[] = {
+      {{"Shin"},
+       {"36 LW_Expression Foot: Shin", "43 MotionMixer Other: Shin", "44 MotionMixer Other: Shin"}},
+      {{"Thigh"}, {"37 LW_Expression Foot: Thigh"}},
+      {{}, {}},
+  };
+  for (const Case& c : cases) {
+    Scene scene = read(text);
+    std::string what;
+    for (const char* name : c.removed) {
+      what += name;
+      scene.remove(scene.findByName(name));
+    }
+    SCOPED_TRACE(what);
+    std::vector<std::string> listed;
+    for (const NameReference& ref : saveLws(scene).nameReferences) {
+      listed.push_back(std::to_string(ref.line) + " " + ref.plugin + " " + ref.holder + ": " +
+                       ref.name);
+    }
+    EXPECT_EQ(listed, c.listed);
+  }
+}
+
 // The lines a version-8 file writes for every item, with made-up values.
 std::string v8Common(const std::string& parent) {
   return "IKInitCustomFrame 0\nGoalStrength 1\nIKFKBlending 0\nIKSoftMin 0.25\nIKSoftMax 0.75\n"

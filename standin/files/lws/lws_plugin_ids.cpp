@@ -19,19 +19,6 @@ bool looksLikeItemId(std::string_view word) {
   });
 }
 
-std::string holderOf(const FileUpdate& u, std::size_t line) {
-  for (std::size_t k = u.doc.items.size(); k-- > 0;) {
-    const LwsItem& d = u.doc.items[k];
-    if (d.declLine > line) continue;
-    if (line >= d.end) return "";  // after the last item's section: scene-level
-    // After a bone's own lines come its object's settings.
-    const ItemId holder = d.type == ItemType::Bone && line > d.lastOwn ? d.owner : d.id;
-    const Item* item = u.scene.find(holder);
-    return item ? item->name : "";
-  }
-  return "";
-}
-
 std::string nameInFile(const FileUpdate& u, ItemId id) {
   const Item* item = u.scene.find(id);
   return item ? item->name : u.doc.items[u.doc.byId.at(id)].name;
@@ -46,6 +33,19 @@ std::unordered_map<ItemId, std::string> namesBySavedId(const FileUpdate& u) {
 
 }  // namespace
 
+std::string holderName(const FileUpdate& u, std::size_t line) {
+  for (std::size_t k = u.doc.items.size(); k-- > 0;) {
+    const LwsItem& d = u.doc.items[k];
+    if (d.declLine > line) continue;
+    if (line >= d.end) return "";  // after the last item's section: scene-level
+    // After a bone's own lines come its object's settings.
+    const ItemId holder = d.type == ItemType::Bone && line > d.lastOwn ? d.owner : d.id;
+    const Item* item = u.scene.find(holder);
+    return item ? item->name : "";
+  }
+  return "";
+}
+
 // Ids of renumbered items are rewritten; ids of removed items stay as written. Both are
 // listed.
 std::vector<PluginReference> rewritePluginIds(FileUpdate& u) {
@@ -55,7 +55,7 @@ std::vector<PluginReference> rewritePluginIds(FileUpdate& u) {
     if (u.edits.replaced(open)) continue;  // its item was removed
     const std::vector<std::string_view> head = words(u.doc.lines[open]);
     const std::string plugin = head.size() >= 4 ? std::string(head[3]) : std::string("?");
-    const std::string holder = holderOf(u, open);
+    const std::string holder = holderName(u, open);
     for (std::size_t i = open + 1; i < close; ++i) {
       const std::string& text = u.doc.lines[i];
       std::string rewritten;

@@ -77,6 +77,7 @@ public:
     LwsSaved saved;
     saved.lostSetup = std::move(lost_);
     saved.references = rewritePluginIds(u_);
+    saved.nameReferences = findNameReferences(u_);
     for (const auto& [sceneId, fileId] : cx_.ids.all()) {
       if (sceneId != fileId) saved.fileIds.emplace(sceneId, fileId);
     }

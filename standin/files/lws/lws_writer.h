@@ -26,6 +26,15 @@ struct PluginReference {
   std::string namesNow;
 };
 
+// A word in plug-in data (an expression, a motion-mixer channel name) that was the name of an
+// item the save removed and names no item in the saved file.
+struct NameReference {
+  std::size_t line = 0;  // 1-based, in the file as read
+  std::string plugin;    // the server name on the Plugin line
+  std::string holder;    // the item whose section holds the plug-in ("" at scene level)
+  std::string name;      // the removed item's name
+};
+
 // A line or plug-in block of a removed item's own that the save drops with it: how Layout
 // moved the item (IK, controllers, limits, locked channels, goal, target) or a plug-in.
 struct LostSetup {
@@ -42,6 +51,8 @@ struct LwsSaved {
   std::unordered_map<ItemId, ItemId> fileIds;
   // What removed items took with them, in file order.
   std::vector<LostSetup> lostSetup;
+  // Names in plug-in data left naming nothing, in file order.
+  std::vector<NameReference> nameReferences;
 };
 
 // sceneToLws, with what the saving did to item ids.

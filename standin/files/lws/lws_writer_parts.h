@@ -50,6 +50,10 @@ void placeNewBones(FileUpdate& u);
 // blocks there, added to `out`: the item is removed and they go with it.
 void listLostSetup(const FileUpdate& u, std::size_t k, std::size_t first, std::size_t last,
                    std::vector<LostSetup>& out);
+// The name of the item whose section holds line `line` ("" at scene level).
+std::string holderName(const FileUpdate& u, std::size_t line);
+// Words in the plug-in sections the file keeps that named an item the save removed.
+std::vector<NameReference> findNameReferences(const FileUpdate& u);
 // Rewrites item ids in the plug-in sections the file keeps; every rewritten and dangling id.
 std::vector<PluginReference> rewritePluginIds(FileUpdate& u);
 
