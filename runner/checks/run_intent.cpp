@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <unordered_set>
 
 #include "runner/checks/number_text.h"
 #include "standin/scene/key_time.h"
@@ -52,15 +53,24 @@ IntentWindow itemWindow(const standin::Scene* before, standin::ItemId id, double
   return window;
 }
 
-// The window for `id` and for everything that hangs from it.
+bool sameRange(const IntentWindow& a, const IntentWindow& b) {
+  return a.from == b.from && a.to == b.to;
+}
+
+// The window for its source and for everything that hangs from it. A subtree that already
+// has the same range (from an ancestor, walked first) is not walked again, which keeps a
+// rest restored on every bone of a long chain linear; the item itself then names its own
+// window first.
 void addWindow(RunIntent& intent, const standin::Scene& after, const IntentWindow& window) {
   std::vector<standin::ItemId> stack{window.source};
   while (!stack.empty()) {
     const standin::ItemId id = stack.back();
     stack.pop_back();
     std::vector<IntentWindow>& list = intent.windows[id];
-    // A loop in the links, or an item reached twice, gets the window once.
-    if (!list.empty() && list.back().source == window.source && list.back().at == window.at) {
+    const bool covered = std::any_of(list.begin(), list.end(),
+                                     [&](const IntentWindow& w) { return sameRange(w, window); });
+    if (covered) {
+      if (id == window.source) list.insert(list.begin(), window);
       continue;
     }
     list.push_back(window);
@@ -80,10 +90,14 @@ std::string timeText(double t, const char* end) {
 const IntentWindow* RunIntent::windowAt(standin::ItemId id, double t) const {
   const auto found = windows.find(id);
   if (found == windows.end()) return nullptr;
+  // The item's own window first: it says what the run did to the item itself.
+  const IntentWindow* any = nullptr;
   for (const IntentWindow& window : found->second) {
-    if (window.contains(t)) return &window;
+    if (!window.contains(t)) continue;
+    if (window.source == id) return &window;
+    if (!any) any = &window;
   }
-  return nullptr;
+  return any;
 }
 
 RunIntent runIntent(const standin::RunRecord& record, const standin::Scene* before,
@@ -98,7 +112,7 @@ RunIntent runIntent(const standin::RunRecord& record, const standin::Scene* befo
   const double t = after.time();
   // The item a command without an id acts on: the last one selected.
   standin::ItemId current = 0;
-  std::vector<standin::ItemId> done;
+  std::unordered_set<standin::ItemId> done;
   for (const standin::CommandRecord& command : record.commands) {
     if (!command.ok) continue;
     const std::string name = command.text.substr(0, command.text.find(' '));
@@ -112,8 +126,7 @@ RunIntent runIntent(const standin::RunRecord& record, const standin::Scene* befo
       action = "rest restored";
     }
     if (util && name == "RecordRestPosition") intent.restAsked[current] = "rest recorded";
-    if (action.empty() || std::find(done.begin(), done.end(), current) != done.end()) continue;
-    done.push_back(current);
+    if (action.empty() || !done.insert(current).second) continue;
     addWindow(intent, after, itemWindow(before, current, t, action, cut));
   }
   return intent;
