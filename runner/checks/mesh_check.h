@@ -34,6 +34,8 @@ struct MeshCheck {
                                   // time already compared
   std::size_t timesSampled = 0;   // times looked at through every sampleStride-th point only,
   std::size_t sampleStride = 0;   // to keep within the work budget (0: none)
+  // The points moved only with changes the run was asked to make (run_intent.h).
+  bool intended = false;
 
   bool moved() const;               // some point moved more than the tolerance
   const MeshMove* largest() const;  // the mesh with the largest move, null when none moved

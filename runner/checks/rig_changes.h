@@ -28,7 +28,8 @@ struct Moved {
   std::string name;
   bool isBone = false;  // only bones have a tip
   standin::Vec3 originBefore, originAfter, tipBefore, tipAfter;
-  double distance = 0;  // the larger of the origin's and the tip's moves
+  double distance = 0;    // the larger of the origin's and the tip's moves
+  bool intended = false;  // the run was asked to move it (listed in `intended` too)
 };
 // One rest value of a bone that changed: "position", "rotation" (degrees) or "length".
 struct RestValueChange {
@@ -81,6 +82,15 @@ struct LargestMove {
   double time = 0;
 };
 
+// A move or rest change the run's tool was asked to make (run_intent.h): listed, not failed.
+struct IntendedChange {
+  standin::ItemId id = 0;
+  std::string name;
+  double distance = 0;  // the largest move; 0 for a rest change alone
+  double time = 0;      // the first time of that move
+  std::string why;      // "pasted at 1 s (moves between 0.5 s and 2 s)"
+};
+
 // Every list is in the scene's listing order.
 struct RigChanges {
   double tolerance = 0;
@@ -98,11 +108,15 @@ struct RigChanges {
   // any of them.
   std::size_t timesChecked = 1;
   std::vector<LargestMove> movedOverTime;
+  // Set for the tools that have a rule of what they are asked to change.
+  bool intentApplies = false;
+  std::vector<IntendedChange> intended;
 
   bool empty() const {
     return added.empty() && removed.empty() && reparented.empty() && moved.empty() &&
            restChanged.empty() && renamed.empty() && switched.empty() && settingsChanged.empty() &&
-           lostMaps.empty() && deformationNotes.empty() && movedOverTime.empty();
+           lostMaps.empty() && deformationNotes.empty() && movedOverTime.empty() &&
+           intended.empty();
   }
 };
 

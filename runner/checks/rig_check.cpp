@@ -87,9 +87,9 @@ namespace {
 
 template <typename BeforeAt>
 void largestMoves(RigChanges& changes, const BeforeAt& beforeAt, const standin::Scene& after,
-                  const std::vector<double>& times) {
+                  const std::vector<double>& times, const RunIntent* intent) {
   changes.timesChecked = times.size();
-  std::unordered_map<standin::ItemId, LargestMove> largest;
+  std::unordered_map<standin::ItemId, LargestMove> largest, asked;
   for (double t : times) {
     const RigSnapshot& old = beforeAt(t);
     const RigSnapshot now(after, t);
@@ -97,7 +97,8 @@ void largestMoves(RigChanges& changes, const BeforeAt& beforeAt, const standin::
       const RigItem* was = old.find(item.id);
       if (!was) continue;
       const double moved = placementMove(*was, item);
-      LargestMove& entry = largest[item.id];
+      const bool intended = intent && intent->windowAt(item.id, t);
+      LargestMove& entry = (intended ? asked : largest)[item.id];
       if (moved > entry.distance) entry = {item.id, item.name, moved, t};
     }
   }
@@ -107,13 +108,18 @@ void largestMoves(RigChanges& changes, const BeforeAt& beforeAt, const standin::
     if (found != largest.end() && found->second.distance > changes.tolerance) {
       changes.movedOverTime.push_back(found->second);
     }
+    const auto wanted = asked.find(id);
+    if (wanted != asked.end() && wanted->second.distance > changes.tolerance) {
+      const LargestMove& move = wanted->second;
+      changes.intended.push_back({id, move.name, move.distance, move.time, ""});
+    }
   }
 }
 
 }  // namespace
 
 void checkOverTime(RigChanges& changes, const standin::Scene& before, const standin::Scene& after,
-                   const std::vector<double>& times) {
+                   const std::vector<double>& times, const RunIntent* intent) {
   RigSnapshot snapshot;
   largestMoves(
       changes,
@@ -121,13 +127,13 @@ void checkOverTime(RigChanges& changes, const standin::Scene& before, const stan
         snapshot = RigSnapshot(before, t);
         return snapshot;
       },
-      after, times);
+      after, times, intent);
 }
 
 void checkOverTime(RigChanges& changes, const RigSnapshot& before, const standin::Scene& after,
-                   const std::vector<double>& times) {
+                   const std::vector<double>& times, const RunIntent* intent) {
   largestMoves(
-      changes, [&](double) -> const RigSnapshot& { return before; }, after, times);
+      changes, [&](double) -> const RigSnapshot& { return before; }, after, times, intent);
 }
 
 }  // namespace runner

@@ -1,12 +1,14 @@
 #include "runner/checks/run_check.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <utility>
 
 #include "runner/checks/check_times.h"
 #include "runner/checks/number_text.h"
 #include "runner/checks/rig_check.h"
 #include "runner/checks/rig_deformation.h"
+#include "runner/checks/run_intent.h"
 #include "standin/scene/auto_key.h"
 
 namespace runner {
@@ -20,12 +22,68 @@ SceneBefore::SceneBefore(const standin::Scene& scene) : rig_(scene) {
   if (!keyed_ && hasLoadedMesh(scene)) unkeyed_.emplace(scene);
 }
 
-RunFindings checkRun(SceneBefore before, const standin::Scene& after) {
+namespace {
+
+// Moves at the current time that the run was asked for are marked and listed in `intended`
+// with its rest changes, in listing order, each with its reason.
+void applyIntent(RigChanges& changes, const RunIntent& intent, const standin::Scene& after) {
+  changes.intentApplies = true;
+  const double now = after.time();
+  std::unordered_map<standin::ItemId, IntendedChange> byId;
+  for (IntendedChange& change : changes.intended) byId[change.id] = std::move(change);
+  for (Moved& move : changes.moved) {
+    if (!intent.windowAt(move.id, now)) continue;
+    move.intended = true;
+    IntendedChange& entry = byId[move.id];
+    if (move.distance > entry.distance) entry = {move.id, move.name, move.distance, now, ""};
+  }
+  for (auto& entry : byId) {
+    const IntentWindow* window = intent.windowAt(entry.first, entry.second.time);
+    if (window) entry.second.why = intentText(*window, entry.first, after);
+  }
+  for (const RestChanged& rest : changes.restChanged) {
+    const auto asked = intent.restAsked.find(rest.id);
+    if (asked == intent.restAsked.end()) continue;
+    IntendedChange& entry = byId[rest.id];
+    entry.id = rest.id;
+    entry.name = rest.name;
+    entry.why += (entry.why.empty() ? "" : "; ") + asked->second;
+  }
+  changes.intended.clear();
+  for (standin::ItemId id : after.allItems()) {
+    const auto found = byId.find(id);
+    if (found != byId.end()) changes.intended.push_back(std::move(found->second));
+  }
+}
+
+bool movedUnasked(const RigChanges& changes) {
+  return !changes.movedOverTime.empty() ||
+         std::any_of(changes.moved.begin(), changes.moved.end(),
+                     [](const Moved& item) { return !item.intended; });
+}
+
+// Points move only with their bones' placements, rest values and settings: when every
+// change of those was asked for, so are the points' moves.
+bool onlyAsked(const RigChanges& changes, const RunIntent& intent) {
+  const bool restAsked =
+      std::all_of(changes.restChanged.begin(), changes.restChanged.end(),
+                  [&](const RestChanged& rest) { return intent.restAsked.count(rest.id) > 0; });
+  return restAsked && !movedUnasked(changes) && changes.added.empty() && changes.removed.empty() &&
+         changes.reparented.empty() && changes.switched.empty() &&
+         changes.settingsChanged.empty() && changes.lostMaps.empty();
+}
+
+}  // namespace
+
+RunFindings checkRun(SceneBefore before, const standin::Scene& after,
+                     const standin::RunRecord& record) {
   RunFindings found;
   found.before = std::move(before.rig_);
   found.after = RigSnapshot(after);
   found.changes = compareRigs(found.before, found.after);
   std::optional<standin::Scene>& was = before.keyed_;
+  const RunIntent intent = runIntent(record, was ? &*was : nullptr, after);
+  const RunIntent* asked = intent.applies ? &intent : nullptr;
   // Over the animation the rig is what its file will hold: current values in the keys
   // a save puts them in.
   std::vector<double> times{after.time()};
@@ -36,17 +94,19 @@ RunFindings checkRun(SceneBefore before, const standin::Scene& after) {
     if (was) {
       standin::settleIntoKeys(*was);
       times = checkTimes({&*now, &*was});
-      checkOverTime(found.changes, *was, *now, times);
+      checkOverTime(found.changes, *was, *now, times, asked);
     } else {
       times = checkTimes({&*now});
-      checkOverTime(found.changes, found.before, *now, times);
+      checkOverTime(found.changes, found.before, *now, times, asked);
     }
   }
+  if (asked) applyIntent(found.changes, intent, after);
   if (was || before.unkeyed_) {
     found.meshes = checkMeshes(was ? *was : *before.unkeyed_, !was, now ? *now : after, times,
                                found.changes.tolerance);
   }
   countLostMapPoints(after, found.changes.lostMaps);
+  if (asked) found.meshes.intended = onlyAsked(found.changes, intent);
   return found;
 }
 
@@ -79,18 +139,21 @@ std::string lostMapFailure(const std::vector<RunOutcome>& runs) {
   return "";
 }
 
-// The first run that moved items it did not add or remove, and how many runs did.
+// The first run that moved items it did not add or remove and was not asked to move, and
+// how many runs did.
 std::string movedFailure(const std::vector<RunOutcome>& runs) {
   std::size_t failing = 0;
   const RunOutcome* first = nullptr;
   for (const RunOutcome& run : runs) {
-    if (run.changes.moved.empty() && run.changes.movedOverTime.empty()) continue;
+    if (!movedUnasked(run.changes)) continue;
     if (!first) first = &run;
     ++failing;
   }
   if (!first) return "";
   std::vector<std::string> moved;
-  for (const Moved& item : first->changes.moved) moved.push_back(item.name);
+  for (const Moved& item : first->changes.moved) {
+    if (!item.intended) moved.push_back(item.name);
+  }
   for (const LargestMove& item : first->changes.movedOverTime) {
     if (std::find(moved.begin(), moved.end(), item.name) == moved.end()) {
       moved.push_back(item.name + " (at " + numberText(item.time) + " s)");
@@ -106,11 +169,11 @@ std::string movedFailure(const std::vector<RunOutcome>& runs) {
   return text;
 }
 
-// The first run that moved a point of a loaded mesh.
+// The first run that moved a point of a loaded mesh it was not asked to move.
 std::string meshFailure(const std::vector<RunOutcome>& runs) {
   for (const RunOutcome& run : runs) {
     const MeshMove* move = run.meshes.largest();
-    if (!move) continue;
+    if (!move || run.meshes.intended) continue;
     return failedAt(run.record.server, run.line) + ": " + meshMoveText(*move);
   }
   return "";

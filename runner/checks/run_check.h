@@ -32,7 +32,8 @@ public:
   explicit SceneBefore(const standin::Scene& scene);
 
 private:
-  friend RunFindings checkRun(SceneBefore before, const standin::Scene& after);
+  friend RunFindings checkRun(SceneBefore before, const standin::Scene& after,
+                              const standin::RunRecord& record);
   RigSnapshot rig_;
   std::optional<standin::Scene> keyed_;    // the scene, when it has keys
   std::optional<standin::Scene> unkeyed_;  // the scene, when it has no keys but a mesh
@@ -41,8 +42,10 @@ private:
 // Compares the rig before the run with `after` at the current time and, for a keyed rig,
 // at the times check_times.h picks (over the animation the rig is what its file will hold:
 // current values in the keys a save puts them in); then the loaded meshes at those times,
-// and the points of the weight maps that lost their bones.
-RunFindings checkRun(SceneBefore before, const standin::Scene& after);
+// and the points of the weight maps that lost their bones. What the run's tool was asked
+// to change (run_intent.h, from `record`) is listed as intended rather than as moved.
+RunFindings checkRun(SceneBefore before, const standin::Scene& after,
+                     const standin::RunRecord& record = {});
 
 // Counts the points of each lost weight map whose object has a loaded mesh in `scene`.
 void countLostMapPoints(const standin::Scene& scene, std::vector<LostMap>& lost);

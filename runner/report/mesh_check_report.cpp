@@ -19,10 +19,12 @@ nlohmann::json meshCheckToJson(const MeshCheck& check) {
     }
     meshes.push_back(entry);
   }
-  return {{"tolerance", check.tolerance},      {"meshes", meshes},
-          {"times", check.timesGiven},         {"timesCompared", check.timesCompared},
-          {"timesSame", check.timesSame},      {"timesSampled", check.timesSampled},
-          {"sampleStride", check.sampleStride}};
+  nlohmann::json out = {{"tolerance", check.tolerance},      {"meshes", meshes},
+                        {"times", check.timesGiven},         {"timesCompared", check.timesCompared},
+                        {"timesSame", check.timesSame},      {"timesSampled", check.timesSampled},
+                        {"sampleStride", check.sampleStride}};
+  if (check.intended) out["intended"] = true;
+  return out;
 }
 
 void printMeshCheck(std::ostream& out, const MeshCheck& check) {
@@ -37,8 +39,9 @@ void printMeshCheck(std::ostream& out, const MeshCheck& check) {
   out << ")\n";
   for (const MeshMove& m : check.meshes) {
     if (m.distance > check.tolerance) {
-      out << "    MOVED    " << meshMoveText(m) << "; " << m.pointsMoved << " of " << m.points
-          << " points moved then\n";
+      out << (check.intended ? "    moved    " : "    MOVED    ") << meshMoveText(m) << "; "
+          << m.pointsMoved << " of " << m.points << " points moved then";
+      out << (check.intended ? ", with the bones as asked (intended)\n" : "\n");
     } else {
       out << "    still    mesh '" << m.name << "': no point of " << m.points << " moved\n";
     }

@@ -115,6 +115,7 @@ nlohmann::json changesToJson(const RigChanges& changes) {
                             {"origin", {asList(item.originBefore), asList(item.originAfter)}},
                             {"distance", item.distance}};
     if (item.isBone) entry["tip"] = {asList(item.tipBefore), asList(item.tipAfter)};
+    if (item.intended) entry["intended"] = true;
     moved.push_back(entry);
   }
   nlohmann::json rest = nlohmann::json::array();
@@ -155,6 +156,16 @@ nlohmann::json changesToJson(const RigChanges& changes) {
                         {"renamed", renamed},
                         {"switched", switched}};
   deformationToJson(changes, out);
+  if (changes.intentApplies) {
+    nlohmann::json intended = nlohmann::json::array();
+    for (const IntendedChange& item : changes.intended) {
+      intended.push_back({{"name", item.name},
+                          {"distance", item.distance},
+                          {"time", item.time},
+                          {"why", item.why}});
+    }
+    out["intended"] = intended;
+  }
   return out;
 }
 
@@ -212,7 +223,23 @@ void printChanges(std::ostream& out, const RigChanges& changes) {
     table.row({"moved", item.name, "by " + numberText(item.distance), "at",
                numberText(item.time) + " s (largest move over the animation)"});
   }
-  if (changes.moved.empty() && changes.movedOverTime.empty()) table.row({"no item moved"});
+  for (const IntendedChange& item : changes.intended) {
+    if (item.distance > 0) {
+      table.row({"intended", item.name, "by " + numberText(item.distance), "at",
+                 numberText(item.time) + " s: " + item.why});
+    } else {
+      table.row({"intended", item.name, item.why});
+    }
+  }
+  const bool unasked = !changes.movedOverTime.empty() ||
+                       std::any_of(changes.moved.begin(), changes.moved.end(),
+                                   [](const Moved& item) { return !item.intended; });
+  if (!unasked) {
+    const bool askedMoves =
+        std::any_of(changes.intended.begin(), changes.intended.end(),
+                    [](const IntendedChange& item) { return item.distance > 0; });
+    table.row({askedMoves ? "no other item moved" : "no item moved"});
+  }
   table.print(out, "    ");
 }
 

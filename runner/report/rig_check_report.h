@@ -11,7 +11,8 @@ namespace runner {
 
 // {"tolerance", "timesChecked", "movedOverTime", "added", "removed", "reparented", "moved",
 // "restChanged", "renamed", "switched", "addedSettings", "settingsChanged", "lostWeightMaps",
-// "deformationNotes"}; positions in metres, rotations in degrees.
+// "deformationNotes"}, and for the tools with a rule of what they are asked to change
+// "intended" [{"name", "distance", "time", "why"}]; positions in metres, rotations in degrees.
 nlohmann::json changesToJson(const RigChanges& changes);
 
 // Aligned columns under a "rig check" heading, indented by two spaces.

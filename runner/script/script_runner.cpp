@@ -127,8 +127,8 @@ void ScriptRunner::run(const Step& step) {
   }
   const std::size_t autoKeyed = standin::keyAutoCreated(scene);
   checkChoiceAnswer(record, step);
-  runs_.push_back(
-      RunOutcome{checkRun(std::move(before), scene), step.line, std::move(record), autoKeyed});
+  RunFindings findings = checkRun(std::move(before), scene, record);
+  runs_.push_back(RunOutcome{std::move(findings), step.line, std::move(record), autoKeyed});
   latestRunIsCurrent_ = true;
 }
 
