@@ -337,6 +337,40 @@ TEST_F(SceneIntegrity, CheckFailsOnUnkeyedChangesAndDanglingIdsAndPassesACleanRo
   }
 }
 
+// The keyed character of the examples, saved as Layout 8 saves: each tool at a time between
+// keys, with --check, and what the saves say of what went with a removed bone.
+TEST_F(SceneIntegrity, TheKeyedCharacterOfTheExamples) {
+  const std::string scene = std::string(VORRIK_EXAMPLES_DIR) + "/keyed_character.lws";
+  struct Case {
+    const char* arguments;
+    int status;
+    const char* said;  // in the output or the error
+  };
+  const Case cases[] = {
+      {"run BoneSplit --select L_Forearm percent=50", 0, "read back: the file holds the scene"},
+      {"run BoneSubdivide --select Spine count=4", 0, "added       Spine4  under Spine3"},
+      {"run CutKey --select L_Thigh --time 0.33333334", 0, "DeleteKey 0.333333"},
+      {"run BoneMerge --select L_Thigh,L_Shin", 2,
+       "names L_Shin, which was removed; in the saved file its number 400c0000 names L_Foot"},
+      {"run BoneMerge --select Neck,Head", 3,
+       "lost with Head (line 446): Plugin ItemMotionHandler 1 LW_Expression"},
+      {"run BoneMerge --select Spine,Chest", 3,
+       "plug-in LW_Expression (line 449, in Head): names Chest, which was removed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    fs::remove(path("out.lws"));
+    const std::string time =
+        std::string(c.arguments).find("--time") == std::string::npos ? " --time 0.5" : "";
+    const Outcome outcome = vorrik(std::string(c.arguments) + time + " --scene '" + scene +
+                                   "' --out '" + path("out.lws") + "' --check");
+    EXPECT_EQ(outcome.status, c.status) << outcome.err << outcome.out;
+    EXPECT_EQ(fs::exists(path("out.lws")), c.status == 0);
+    EXPECT_NE((outcome.out + outcome.err).find(c.said), std::string::npos)
+        << outcome.out << outcome.err;
+  }
+}
+
 TEST(AutoKeyCreate, IsASceneSettingOfJsonScenes) {
   const standin::Scene scene = standin::sceneFromJson(
       R"({"autoKeyCreate": "all", "items": [{"name": "Null", "type": "object"}]})");
