@@ -10,13 +10,22 @@ namespace {
 std::size_t at(int channel) { return static_cast<std::size_t>(channel); }
 
 const EnvelopeKey* keyAtTime(const std::vector<EnvelopeKey>& keys, double time) {
+  const EnvelopeKey* nearest = nullptr;
   for (const EnvelopeKey& key : keys) {
-    if (key.time == time) return &key;
+    if (sameKeyTime(key.time, time) &&
+        (nearest == nullptr || std::fabs(key.time - time) < std::fabs(nearest->time - time))) {
+      nearest = &key;
+    }
   }
-  return nullptr;
+  return nearest;
 }
 
 }  // namespace
+
+bool sameKeyTime(double a, double b) {
+  const double scale = std::max({1.0, std::fabs(a), std::fabs(b)});
+  return std::fabs(a - b) <= kKeyTimeTolerance * scale;
+}
 
 bool ItemKeys::complete() const {
   if (channels.size() != kMotionChannels || keys.size() != kMotionChannels) return false;
@@ -46,7 +55,7 @@ void addKeyTimes(const ItemKeys& keys, std::vector<double>& times) {
 
 void sortTimes(std::vector<double>& times) {
   std::sort(times.begin(), times.end());
-  times.erase(std::unique(times.begin(), times.end()), times.end());
+  times.erase(std::unique(times.begin(), times.end(), sameKeyTime), times.end());
 }
 
 void planChannel(const ItemKeys& keys, int channel, const std::vector<double>& times,
@@ -66,7 +75,7 @@ void planChannel(const ItemKeys& keys, int channel, const std::vector<double>& t
     if (key == nullptr) {
       edits.push_back({channel, nullptr, times[i], values[i]});
     } else if (always || key->value != values[i]) {
-      edits.push_back({channel, key->id, times[i], values[i]});
+      edits.push_back({channel, key->id, key->time, values[i]});
     }
   }
 }

@@ -22,9 +22,15 @@ struct ItemKeys {
 // Empty channels when the host gives no key services.
 ItemKeys readItemKeys(const Host& host, LWItemID item);
 
+// Layout keeps key times in single precision, so a key made at frame 15 of 25 fps reads
+// back as 0.60000002 while the current time is 0.6. Times within a hundred-thousandth of
+// the larger (of a second, below one) are one key's time: far less than a frame.
+constexpr double kKeyTimeTolerance = 1e-5;
+bool sameKeyTime(double a, double b);
+
 // Every key time of the items' channels, added to `times`.
 void addKeyTimes(const ItemKeys& keys, std::vector<double>& times);
-// Sorted, each time once.
+// Sorted, each time once (times of one key counted once, the earliest kept).
 void sortTimes(std::vector<double>& times);
 
 // One change to one channel: the value of its key `key`, or (key null) a new key.

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -225,6 +226,32 @@ TEST(KeyedMerge, FollowersKeepTheirPlacesAtEveryKeyTimeAndTheUpperBoneItsKeys) {
         }
       }
     }
+  }
+}
+
+// Layout gives back a key made at frame 15 as 0.60000002 while the current time is 0.6: a
+// merge there edits each follower's key once, and makes no second key beside it.
+TEST(KeyedMerge, AtAKeyWrittenInSinglePrecisionEachKeyIsEditedOnce) {
+  const std::pair<const char*, const char*> pairs[] = {{"L_UpperArm", "L_Forearm"},
+                                                       {"L_Forearm", "L_Hand"}};
+  for (const auto& [upper, lower] : pairs) {
+    ToolHarness harness(keyedArm(1.5, "off", true));
+    harness.scene().setTime(1.5 + 2e-8);  // L_Forearm's key is at 1.5
+    harness.select({lower, upper});
+    const RunRecord record = harness.run("BoneMerge");
+    ASSERT_EQ(record.messages.size(), 1u) << upper;
+    const std::regex valueEdit(R"(^(?:createKey|keySet) at ([^:]+): value \S+ (.+)$)");
+    std::map<std::string, std::vector<double>> editTimes;  // by channel
+    for (const auto& e : record.keyEdits) {
+      std::smatch m;
+      if (!std::regex_match(e.text, m, valueEdit)) continue;
+      std::vector<double>& times = editTimes[m[2]];
+      for (double t : times) {
+        EXPECT_GT(std::fabs(t - std::stod(m[1])), 1e-5) << upper << ": " << e.text;
+      }
+      times.push_back(std::stod(m[1]));
+    }
+    EXPECT_FALSE(editTimes.empty()) << upper;
   }
 }
 

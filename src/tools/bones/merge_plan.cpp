@@ -112,7 +112,7 @@ Follower readFollower(const Host& host, LWItemID item, bool moves, const ItemKey
   sortTimes(follower.times);
   for (std::size_t i = 0; i < follower.times.size(); ++i) {
     const double time = follower.times[i];
-    if (time == now) follower.now = i;
+    if (sameKeyTime(time, now)) follower.now = i;
     follower.carriers.push_back(moves ? lower.at(time) : Matrix4{});
     follower.positions.push_back(host.paramAt(item, LWIP_POSITION, time));
     follower.rotations.push_back(host.paramAt(item, LWIP_ROTATION, time));
