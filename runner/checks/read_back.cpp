@@ -100,7 +100,8 @@ std::vector<SavedDifference> compareSaved(
   return differences;
 }
 
-SaveCheck saveAndReadBack(const standin::Scene& live, const std::string& path, std::string& text) {
+SaveCheck saveAndReadBack(const standin::Scene& live, const std::string& path, std::string& text,
+                          bool letReferencesSwitch) {
   SaveCheck check;
   check.path = path;
   std::unordered_map<standin::ItemId, standin::ItemId> fileIds;
@@ -108,14 +109,17 @@ SaveCheck saveAndReadBack(const standin::Scene& live, const std::string& path, s
   if (lws) {
     standin::LwsSaved saved = standin::saveLws(live);
     // In a version 3 file a removed item's number passes to the item after it: a plug-in
-    // naming the removed item would follow that one without a word. Nothing is written.
+    // naming the removed item would follow that one without a word. Nothing is written,
+    // unless the user asked for the file anyway; the report then says what it names.
     for (const standin::PluginReference& ref : saved.references) {
-      if (!ref.dangling || ref.namesNow.empty()) continue;
+      if (letReferencesSwitch || !ref.dangling || ref.namesNow.empty()) continue;
       throw standin::SceneFileError(
           "plug-in " + ref.plugin + " (line " + std::to_string(ref.line) +
           (ref.holder.empty() ? std::string() : ", in " + ref.holder) + ") names " + ref.named +
           ", which was removed; in the saved file its number " + ref.written + " names " +
-          ref.namesNow + ", which the plug-in would follow instead: nothing is written");
+          ref.namesNow +
+          ", which the plug-in would follow instead: nothing is written (--let-references-switch "
+          "writes it anyway)");
     }
     text = std::move(saved.text);
     check.references = std::move(saved.references);

@@ -44,8 +44,10 @@ struct SaveCheck {
 };
 
 // The scene as a file at `path` (.lws or JSON), read back and compared with `live`.
-// Throws standin::SceneFileError when the scene cannot be written.
-SaveCheck saveAndReadBack(const standin::Scene& live, const std::string& path, std::string& text);
+// Throws standin::SceneFileError when the scene cannot be written, or when a plug-in would
+// follow a removed item's number to another item, unless `letReferencesSwitch`.
+SaveCheck saveAndReadBack(const standin::Scene& live, const std::string& path, std::string& text,
+                          bool letReferencesSwitch = false);
 
 // Compares `saved`, read from the text written for `live`, with it. `fileIds` maps the live
 // scene's ids to the file's where they differ; `byName` matches items by name instead.

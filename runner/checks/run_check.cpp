@@ -194,6 +194,10 @@ std::string saveFailure(const std::vector<SaveCheck>& saves) {
       return text + " does not hold what the scene does: " + d.item + " " + d.channel + more;
     }
     for (const standin::PluginReference& ref : save.references) {
+      if (ref.dangling && !ref.namesNow.empty()) {
+        return text + ": plug-in " + ref.plugin + "'s " + ref.written + " names " + ref.namesNow +
+               " now: its old bone " + ref.named + " was removed";
+      }
       if (ref.dangling) {
         return text + ": plug-in " + ref.plugin + " names " + ref.named + " (" + ref.written +
                "), which was removed";

@@ -45,6 +45,10 @@ bool takeCommonOption(const std::vector<std::string>& args, std::size_t& index,
     options.check = true;
     return true;
   }
+  if (args[index] == "--let-references-switch") {
+    options.letReferencesSwitch = true;
+    return true;
+  }
   if (args[index] == "--dry-run") {
     options.dryRun = true;
     return true;

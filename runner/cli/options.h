@@ -22,6 +22,7 @@ struct CommonOptions {
   bool json = false;
   bool check = false;
   bool dryRun = false;
+  bool letReferencesSwitch = false;
   std::string modulePath;
   std::string svgPath;
   std::string contentFolder;

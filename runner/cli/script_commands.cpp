@@ -31,6 +31,7 @@ int execute(std::vector<Step> steps, const CommonOptions& options,
   if (options.autoKeyCreate >= 0) scriptRunner->setAutoKeyCreate(options.autoKeyCreate);
   if (!scriptPath.empty()) scriptRunner->protectFile(scriptPath, "it is the script being run");
   scriptRunner->setContentFolder(options.contentFolder);
+  scriptRunner->letReferencesSwitch(options.letReferencesSwitch);
   if (!options.svgPath.empty()) {
     Step draw;
     draw.kind = Step::Kind::Draw;

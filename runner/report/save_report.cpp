@@ -14,6 +14,7 @@ nlohmann::json saveCheckToJson(const SaveCheck& check) {
                           {"written", ref.written},
                           {"saved", ref.now},
                           {"dangling", ref.dangling}});
+    if (!ref.namesNow.empty()) references.back()["namesNow"] = ref.namesNow;
   }
   nlohmann::json differences = nlohmann::json::array();
   for (const SavedDifference& d : check.differences) {
@@ -60,7 +61,10 @@ void printSaveCheck(std::ostream& out, const SaveCheck& check) {
   for (const standin::PluginReference& ref : check.references) {
     out << "  plug-in " << ref.plugin << " (line " << ref.line
         << (ref.holder.empty() ? std::string() : ", in " + ref.holder) << "): ";
-    if (ref.dangling) {
+    if (ref.dangling && !ref.namesNow.empty()) {
+      out << ref.written << " names " << ref.namesNow << " now: its old bone " << ref.named
+          << " was removed\n";
+    } else if (ref.dangling) {
       out << ref.written << " named " << ref.named
           << ", which was removed: kept as written, dangling (it names no item)\n";
     } else {

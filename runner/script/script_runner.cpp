@@ -136,7 +136,7 @@ void ScriptRunner::save(const Step& step) {
   const standin::Scene& scene = standIn_.scene();
   try {
     std::string text;
-    SaveCheck check = saveAndReadBack(scene, step.path, text);
+    SaveCheck check = saveAndReadBack(scene, step.path, text, letReferencesSwitch_);
     check.line = step.line;
     std::vector<MeshFile> meshFiles;
     try {

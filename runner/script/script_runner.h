@@ -47,6 +47,9 @@ public:
   const std::vector<SceneObjects>& sceneObjects() const { return sceneObjects_; }
   // Where object paths of later `load` steps are looked for first ("" for none).
   void setContentFolder(const std::string& folder) { contentFolder_ = folder; }
+  // Saves a version 3 scene even where a plug-in would follow a removed item's number to
+  // the item after it (refused otherwise).
+  void letReferencesSwitch(bool let) { letReferencesSwitch_ = let; }
   const standin::Scene& scene() const { return standIn_.scene(); }
   standin::StandIn& standIn() { return standIn_; }
 
@@ -76,6 +79,7 @@ private:
   std::vector<std::pair<std::string, std::string>> protected_;  // path, why
   std::vector<SceneObjects> sceneObjects_;
   std::string contentFolder_;
+  bool letReferencesSwitch_ = false;
   bool latestRunIsCurrent_ = false;     // no load, demo or time step since the latest run
   MeshSnapshot meshesBeforeLatestRun_;  // for the picture of the latest run
 };

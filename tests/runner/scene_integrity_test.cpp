@@ -124,9 +124,11 @@ std::string rig(int version) {
 class SceneIntegrity : public testing_support::FolderTest {
 protected:
   // Plays `script` with the scene of `version` loaded as "rig.lws".
-  std::unique_ptr<runner::ScriptRunner> play(int version, const std::string& script) const {
+  std::unique_ptr<runner::ScriptRunner> play(int version, const std::string& script,
+                                             bool letReferencesSwitch = false) const {
     const std::string scene = write("rig.lws", rig(version));
     auto scriptRunner = std::make_unique<runner::ScriptRunner>(testing_support::modulePath());
+    scriptRunner->letReferencesSwitch(letReferencesSwitch);
     scriptRunner->runSteps(runner::parseScript("load " + scene + "\n" + script));
     return scriptRunner;
   }
@@ -170,6 +172,7 @@ TEST_F(SceneIntegrity, PlugInIdsFollowRenumberedBonesAndRemovedOnesAreListed) {
     std::vector<std::string> lines;                // in the saved file
     std::vector<std::string> rewritten, dangling;  // "written->saved", "written"
     const char* refused = nullptr;                 // the save's refusal, if it is refused
+    bool letReferencesSwitch = false;
   };
   const Case cases[] = {
       // A split keeps the bone as the first part and writes the new one after the last
@@ -190,6 +193,15 @@ TEST_F(SceneIntegrity, PlugInIdsFollowRenumberedBonesAndRemovedOnesAreListed) {
        {},
        "in Body) names Hand, which was removed; in the saved file its number 40020000 names "
        "Foot, which the plug-in would follow instead"},
+      // Asked for anyway, the file is written with Hand's old number, now Foot's.
+      {"merge, version 3, written as asked",
+       3,
+       "select Arm Hand\nrun BoneMerge\nsave out.lws\n",
+       {"  40020000 Wrist 1", "  40020000 Ankle 1"},
+       {"40030000->40020000"},
+       {"40020000"},
+       nullptr,
+       true},
       // From version 4 on ids never change: only the removed one is listed.
       {"merge, version 5",
        5,
@@ -215,7 +227,7 @@ TEST_F(SceneIntegrity, PlugInIdsFollowRenumberedBonesAndRemovedOnesAreListed) {
       }
       continue;
     }
-    const auto done = play(c.version, c.script);
+    const auto done = play(c.version, c.script, c.letReferencesSwitch);
     ASSERT_EQ(done->saves().size(), 1u);
     const runner::SaveCheck& save = done->saves()[0];
     const std::string& text = done->pendingFiles()[0].text;
@@ -225,6 +237,9 @@ TEST_F(SceneIntegrity, PlugInIdsFollowRenumberedBonesAndRemovedOnesAreListed) {
     for (const standin::PluginReference& ref : save.references) {
       EXPECT_EQ(ref.plugin, "JointMorph");
       EXPECT_EQ(ref.holder, "Body");
+      if (ref.dangling) {
+        EXPECT_EQ(ref.namesNow, c.version == 3 ? "Foot" : "");
+      }
       (ref.dangling ? dangling : rewritten)
           .push_back(ref.dangling ? ref.written : ref.written + "->" + ref.now);
     }
