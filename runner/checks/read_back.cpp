@@ -42,6 +42,12 @@ std::string reasonFor(const standin::Scene& live, const standin::Item& item, int
 
 }  // namespace
 
+std::size_t SaveCheck::orphanedNames() const {
+  std::size_t count = 0;
+  for (const standin::NameReference& ref : names) count += ref.now.empty() ? 1 : 0;
+  return count;
+}
+
 bool SaveCheck::dangling() const {
   for (const standin::PluginReference& ref : references) {
     if (ref.dangling) return true;

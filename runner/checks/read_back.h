@@ -25,7 +25,7 @@ struct SaveCheck {
   std::string path;
   std::vector<standin::PluginReference> references;  // .lws only
   std::vector<standin::LostSetup> lostSetup;         // .lws only: what removed items took
-  std::vector<standin::NameReference> names;         // .lws only: names left naming nothing
+  std::vector<standin::NameReference> names;         // .lws only: names followed or orphaned
   std::vector<SavedDifference> differences;
   std::string unreadable;  // why the text could not be read back; "" when it could
   // Object files of in-memory meshes that go beside the scene (script/mesh_files.h), with the
@@ -37,8 +37,10 @@ struct SaveCheck {
   std::vector<ObjectFile> objectFiles;
 
   bool dangling() const;
+  // Names in plug-in data that name no item now (a rename followed is not counted).
+  std::size_t orphanedNames() const;
   bool failed() const {
-    return dangling() || !lostSetup.empty() || !names.empty() || !differences.empty() ||
+    return dangling() || !lostSetup.empty() || orphanedNames() > 0 || !differences.empty() ||
            !unreadable.empty();
   }
 };

@@ -203,10 +203,11 @@ std::string saveFailure(const std::vector<SaveCheck>& saves) {
                "), which was removed";
       }
     }
-    if (!save.names.empty()) {
-      const standin::NameReference& first = save.names.front();
+    if (const std::size_t orphaned = save.orphanedNames(); orphaned > 0) {
+      const standin::NameReference& first = *std::find_if(
+          save.names.begin(), save.names.end(), [](const auto& ref) { return ref.now.empty(); });
       std::string more;
-      if (save.names.size() > 1) more = " (and " + std::to_string(save.names.size() - 1) + " more)";
+      if (orphaned > 1) more = " (and " + std::to_string(orphaned - 1) + " more)";
       return text + ": plug-in " + first.plugin + " (line " + std::to_string(first.line) +
              ") names " + first.name + ", which was removed" + more;
     }

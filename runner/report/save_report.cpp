@@ -33,6 +33,7 @@ nlohmann::json saveCheckToJson(const SaveCheck& check) {
     for (const standin::NameReference& ref : check.names) {
       names.push_back(
           {{"line", ref.line}, {"plugin", ref.plugin}, {"in", ref.holder}, {"name", ref.name}});
+      if (!ref.now.empty()) names.back()["now"] = ref.now;
     }
     json["nameReferences"] = names;
   }
@@ -73,8 +74,12 @@ void printSaveCheck(std::ostream& out, const SaveCheck& check) {
   }
   for (const standin::NameReference& ref : check.names) {
     out << "  plug-in " << ref.plugin << " (line " << ref.line
-        << (ref.holder.empty() ? std::string() : ", in " + ref.holder) << "): names " << ref.name
-        << ", which was removed: it names no item now\n";
+        << (ref.holder.empty() ? std::string() : ", in " + ref.holder) << "): ";
+    if (ref.now.empty()) {
+      out << "names " << ref.name << ", which was removed: it names no item now\n";
+    } else {
+      out << ref.name << " -> " << ref.now << " (renamed)\n";
+    }
   }
   for (const standin::LostSetup& setup : check.lostSetup) {
     out << "  lost with " << setup.item << " (line " << setup.line << "): " << setup.text << "\n";

@@ -398,7 +398,8 @@ TEST(LwsWrite, WhatARemovedBoneTakesWithItIsListed) {
 
 // Words in plug-in data that named a removed item and name no item left are listed: in
 // expressions, in motion-mixer channel names, at scene level. A removed item's own blocks
-// go with it and are not searched; a name another item still has is not listed.
+// go with it and are not searched; a name another item still has is not listed. A renamed
+// item's old name is rewritten to the new one, and listed.
 TEST(LwsWrite, NamesInPlugInDataLeftNamingNothingAreListed) {
   const std::string bone = "ShowBone 1 3\nBoneActive 1\nBoneRestLength 1\n";
   const std::string text =
@@ -413,13 +414,28 @@ TEST(LwsWrite, NamesInPlugInDataLeftNamingNothingAreListed) {
       "  ItemCLock \"Rig.Shin.Position.X\"\n}\nEndPlugin\n";
   struct Case {
     std::vector<const char*> removed;
-    std::vector<std::string> listed;  // "line plugin holder: name"
+    std::vector<std::pair<const char*, const char*>> renamed;
+    std::vector<std::string> listed;  // "line plugin holder: name[ -> now]"
+    std::vector<std::string> lines;   // in the saved file
   };
   const Case cases[] = {
       {{"Shin"},
-       {"36 LW_Expression Foot: Shin", "43 MotionMixer Other: Shin", "44 MotionMixer Other: Shin"}},
-      {{"Thigh"}, {"37 LW_Expression Foot: Thigh"}},
-      {{}, {}},
+       {},
+       {"36 LW_Expression Foot: Shin", "43 MotionMixer Other: Shin", "44 MotionMixer Other: Shin"},
+       {}},
+      {{"Thigh"}, {}, {"37 LW_Expression Foot: Thigh"}, {}},
+      {{}, {}, {}, {}},
+      {{},
+       {{"Shin", "L_Shin"}},
+       {"36 LW_Expression Foot: Shin -> L_Shin", "43 MotionMixer Other: Shin -> L_Shin",
+        "44 MotionMixer Other: Shin -> L_Shin"},
+       {"BoneName L_Shin", "  \"[Rig.L_Shin.rot(Time).h] * 0.5\"", "  ItemName \"Rig.L_Shin\"",
+        "  ItemCLock \"Rig.L_Shin.Position.X\""}},
+      // Renamed to the name of a removed item: that name is taken, not orphaned.
+      {{"Thigh"},
+       {{"Foot", "Thigh"}},
+       {"26 LW_Expression Shin: Foot -> Thigh"},
+       {"BoneName Thigh", "  \"Rig.Thigh.rot(Time).p\"", "  \"Rig.Thigh.pos(Time).y\""}},
   };
   for (const Case& c : cases) {
     Scene scene = read(text);
@@ -428,13 +444,26 @@ TEST(LwsWrite, NamesInPlugInDataLeftNamingNothingAreListed) {
       what += name;
       scene.remove(scene.findByName(name));
     }
+    for (const auto& [from, to] : c.renamed) {
+      what += std::string(from) + "->" + to;
+      scene.find(scene.findByName(from))->name = to;
+    }
     SCOPED_TRACE(what);
+    const LwsSaved saved = saveLws(scene);
     std::vector<std::string> listed;
-    for (const NameReference& ref : saveLws(scene).nameReferences) {
+    for (const NameReference& ref : saved.nameReferences) {
       listed.push_back(std::to_string(ref.line) + " " + ref.plugin + " " + ref.holder + ": " +
-                       ref.name);
+                       ref.name + (ref.now.empty() ? "" : " -> " + ref.now));
     }
     EXPECT_EQ(listed, c.listed);
+    for (const std::string& line : c.lines) {
+      EXPECT_NE(saved.text.find("\n" + line + "\n"), std::string::npos) << line << saved.text;
+    }
+    const Scene back = sceneFromLws(saved.text, "s.lws");
+    for (const auto& [from, to] : c.renamed) {
+      EXPECT_NE(back.findByName(to), 0u) << to;
+      EXPECT_EQ(back.findByName(from), 0u) << from;
+    }
   }
 }
 

@@ -26,6 +26,14 @@ bool LineEdits::replaced(std::size_t line) const {
   return found != edits_.end() && found->second.replaced;
 }
 
+const std::string& LineEdits::text(const LwsDocument& doc, std::size_t line) const {
+  const auto found = edits_.find(line);
+  if (found != edits_.end() && found->second.replaced && found->second.with.size() == 1) {
+    return found->second.with.front();
+  }
+  return doc.lines[line];
+}
+
 std::string LineEdits::apply(const LwsDocument& doc) const {
   std::string text;
   text.reserve(doc.lines.size() * 24);

@@ -24,6 +24,8 @@ public:
   void insertBefore(std::size_t line, Lines lines);
   // Whether the line is replaced (or removed).
   bool replaced(std::size_t line) const;
+  // The line as it will be written when it is replaced by one line; otherwise the file's.
+  const std::string& text(const LwsDocument& doc, std::size_t line) const;
 
   // The file's text with the edits made. Lines written anew take the ending of the line
   // their edit is anchored on; a file without a final line feed still has none.

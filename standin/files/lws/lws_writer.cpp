@@ -77,7 +77,7 @@ public:
     LwsSaved saved;
     saved.lostSetup = std::move(lost_);
     saved.references = rewritePluginIds(u_);
-    saved.nameReferences = findNameReferences(u_);
+    saved.nameReferences = followNameReferences(u_);
     for (const auto& [sceneId, fileId] : cx_.ids.all()) {
       if (sceneId != fileId) saved.fileIds.emplace(sceneId, fileId);
     }
@@ -182,12 +182,28 @@ private:
   // --- an item the file has ---
 
   void update(const LwsItem& d, const Item& item) {
+    name(d, item);
     motion(d, item);
     if (d.type == ItemType::Bone) {
       checkRestScale(item);
       boneValues(d, item);
     }
     placement(d, item);
+  }
+
+  // Objects take their names from their files; bones, lights and cameras are named by a
+  // line of their own.
+  void name(const LwsItem& d, const Item& item) {
+    if (item.name == d.name || d.type == ItemType::Object) return;
+    checkName(item.name);
+    const char* keyword = d.type == ItemType::Bone    ? "BoneName "
+                          : d.type == ItemType::Light ? "LightName "
+                                                      : "CameraName ";
+    if (d.nameLine != kNoLine) {
+      replace(d.nameLine, keyword + item.name);
+    } else {
+      insertAfter(d.declLine, {keyword + item.name});
+    }
   }
 
   void motion(const LwsItem& d, const Item& item) {

@@ -27,12 +27,14 @@ struct PluginReference {
 };
 
 // A word in plug-in data (an expression, a motion-mixer channel name) that was the name of an
-// item the save removed and names no item in the saved file.
+// item the save removed and names no item in the saved file, or of an item renamed since.
 struct NameReference {
   std::size_t line = 0;  // 1-based, in the file as read
   std::string plugin;    // the server name on the Plugin line
   std::string holder;    // the item whose section holds the plug-in ("" at scene level)
-  std::string name;      // the removed item's name
+  std::string name;      // the name as the file has it
+  std::string now;       // the new name written in its place, its item renamed; "" when
+                         // its item was removed and the name names nothing
 };
 
 // A line or plug-in block of a removed item's own that the save drops with it: how Layout

@@ -52,8 +52,9 @@ void listLostSetup(const FileUpdate& u, std::size_t k, std::size_t first, std::s
                    std::vector<LostSetup>& out);
 // The name of the item whose section holds line `line` ("" at scene level).
 std::string holderName(const FileUpdate& u, std::size_t line);
-// Words in the plug-in sections the file keeps that named an item the save removed.
-std::vector<NameReference> findNameReferences(const FileUpdate& u);
+// Words in the plug-in sections the file keeps that named an item the save removed, listed,
+// or an item the scene renamed, rewritten to the new name and listed.
+std::vector<NameReference> followNameReferences(FileUpdate& u);
 // Rewrites item ids in the plug-in sections the file keeps; every rewritten and dangling id.
 std::vector<PluginReference> rewritePluginIds(FileUpdate& u);
 
