@@ -171,6 +171,18 @@ DialogControl Dialog::addControl(const char* kind, LWPanControlDesc& descriptor,
   return DialogControl(control);
 }
 
+DialogControl Dialog::addChoice(const char* label, const char** items, int x, int y) {
+  // Layout reads the descriptor when the control is made.
+  LWPanControlDesc descriptor{};
+  descriptor.choice.type = LWT_CHOICE;
+  descriptor.choice.items = items;
+  descriptor.choice.vertical = 0;
+  DialogControl control = addControl("ChoiceControl", descriptor, label);
+  control.setInt(CTL_X, x);
+  control.setInt(CTL_Y, y);
+  return control;
+}
+
 bool Dialog::open() {
   return require(panels_->open, "panel open")(panel_, PANF_BLOCKING | PANF_CANCEL | PANF_FRAME) !=
          0;

@@ -102,6 +102,8 @@ private:
 class Dialog {
 public:
   DialogControl addControl(const char* kind, LWPanControlDesc& descriptor, const char* label);
+  // A row of buttons at (x, y), one per name of `items` (null-terminated, outliving the panel).
+  DialogControl addChoice(const char* label, const char** items, int x, int y);
   // Shows it modally with OK and Cancel; true for OK.
   bool open();
 

@@ -73,13 +73,7 @@ void runBoneUnParent(Host& host, UnparentRecord& record) {
   }
 
   Dialog dialog = host.createDialog("Vorrik version 0.17b [ BoneUnParent ]");
-  LWPanControlDesc descriptor{};
-  descriptor.choice.type = LWT_CHOICE;
-  descriptor.choice.items = kActionNames;
-  descriptor.choice.vertical = 0;
-  DialogControl action = dialog.addControl("ChoiceControl", descriptor, "Action : ");
-  action.setInt(CTL_X, 8);
-  action.setInt(CTL_Y, 0);
+  DialogControl action = dialog.addChoice("Action : ", kActionNames, 8, 0);
   action.setInt(CTL_VALUE, canRecover(host, record) ? kRecover : kUnparent);
   if (!dialog.open()) return;
 

@@ -133,14 +133,7 @@ void runBoneUtil(Host& host) {
   itemControl.setInt(CTL_X, 8);
   itemControl.setInt(CTL_Y, 0);
 
-  LWPanControlDesc actionDescriptor{};
-  actionDescriptor.choice.type = LWT_CHOICE;
-  actionDescriptor.choice.items = kActionNames;
-  actionDescriptor.choice.vertical = 0;
-  DialogControl actionControl =
-      dialog.addControl("ChoiceControl", actionDescriptor, "Bone action : ");
-  actionControl.setInt(CTL_X, 8);
-  actionControl.setInt(CTL_Y, 24);
+  DialogControl actionControl = dialog.addChoice("Bone action : ", kActionNames, 8, 24);
 
   itemControl.setInt(CTL_VALUE, 0);
   actionControl.setInt(CTL_VALUE, kRecordRest);

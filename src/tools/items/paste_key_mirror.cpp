@@ -119,13 +119,7 @@ int referenceAxis(Ancestry& ancestry, LWItemID reference, int axis) {
 // Asks for the mirror axis, offering the last one chosen; false for Cancel.
 bool askAxis(const Host& host, int& remembered, int& axis) {
   Dialog dialog = host.createDialog("Vorrik version 0.17b : PasteKeyMirror");
-  LWPanControlDesc descriptor{};
-  descriptor.choice.type = LWT_CHOICE;
-  descriptor.choice.items = kAxisNames;
-  descriptor.choice.vertical = 0;
-  DialogControl control = dialog.addControl("ChoiceControl", descriptor, "Mirror axis : ");
-  control.setInt(CTL_X, 8);
-  control.setInt(CTL_Y, 0);
+  DialogControl control = dialog.addChoice("Mirror axis : ", kAxisNames, 8, 0);
   control.setInt(CTL_VALUE, remembered >= 0 && remembered < kAxisCount ? remembered : 0);
   if (!dialog.open()) return false;
   axis = control.getInt(CTL_VALUE);
