@@ -368,9 +368,9 @@ TEST_F(SceneIntegrity, TheKeyedCharacterOfTheExamples) {
       {"run BoneMerge --select L_Thigh,L_Shin", 2,
        "names L_Shin, which was removed; in the saved file its number 400c0000 names L_Foot"},
       {"run BoneMerge --select Neck,Head", 3,
-       "lost with Head (line 446): Plugin ItemMotionHandler 1 LW_Expression"},
+       "lost with Head (line 460): Plugin ItemMotionHandler 1 LW_Expression"},
       {"run BoneMerge --select Spine,Chest", 3,
-       "plug-in LW_Expression (line 449, in Head): names Chest, which was removed"},
+       "plug-in LW_Expression (line 463, in Head): names Chest, which was removed"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
