@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runner/checks/number_text.h"
+#include "standin/scene/bone_settings.h"
 
 namespace runner {
 
@@ -15,35 +16,29 @@ std::string onOff(bool on) { return on ? "on" : "off"; }
 
 std::string mapText(const std::string& map) { return map.empty() ? "(none)" : "'" + map + "'"; }
 
-std::string pairText(double self, double parent) {
-  return numberText(self) + " " + numberText(parent);
-}
-
-// Every setting of a bone as (field, text), in the order of Layout's bone panel.
+// Every shown setting of a bone as (field, text), in the order of Layout's bone panel.
 std::vector<std::pair<std::string, std::string>> settingTexts(const RigItem& bone) {
-  const standin::BoneDeformation& d = bone.deformation;
-  return {
-      {"weight map", mapText(d.weightMap)},
-      {"weight map only", onOff(d.weightMapOnly)},
-      {"normalization", onOff(d.normalization)},
-      {"strength", numberText(bone.strength)},
-      {"strength multiply", onOff(bone.scaleStrength)},
-      {"limited range", onOff(d.limitedRange)},
-      {"min range", numberText(d.minRange)},
-      {"max range", numberText(d.maxRange)},
-      {"joint comp", onOff(d.jointComp)},
-      {"joint comp parent", onOff(d.jointCompParent)},
-      {"joint comp amounts", pairText(d.jointCompSelfAmount, d.jointCompParentAmount)},
-      {"muscle flex", onOff(d.muscleFlex)},
-      {"muscle flex parent", onOff(d.muscleFlexParent)},
-      {"muscle flex amounts", pairText(d.muscleFlexSelfAmount, d.muscleFlexParentAmount)},
-  };
+  using standin::BoneSettingKind;
+  std::vector<std::pair<std::string, std::string>> texts;
+  for (const standin::BoneSetting& s : standin::kBoneSettings) {
+    if (s.shown.empty()) continue;
+    std::string text;
+    switch (s.kind) {
+      case BoneSettingKind::Name: text = mapText(bone.deformation.*s.name); break;
+      case BoneSettingKind::Flag:
+      case BoneSettingKind::FlagAmount: text = onOff(standin::flagOf(s, bone)); break;
+      case BoneSettingKind::Number: text = numberText(standin::numberOf(s, bone)); break;
+      case BoneSettingKind::AmountPair:
+        text =
+            numberText(bone.deformation.*s.number) + " " + numberText(bone.deformation.*s.parent);
+        break;
+    }
+    texts.emplace_back(std::string(s.shown), std::move(text));
+  }
+  return texts;
 }
 
-bool sameSettings(const RigItem& a, const RigItem& b) {
-  return a.deformation == b.deformation && a.strength == b.strength &&
-         a.scaleStrength == b.scaleStrength && a.active == b.active;
-}
+bool sameSettings(const RigItem& a, const RigItem& b) { return standin::sameBoneSettings(a, b); }
 
 // The maps each object's active bones use (an inactive bone deforms nothing).
 std::set<std::pair<standin::ItemId, std::string>> mapsInUse(const RigSnapshot& rig) {

@@ -7,6 +7,8 @@
 #include <system_error>
 #include <vector>
 
+#include "standin/scene/bone_settings.h"
+
 namespace standin {
 
 namespace {
@@ -257,14 +259,6 @@ CommandOutcome recordRestPosition(Scene& scene, const Parsed&) {
   return accept();
 }
 
-CommandOutcome boneActive(Scene& scene, const Parsed&) {
-  CommandOutcome refusal;
-  Item* bone = currentBone(scene, refusal);
-  if (!bone) return refusal;
-  bone->active = !bone->active;
-  return accept();
-}
-
 CommandOutcome createKey(Scene& scene, const Parsed& a) {
   CommandOutcome refusal;
   Item* item = current(scene, refusal);
@@ -284,69 +278,45 @@ CommandOutcome deleteKey(Scene& scene, const Parsed& a) {
 
 // --- deformation settings of the current bone ---
 
-// The toggles of Layout's bone panel: each command flips one setting of the current bone.
-template <bool BoneDeformation::*Setting>
-CommandOutcome toggleDeformation(Scene& scene, const Parsed&) {
-  CommandOutcome refusal;
-  Item* bone = currentBone(scene, refusal);
-  if (!bone) return refusal;
-  bone->deformation.*Setting = !(bone->deformation.*Setting);
-  return accept();
+Args settingArgs(const BoneSetting& s) {
+  switch (s.kind) {
+    case BoneSettingKind::Name: return Args::Name;
+    case BoneSettingKind::Number: return Args::Number;
+    case BoneSettingKind::AmountPair: return Args::Two;
+    case BoneSettingKind::Flag:
+    case BoneSettingKind::FlagAmount: break;
+  }
+  return Args::None;  // the toggles of Layout's bone panel flip the setting
 }
 
-CommandOutcome boneWeightMapName(Scene& scene, const Parsed& a) {
-  CommandOutcome refusal;
-  Item* bone = currentBone(scene, refusal);
-  if (!bone) return refusal;
-  bone->deformation.weightMap = a.name;
-  return accept();
-}
-
-CommandOutcome boneWeightMapOnly(Scene& scene, const Parsed&) {
+CommandOutcome boneSetting(Scene& scene, const BoneSetting& s, const Parsed& a) {
   CommandOutcome refusal;
   Item* bone = currentBone(scene, refusal);
   if (!bone) return refusal;
   BoneDeformation& d = bone->deformation;
-  if (d.weightMap.empty()) return refuse("bone " + idText(bone->id) + " has no weight map");
-  d.weightMapOnly = !d.weightMapOnly;
-  // Layout turns normalization on with it.
-  if (d.weightMapOnly) d.normalization = true;
-  return accept();
-}
-
-CommandOutcome boneStrength(Scene& scene, const Parsed& a) {
-  CommandOutcome refusal;
-  Item* bone = currentBone(scene, refusal);
-  if (!bone) return refusal;
-  bone->strength = a.number;
-  return accept();
-}
-
-CommandOutcome boneStrengthMultiply(Scene& scene, const Parsed&) {
-  CommandOutcome refusal;
-  Item* bone = currentBone(scene, refusal);
-  if (!bone) return refusal;
-  bone->scaleStrength = !bone->scaleStrength;
-  return accept();
-}
-
-template <double BoneDeformation::*Distance>
-CommandOutcome boneRange(Scene& scene, const Parsed& a) {
-  CommandOutcome refusal;
-  Item* bone = currentBone(scene, refusal);
-  if (!bone) return refusal;
-  if (a.number < 0) return refuse("a range is a distance, not " + std::to_string(a.number));
-  bone->deformation.*Distance = a.number;
-  return accept();
-}
-
-template <double BoneDeformation::*Self, double BoneDeformation::*OfParent>
-CommandOutcome boneAmounts(Scene& scene, const Parsed& a) {
-  CommandOutcome refusal;
-  Item* bone = currentBone(scene, refusal);
-  if (!bone) return refusal;
-  bone->deformation.*Self = a.v[0];
-  bone->deformation.*OfParent = a.v[1];
+  switch (s.kind) {
+    case BoneSettingKind::Name: d.*s.name = a.name; break;
+    case BoneSettingKind::Flag:
+    case BoneSettingKind::FlagAmount:
+      // Layout offers "weight map only" just for a bone with a map, and turns normalization
+      // on with it.
+      if (s.flag == &BoneDeformation::weightMapOnly) {
+        if (d.weightMap.empty()) return refuse("bone " + idText(bone->id) + " has no weight map");
+        if (!d.weightMapOnly) d.normalization = true;
+      }
+      flagOf(s, *bone) = !flagOf(s, *bone);
+      break;
+    case BoneSettingKind::Number:
+      if (s.distance && a.number < 0) {
+        return refuse("a range is a distance, not " + std::to_string(a.number));
+      }
+      numberOf(s, *bone) = a.number;
+      break;
+    case BoneSettingKind::AmountPair:
+      d.*s.number = a.v[0];
+      d.*s.parent = a.v[1];
+      break;
+  }
   return accept();
 }
 
@@ -372,23 +342,6 @@ constexpr Command kCommands[] = {
     {"BoneRestRotation", Args::Three, boneRestRotation},
     {"BoneRestLength", Args::Number, boneRestLength},
     {"RecordRestPosition", Args::None, recordRestPosition},
-    {"BoneActive", Args::None, boneActive},
-    {"BoneWeightMapName", Args::Name, boneWeightMapName},
-    {"BoneWeightMapOnly", Args::None, boneWeightMapOnly},
-    {"BoneNormalization", Args::None, toggleDeformation<&BoneDeformation::normalization>},
-    {"BoneStrength", Args::Number, boneStrength},
-    {"BoneStrengthMultiply", Args::None, boneStrengthMultiply},
-    {"BoneLimitedRange", Args::None, toggleDeformation<&BoneDeformation::limitedRange>},
-    {"BoneMinRange", Args::Number, boneRange<&BoneDeformation::minRange>},
-    {"BoneMaxRange", Args::Number, boneRange<&BoneDeformation::maxRange>},
-    {"BoneJointComp", Args::None, toggleDeformation<&BoneDeformation::jointComp>},
-    {"BoneJointCompParent", Args::None, toggleDeformation<&BoneDeformation::jointCompParent>},
-    {"BoneJointCompAmounts", Args::Two,
-     boneAmounts<&BoneDeformation::jointCompSelfAmount, &BoneDeformation::jointCompParentAmount>},
-    {"BoneMuscleFlex", Args::None, toggleDeformation<&BoneDeformation::muscleFlex>},
-    {"BoneMuscleFlexParent", Args::None, toggleDeformation<&BoneDeformation::muscleFlexParent>},
-    {"BoneMuscleFlexAmounts", Args::Two,
-     boneAmounts<&BoneDeformation::muscleFlexSelfAmount, &BoneDeformation::muscleFlexParentAmount>},
     {"Rename", Args::Name, rename},
     {"CreateKey", Args::Number, createKey},
     {"DeleteKey", Args::Number, deleteKey},
@@ -421,18 +374,23 @@ CommandOutcome executeCommand(Scene& scene, const std::string& line) {
   for (const Command& c : kCommands) {
     if (c.name == name) command = &c;
   }
-  if (!command) return refuse("unknown command " + quoted(name));
+  const BoneSetting* setting = command ? nullptr : findBoneSetting(&BoneSetting::command, name);
+  if (!command && !setting) return refuse("unknown command " + quoted(name));
+  const Args args = command ? command->args : settingArgs(*setting);
+  auto run = [&](const Parsed& parsed) {
+    return command ? command->run(scene, parsed) : boneSetting(scene, *setting, parsed);
+  };
 
   std::string_view rest =
       space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
   bool hasRest = space != std::string_view::npos;
   Parsed parsed;
-  if (command->args == Args::Name) {
+  if (args == Args::Name) {
     // The name is the rest of the line; spaces inside it are the name's own.
     if (rest.empty()) return refuse(std::string(name) + " needs a name");
     if (rest.front() == ' ' || rest.back() == ' ') return refuse("stray space in " + quoted(line));
     parsed.name = std::string(rest);
-    return command->run(scene, parsed);
+    return run(parsed);
   }
 
   // No command takes more than three words; later ones are only counted.
@@ -451,12 +409,12 @@ CommandOutcome executeCommand(Scene& scene, const std::string& line) {
       start = end + 1;
     }
   }
-  std::size_t want = argumentCount(command->args);
+  std::size_t want = argumentCount(args);
   if (wordCount != want) {
     return refuse(std::string(name) + " takes " + std::to_string(want) + " argument" +
                   (want == 1 ? "" : "s") + ", got " + std::to_string(wordCount));
   }
-  switch (command->args) {
+  switch (args) {
     case Args::Item:
       if (!parseItem(words[0], parsed.id)) return refuse("bad item " + quoted(words[0]));
       break;
@@ -472,8 +430,8 @@ CommandOutcome executeCommand(Scene& scene, const std::string& line) {
     case Args::None:
     case Args::Name: break;
   }
-  CommandOutcome outcome = command->run(scene, parsed);
-  if (command->args == Args::Item) outcome.item = parsed.id;
+  CommandOutcome outcome = run(parsed);
+  if (args == Args::Item) outcome.item = parsed.id;
   return outcome;
 }
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "standin/layout/stand_in_impl.h"
+#include "standin/scene/bone_settings.h"
 
 namespace standin {
 
@@ -90,21 +91,9 @@ const Item* boneItem(const char* query, LWItemID bone) {
 unsigned int boneFlags(LWItemID bone) {
   const Item* found = boneItem("boneFlags", bone);
   if (found == nullptr) return 0;
-  const BoneDeformation& d = found->deformation;
-  const std::pair<bool, unsigned int> bits[] = {
-      {found->active, LWBONEF_ACTIVE},
-      {d.limitedRange, LWBONEF_LIMITED_RANGE},
-      {found->scaleStrength, LWBONEF_SCALE_STRENGTH},
-      {d.weightMapOnly, LWBONEF_WEIGHT_MAP_ONLY},
-      {d.normalization, LWBONEF_WEIGHT_NORM},
-      {d.jointComp, LWBONEF_JOINT_COMP},
-      {d.jointCompParent, LWBONEF_JOINT_COMP_PAR},
-      {d.muscleFlex, LWBONEF_MUSCLE_FLEX},
-      {d.muscleFlexParent, LWBONEF_MUSCLE_FLEX_PAR},
-  };
   unsigned int flags = 0;
-  for (const auto& [on, bit] : bits) {
-    if (on) flags |= bit;
+  for (const BoneSetting& s : kBoneSettings) {
+    if (s.flagBit != 0 && flagOf(s, *found)) flags |= s.flagBit;
   }
   return flags;
 }

@@ -108,7 +108,8 @@ enum Channel : int {
 };
 
 // A bone's deformation settings beyond its strength and activity, with the values Layout
-// gives a new bone (docs/bone-defaults.md says where each comes from).
+// gives a new bone (docs/bone-defaults.md says where each comes from). Each has a row in
+// bone_settings.h.
 struct BoneDeformation {
   std::string weightMap;  // "" for none
   bool weightMapOnly = false;
@@ -120,16 +121,8 @@ struct BoneDeformation {
   bool muscleFlex = false, muscleFlexParent = false;
   double muscleFlexSelfAmount = 1, muscleFlexParentAmount = 1;
 
-  bool operator==(const BoneDeformation& o) const {
-    return weightMap == o.weightMap && weightMapOnly == o.weightMapOnly &&
-           normalization == o.normalization && limitedRange == o.limitedRange &&
-           minRange == o.minRange && maxRange == o.maxRange && jointComp == o.jointComp &&
-           jointCompParent == o.jointCompParent && jointCompSelfAmount == o.jointCompSelfAmount &&
-           jointCompParentAmount == o.jointCompParentAmount && muscleFlex == o.muscleFlex &&
-           muscleFlexParent == o.muscleFlexParent &&
-           muscleFlexSelfAmount == o.muscleFlexSelfAmount &&
-           muscleFlexParentAmount == o.muscleFlexParentAmount;
-  }
+  // Every setting of the table in bone_settings.h that lives here, compared exactly.
+  bool operator==(const BoneDeformation& o) const;
   bool operator!=(const BoneDeformation& o) const { return !(*this == o); }
 };
 

@@ -31,11 +31,11 @@ namespace {
 
 using nlohmann::json;
 using scene_json::fail;
-using scene_json::isDeformationField;
+using scene_json::isBoneSettingField;
 using scene_json::isObjectBoneField;
 
 using scene_json::quote;
-using scene_json::readDeformationField;
+using scene_json::readBoneSettingField;
 using scene_json::readObjectBoneField;
 
 // --- reading ---
@@ -213,8 +213,7 @@ ChannelBehaviors readBehaviorPair(const json& v, const std::string& where) {
 
 bool isBoneField(const std::string& field) {
   return field == "restPosition" || field == "restRotation" || field == "restScale" ||
-         field == "restLength" || field == "active" || field == "strength" ||
-         field == "scaleStrength" || field == "boneType" || isDeformationField(field);
+         field == "restLength" || field == "boneType" || isBoneSettingField(field);
 }
 
 void readObjectFileField(ItemRead& spec, const std::string& field, const json& value,
@@ -240,11 +239,6 @@ void readObjectFileField(ItemRead& spec, const std::string& field, const json& v
 void readCurrent(ItemRead& spec, int part, const Vec3& v) {
   std::copy(v.begin(), v.end(), spec.values().current.begin() + 3 * part);
   spec.draft.currentGiven[static_cast<std::size_t>(part)] = true;
-}
-
-bool readFlag(const json& v, const std::string& where, const std::string& field) {
-  if (!v.is_boolean()) fail(where + quote(field) + " must be true or false");
-  return v.get<bool>();
 }
 
 // Each key's parts and channels go to the channels they are for. Parts a key leaves out hold
@@ -312,14 +306,8 @@ ItemRead readItem(const json& v, std::size_t index) {
       item.restScale = readVec3(value, where, field);
     } else if (field == "restLength") {
       item.restLength = readNumber(value, where, field);
-    } else if (field == "active") {
-      item.active = readFlag(value, where, field);
-    } else if (field == "strength") {
-      item.strength = readNumber(value, where, field);
-    } else if (field == "scaleStrength") {
-      item.scaleStrength = readFlag(value, where, field);
-    } else if (isDeformationField(field)) {
-      readDeformationField(field, value, where, item.deformation);
+    } else if (isBoneSettingField(field)) {
+      readBoneSettingField(field, value, where, item);
     } else if (field == "behaviors") {
       readPerChannel(
           value, item.behaviors, [&](const json& e) { return readBehaviorPair(e, where); }, true);

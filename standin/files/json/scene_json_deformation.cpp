@@ -1,7 +1,9 @@
-// The optional deformation fields of a bone in the JSON form.
+// The optional fields of a bone's settings and of an object's settings for its bones in the
+// JSON form.
 #include <cmath>
 
 #include "standin/files/json/scene_json_parts.h"
+#include "standin/scene/bone_settings.h"
 
 namespace standin {
 namespace scene_json {
@@ -20,71 +22,50 @@ double amount(const nlohmann::json& value, const std::string& where, const std::
   return value.get<double>();
 }
 
-void amounts(const nlohmann::json& value, const std::string& where, const std::string& field,
-             double& self, double& parent) {
-  if (!value.is_array() || value.size() != 2) {
-    fail(where + quote(field) + " must be [self, parent]");
+// A name, or {"bytes": "..."} for one that is not UTF-8 (base/name_bytes.h); null for none.
+void readName(const nlohmann::json& value, const std::string& where, const std::string& field,
+              std::string& name) {
+  if (value.is_null()) {
+    name.clear();
+    return;
   }
-  self = amount(value[0], where, field);
-  parent = amount(value[1], where, field);
+  const bool bytesForm = value.is_object() && value.size() == 1 && value.contains("bytes") &&
+                         value["bytes"].is_string();
+  if (bytesForm) {
+    if (!percentUnescapeBytes(value["bytes"].get_ref<const std::string&>(), name)) {
+      fail(where + quote(field) + " has a % not followed by two hex digits");
+    }
+  } else if (value.is_string()) {
+    name = value.get<std::string>();
+  } else {
+    fail(where + quote(field) + " must be a name or null");
+  }
+  if (name.find_first_of("\r\n") != std::string::npos)
+    fail(where + quote(field) + " holds a line break");
 }
 
 }  // namespace
 
-bool isDeformationField(const std::string& field) {
-  static const char* const kFields[] = {"weightMap",    "weightMapOnly",    "normalization",
-                                        "limitedRange", "minRange",         "maxRange",
-                                        "jointComp",    "jointCompParent",  "jointCompAmounts",
-                                        "muscleFlex",   "muscleFlexParent", "muscleFlexAmounts"};
-  for (const char* known : kFields) {
-    if (field == known) return true;
-  }
-  return false;
+bool isBoneSettingField(const std::string& field) {
+  return findBoneSetting(&BoneSetting::json, field) != nullptr;
 }
 
-void readDeformationField(const std::string& field, const nlohmann::json& value,
-                          const std::string& where, BoneDeformation& d) {
-  if (field == "weightMap") {
-    if (value.is_null()) {
-      d.weightMap.clear();
-      return;
-    }
-    const bool bytesForm = value.is_object() && value.size() == 1 && value.contains("bytes") &&
-                           value["bytes"].is_string();
-    if (bytesForm) {
-      if (!percentUnescapeBytes(value["bytes"].get_ref<const std::string&>(), d.weightMap)) {
-        fail(where + "\"weightMap\" has a % not followed by two hex digits");
+void readBoneSettingField(const std::string& field, const nlohmann::json& value,
+                          const std::string& where, Item& bone) {
+  const BoneSetting* s = findBoneSetting(&BoneSetting::json, field);
+  if (!s) return;
+  switch (s->kind) {
+    case BoneSettingKind::Name: readName(value, where, field, bone.deformation.*s->name); break;
+    case BoneSettingKind::Flag:
+    case BoneSettingKind::FlagAmount: flagOf(*s, bone) = flag(value, where, field); break;
+    case BoneSettingKind::Number: numberOf(*s, bone) = amount(value, where, field); break;
+    case BoneSettingKind::AmountPair:
+      if (!value.is_array() || value.size() != 2) {
+        fail(where + quote(field) + " must be [self, parent]");
       }
-    } else if (value.is_string()) {
-      d.weightMap = value.get<std::string>();
-    } else {
-      fail(where + "\"weightMap\" must be a name or null");
-    }
-    if (d.weightMap.find_first_of("\r\n") != std::string::npos) {
-      fail(where + "\"weightMap\" holds a line break");
-    }
-  } else if (field == "weightMapOnly") {
-    d.weightMapOnly = flag(value, where, field);
-  } else if (field == "normalization") {
-    d.normalization = flag(value, where, field);
-  } else if (field == "limitedRange") {
-    d.limitedRange = flag(value, where, field);
-  } else if (field == "minRange") {
-    d.minRange = amount(value, where, field);
-  } else if (field == "maxRange") {
-    d.maxRange = amount(value, where, field);
-  } else if (field == "jointComp") {
-    d.jointComp = flag(value, where, field);
-  } else if (field == "jointCompParent") {
-    d.jointCompParent = flag(value, where, field);
-  } else if (field == "jointCompAmounts") {
-    amounts(value, where, field, d.jointCompSelfAmount, d.jointCompParentAmount);
-  } else if (field == "muscleFlex") {
-    d.muscleFlex = flag(value, where, field);
-  } else if (field == "muscleFlexParent") {
-    d.muscleFlexParent = flag(value, where, field);
-  } else if (field == "muscleFlexAmounts") {
-    amounts(value, where, field, d.muscleFlexSelfAmount, d.muscleFlexParentAmount);
+      bone.deformation.*s->number = amount(value[0], where, field);
+      bone.deformation.*s->parent = amount(value[1], where, field);
+      break;
   }
 }
 

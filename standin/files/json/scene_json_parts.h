@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "standin/files/base/name_bytes.h"
+#include "standin/scene/bone_settings.h"
 #include "standin/scene/scene.h"
 
 namespace standin {
@@ -16,11 +17,11 @@ namespace scene_json {
 // JSON-quoted, so odd characters in names stay readable in one-line messages.
 std::string quote(const std::string& text);
 
-// The optional deformation fields of a bone (weight map, range, compensation). Reading one
-// sets it in `d`; where says which item, for messages.
-bool isDeformationField(const std::string& field);
-void readDeformationField(const std::string& field, const nlohmann::json& value,
-                          const std::string& where, BoneDeformation& d);
+// The optional fields of a bone's settings (bone_settings.h). Reading one sets it in `bone`;
+// where says which item, for messages.
+bool isBoneSettingField(const std::string& field);
+void readBoneSettingField(const std::string& field, const nlohmann::json& value,
+                          const std::string& where, Item& bone);
 
 // The optional fields of an object's settings for all of its bones ("useBonesFrom", a name,
 // is resolved by the caller once every item exists).
@@ -38,38 +39,32 @@ void writeObjectBoneSettings(J& out, const ObjectBoneSettings& s) {
   if (s.numLimitedBones != plain.numLimitedBones) out["numLimitedBones"] = s.numLimitedBones;
 }
 
-// Writes the deformation fields that differ from a new bone's into `out`, a JSON object.
+// Writes the bone's settings that differ from a new bone's into `out`, a JSON object, so
+// that files from before a setting existed read the same; those marked so always.
 template <class J>
-void writeDeformation(J& out, const BoneDeformation& d) {
-  const BoneDeformation plain;
-  if (!d.weightMap.empty()) {
-    // A map name that is not UTF-8 keeps its bytes, as item names do (base/name_bytes.h).
-    if (isValidUtf8(d.weightMap)) {
-      out["weightMap"] = d.weightMap;
-    } else {
-      J bytes = J::object();
-      bytes["bytes"] = percentEscapeBytes(d.weightMap);
-      out["weightMap"] = bytes;
+void writeBoneSettings(J& out, const Item& bone) {
+  for (const BoneSetting& s : kBoneSettings) {
+    if (!s.jsonAlways && isNewBone(s, bone)) continue;
+    J& field = out[std::string(s.json)];
+    switch (s.kind) {
+      case BoneSettingKind::Name: {
+        const std::string& name = bone.deformation.*s.name;
+        // A name that is not UTF-8 keeps its bytes, as item names do (base/name_bytes.h).
+        if (isValidUtf8(name)) {
+          field = name;
+        } else {
+          field = J::object();
+          field["bytes"] = percentEscapeBytes(name);
+        }
+        break;
+      }
+      case BoneSettingKind::Flag:
+      case BoneSettingKind::FlagAmount: field = flagOf(s, bone); break;
+      case BoneSettingKind::Number: field = numberOf(s, bone) + 0.0; break;
+      case BoneSettingKind::AmountPair:
+        field = J::array({bone.deformation.*s.number + 0.0, bone.deformation.*s.parent + 0.0});
+        break;
     }
-  }
-  if (d.weightMapOnly != plain.weightMapOnly) out["weightMapOnly"] = d.weightMapOnly;
-  if (d.normalization != plain.normalization) out["normalization"] = d.normalization;
-  if (d.limitedRange != plain.limitedRange) out["limitedRange"] = d.limitedRange;
-  if (d.minRange != plain.minRange) out["minRange"] = d.minRange + 0.0;
-  if (d.maxRange != plain.maxRange) out["maxRange"] = d.maxRange + 0.0;
-  if (d.jointComp != plain.jointComp) out["jointComp"] = d.jointComp;
-  if (d.jointCompParent != plain.jointCompParent) out["jointCompParent"] = d.jointCompParent;
-  if (d.jointCompSelfAmount != plain.jointCompSelfAmount ||
-      d.jointCompParentAmount != plain.jointCompParentAmount) {
-    out["jointCompAmounts"] =
-        J::array({d.jointCompSelfAmount + 0.0, d.jointCompParentAmount + 0.0});
-  }
-  if (d.muscleFlex != plain.muscleFlex) out["muscleFlex"] = d.muscleFlex;
-  if (d.muscleFlexParent != plain.muscleFlexParent) out["muscleFlexParent"] = d.muscleFlexParent;
-  if (d.muscleFlexSelfAmount != plain.muscleFlexSelfAmount ||
-      d.muscleFlexParentAmount != plain.muscleFlexParentAmount) {
-    out["muscleFlexAmounts"] =
-        J::array({d.muscleFlexSelfAmount + 0.0, d.muscleFlexParentAmount + 0.0});
   }
 }
 

@@ -17,7 +17,7 @@ namespace {
 using nlohmann::json;
 
 using scene_json::quote;
-using scene_json::writeDeformation;
+using scene_json::writeBoneSettings;
 using scene_json::writeObjectBoneSettings;
 
 // Rounded to 14 significant digits: radians -> degrees -> radians -> degrees then gives the
@@ -163,11 +163,7 @@ J toJson(const Scene& scene) {
       out["restRotation"] = anglesJson<J>(item.restRotation);
       out["restScale"] = vec3Json<J>(item.restScale);
       out["restLength"] = clean(item.restLength);
-      out["active"] = item.active;
-      // Written only when set, so that files from before these fields read the same.
-      if (item.strength != 1) out["strength"] = clean(item.strength);
-      if (!item.scaleStrength) out["scaleStrength"] = false;
-      writeDeformation(out, item.deformation);
+      writeBoneSettings(out, item);
     }
     if (item.type == ItemType::Bone && item.boneType != kBoneTypeZAxis) {
       out["boneType"] = item.boneType;

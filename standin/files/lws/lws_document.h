@@ -2,6 +2,7 @@
 // item's interpreted lines are, with the values they held. Internal to lws_*.cpp.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,11 +10,19 @@
 #include <utility>
 #include <vector>
 
+#include "standin/scene/bone_settings.h"
 #include "standin/scene/scene.h"
 
 namespace standin {
 
 constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
+
+template <std::size_t N>
+constexpr std::array<std::size_t, N> noLines() {
+  std::array<std::size_t, N> lines{};
+  for (std::size_t& line : lines) line = kNoLine;
+  return lines;
+}
 
 struct LwsChannel {
   int index = 0;
@@ -58,17 +67,14 @@ struct LwsItem {
   ItemId goal = 0;  // 0: not understood, kept as written
 
   // Bones.
-  std::size_t activeLine = kNoLine, restPositionLine = kNoLine, restDirectionLine = kNoLine,
-              restLengthLine = kNoLine, strengthLine = kNoLine, scaleStrengthLine = kNoLine;
+  std::size_t restPositionLine = kNoLine, restDirectionLine = kNoLine, restLengthLine = kNoLine;
   bool active = false;
   Vec3 restPosition{0, 0, 0}, restRotation{0, 0, 0};
   double restLength = 1, strength = 1;
   bool scaleStrength = false;
-  // Deformation lines; those Layout writes only when a setting is on may be absent.
-  std::size_t weightMapLine = kNoLine, weightMapOnlyLine = kNoLine, normalizationLine = kNoLine,
-              limitedRangeLine = kNoLine, minRangeLine = kNoLine, maxRangeLine = kNoLine,
-              jointCompLine = kNoLine, jointCompParentLine = kNoLine, muscleFlexLine = kNoLine,
-              muscleFlexParentLine = kNoLine;
+  // The line of each row of kBoneSettings; those Layout writes only when a setting is on
+  // may be absent.
+  std::array<std::size_t, kBoneSettingCount> settingLines = noLines<kBoneSettingCount>();
   BoneDeformation deformation;
   int boneType = kBoneTypeZAxis;
 

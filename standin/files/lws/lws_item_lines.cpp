@@ -110,37 +110,37 @@ void checkName(const std::string& name) {
   }
 }
 
-namespace {
-
-std::string flagText(bool on) { return on ? "1" : "0"; }
-
-}  // namespace
-
-std::vector<DeformationLine> deformationLines(double strength, bool scaleStrength,
-                                              const BoneDeformation& d) {
+template <class H>
+std::vector<DeformationLine> deformationLines(const H& bone) {
+  const BoneDeformation& d = bone.deformation;
   const bool mapped = !d.weightMap.empty();
-  if (mapped) checkName(d.weightMap);
-  // Without a map Layout writes neither flag; one that a file gave anyway is kept.
-  const BoneDeformation plain;
-  return {
-      {&LwsItem::weightMapLine, mapped, "BoneWeightMapName " + d.weightMap},
-      {&LwsItem::weightMapOnlyLine, mapped || d.weightMapOnly != plain.weightMapOnly,
-       "BoneWeightMapOnly " + flagText(d.weightMapOnly)},
-      {&LwsItem::normalizationLine, mapped || d.normalization != plain.normalization,
-       "BoneNormalization " + flagText(d.normalization)},
-      {&LwsItem::strengthLine, true, "BoneStrength " + number(strength)},
-      {&LwsItem::scaleStrengthLine, true, "ScaleBoneStrength " + flagText(scaleStrength)},
-      {&LwsItem::limitedRangeLine, d.limitedRange, "BoneLimitedRange 1"},
-      {&LwsItem::minRangeLine, d.limitedRange, "BoneMinRange " + number(d.minRange)},
-      {&LwsItem::maxRangeLine, d.limitedRange, "BoneMaxRange " + number(d.maxRange)},
-      {&LwsItem::jointCompLine, d.jointComp, "BoneJointComp " + number(d.jointCompSelfAmount)},
-      {&LwsItem::jointCompParentLine, d.jointCompParent,
-       "BoneJointCompParent " + number(d.jointCompParentAmount)},
-      {&LwsItem::muscleFlexLine, d.muscleFlex, "BoneMuscleFlex " + number(d.muscleFlexSelfAmount)},
-      {&LwsItem::muscleFlexParentLine, d.muscleFlexParent,
-       "BoneMuscleFlexParent " + number(d.muscleFlexParentAmount)},
-  };
+  std::vector<DeformationLine> lines;
+  for (const BoneSetting& s : kBoneSettings) {
+    if (s.lwsWhen == LwsWhen::None || s.lwsWhen == LwsWhen::Apart) continue;
+    bool written = true;
+    // Without a map Layout writes none of the map lines; one that a file gave anyway is kept.
+    if (s.lwsWhen == LwsWhen::WithMap) written = mapped || !isNewBone(s, bone);
+    if (s.lwsWhen == LwsWhen::WhenOn) {
+      written = s.kind == BoneSettingKind::Number ? d.*s.writtenWith : flagOf(s, bone);
+    }
+    std::string value;
+    switch (s.kind) {
+      case BoneSettingKind::Name:
+        value = d.*s.name;
+        if (!value.empty()) checkName(value);
+        break;
+      case BoneSettingKind::Flag: value = flagOf(s, bone) ? "1" : "0"; break;
+      case BoneSettingKind::Number:
+      case BoneSettingKind::FlagAmount: value = number(numberOf(s, bone)); break;
+      case BoneSettingKind::AmountPair: break;
+    }
+    lines.push_back({boneSettingIndex(s), written, std::string(s.lws) + " " + value});
+  }
+  return lines;
 }
+
+template std::vector<DeformationLine> deformationLines(const Item&);
+template std::vector<DeformationLine> deformationLines(const LwsItem&);
 
 Lines objectBoneLines(const Item& object) {
   const ObjectBoneSettings& s = object.boneSettings;
@@ -170,8 +170,7 @@ Lines newBone(const Context& cx, const Item& bone, const PerItemLines* perItem) 
   out.push_back("BoneRestPosition " + vec3Text(bone.restPosition));
   out.push_back("BoneRestDirection " + degreesText(bone.restRotation));
   out.push_back("BoneRestLength " + number(bone.restLength));
-  for (const DeformationLine& line :
-       deformationLines(bone.strength, bone.scaleStrength, bone.deformation)) {
+  for (const DeformationLine& line : deformationLines(bone)) {
     if (line.written) out.push_back(line.text);
   }
   if (cx.version >= 8 || bone.boneType != kBoneTypeZAxis) {

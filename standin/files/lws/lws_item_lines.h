@@ -51,15 +51,16 @@ void checkRestScale(const Item& bone);
 
 // One of a bone's deformation lines, after the rest length, in the order Layout writes them.
 struct DeformationLine {
-  std::size_t LwsItem::*line;  // where the file has it
-  bool written;                // whether the bone's settings call for the line
+  std::size_t setting;  // its row of kBoneSettings, and of LwsItem::settingLines
+  bool written;         // whether the bone's settings call for the line
   std::string text;
 };
 
-// The map lines are written only with a map, the range lines only with the range on, and a
-// compensation line only with its option on, carrying its amount.
-std::vector<DeformationLine> deformationLines(double strength, bool scaleStrength,
-                                              const BoneDeformation& d);
+// The lines of the bone settings table that go after the rest length, each with whether the
+// settings call for it (bone_settings.h says when). `bone` is an Item or, for what a file
+// held, an LwsItem.
+template <class H>
+std::vector<DeformationLine> deformationLines(const H& bone);
 
 // Ids as the file writes them: version 3 numbers items by their order in the file, later
 // versions keep the scene's ids.

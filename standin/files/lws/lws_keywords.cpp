@@ -9,6 +9,7 @@
 
 #include "standin/files/lws/lws_line_reader.h"
 #include "standin/files/lws/lws_text.h"
+#include "standin/scene/bone_settings.h"
 
 namespace standin {
 namespace {
@@ -234,7 +235,6 @@ Vec3 radians(const Vec3& degrees) {
 }
 
 LwsItem& subject(const Line& l) { return *l.item; }
-BoneDeformation& deformation(const Line& l) { return l.item->deformation; }
 
 // The settings an object gives all of its bones. Values outside what Layout offers are
 // refused rather than read as something else.
@@ -352,59 +352,18 @@ const Rule kRules[] = {
 
     // Bones.
     {"BoneName", About::Bone, Form::Text, Keep::Once, &LwsItem::nameLine, readName},
-    {"BoneActive", About::Bone, Form::Whole, Keep::Once, &LwsItem::activeLine,
-     [](const Line& l, const Value& v) { subject(l).active = v.whole != 0; }},
     {"BoneRestPosition", About::Bone, Form::Three, Keep::Once, &LwsItem::restPositionLine,
      [](const Line& l, const Value& v) { subject(l).restPosition = v.v; }},
     {"BoneRestDirection", About::Bone, Form::Three, Keep::Once, &LwsItem::restDirectionLine,
      [](const Line& l, const Value& v) { subject(l).restRotation = radians(v.v); }},
     {"BoneRestLength", About::Bone, Form::Number, Keep::Once, &LwsItem::restLengthLine,
      [](const Line& l, const Value& v) { subject(l).restLength = v.number; }},
-    {"BoneStrength", About::Bone, Form::Number, Keep::Once, &LwsItem::strengthLine,
-     [](const Line& l, const Value& v) { subject(l).strength = v.number; }},
-    {"ScaleBoneStrength", About::Bone, Form::Whole, Keep::Once, &LwsItem::scaleStrengthLine,
-     [](const Line& l, const Value& v) { subject(l).scaleStrength = v.whole != 0; }},
     {"BoneType", About::Bone, Form::Whole, Keep::Not, nullptr,
      [](const Line& l, const Value& v) {
        if (v.whole != kBoneTypeZAxis && v.whole != kBoneTypeJoint) {
          l.r.fail(l.i, "BoneType must be 0 or 1");
        }
        subject(l).boneType = static_cast<int>(v.whole);
-     }},
-    // The weight map, range and compensation lines. Layout writes the joint-compensation and
-    // muscle-flex lines only when the option is on, each with its amount (1 is 100%).
-    {"BoneWeightMapName", About::Bone, Form::Text, Keep::Once, &LwsItem::weightMapLine,
-     [](const Line& l, const Value& v) { deformation(l).weightMap = std::string(trim(v.text)); }},
-    {"BoneWeightMapOnly", About::Bone, Form::Whole, Keep::Once, &LwsItem::weightMapOnlyLine,
-     [](const Line& l, const Value& v) { deformation(l).weightMapOnly = v.whole != 0; }},
-    {"BoneNormalization", About::Bone, Form::Whole, Keep::Once, &LwsItem::normalizationLine,
-     [](const Line& l, const Value& v) { deformation(l).normalization = v.whole != 0; }},
-    {"BoneLimitedRange", About::Bone, Form::Whole, Keep::Once, &LwsItem::limitedRangeLine,
-     [](const Line& l, const Value& v) { deformation(l).limitedRange = v.whole != 0; }},
-    {"BoneMinRange", About::Bone, Form::Number, Keep::Once, &LwsItem::minRangeLine,
-     [](const Line& l, const Value& v) { deformation(l).minRange = v.number; }},
-    {"BoneMaxRange", About::Bone, Form::Number, Keep::Once, &LwsItem::maxRangeLine,
-     [](const Line& l, const Value& v) { deformation(l).maxRange = v.number; }},
-    {"BoneJointComp", About::Bone, Form::Number, Keep::Once, &LwsItem::jointCompLine,
-     [](const Line& l, const Value& v) {
-       deformation(l).jointComp = true;
-       deformation(l).jointCompSelfAmount = v.number;
-     }},
-    {"BoneJointCompParent", About::Bone, Form::Number, Keep::Once, &LwsItem::jointCompParentLine,
-     [](const Line& l, const Value& v) {
-       deformation(l).jointCompParent = true;
-       deformation(l).jointCompParentAmount = v.number;
-     }},
-    {"BoneMuscleFlex", About::Bone, Form::Number, Keep::Once, &LwsItem::muscleFlexLine,
-     [](const Line& l, const Value& v) {
-       deformation(l).muscleFlex = true;
-       deformation(l).muscleFlexSelfAmount = v.number;
-     }},
-    {"BoneMuscleFlexParent", About::Bone, Form::Number, Keep::Once,
-     &LwsItem::muscleFlexParentLine,
-     [](const Line& l, const Value& v) {
-       deformation(l).muscleFlexParent = true;
-       deformation(l).muscleFlexParentAmount = v.number;
      }},
 };
 
@@ -435,6 +394,25 @@ Value readValue(LwsLineReader& r, std::size_t i, const Rule& rule, std::string_v
   return v;
 }
 
+// A line of the bone settings table (bone_settings.h). Layout writes a flag that carries an
+// amount only when the flag is on, so the line's being there turns it on.
+void readBoneSetting(LwsLineReader& r, std::size_t i, const BoneSetting& s, LwsItem& bone,
+                     std::string_view rest) {
+  std::size_t& line = bone.settingLines[boneSettingIndex(s)];
+  line = r.once(line, i);
+  const std::string k(s.lws);
+  switch (s.kind) {
+    case BoneSettingKind::Name: bone.deformation.*s.name = std::string(trim(rest)); break;
+    case BoneSettingKind::Flag: flagOf(s, bone) = r.integer(i, trim(rest), k.c_str()) != 0; break;
+    case BoneSettingKind::Number: numberOf(s, bone) = r.numbers(i, 1)[0]; break;
+    case BoneSettingKind::FlagAmount:
+      numberOf(s, bone) = r.numbers(i, 1)[0];
+      flagOf(s, bone) = true;
+      break;
+    case BoneSettingKind::AmountPair: break;  // carried by its flags' lines
+  }
+}
+
 }  // namespace
 
 void readKeywordLine(LwsLineReader& r, std::size_t i, std::string_view k, std::string_view rest) {
@@ -460,6 +438,10 @@ void readKeywordLine(LwsLineReader& r, std::size_t i, std::string_view k, std::s
     return;
   }
   if (isOwnKeyword(k)) r.own(i);
+  if (const BoneSetting* setting = findBoneSetting(&BoneSetting::lws, k)) {
+    if (item->type == ItemType::Bone) readBoneSetting(r, i, *setting, *item, rest);
+    return;
+  }
   if (!rule || !fits(rule->about, *item)) return;
   if (rule->keep == Keep::Once) {
     item->*rule->line = r.once(item->*rule->line, i);

@@ -11,6 +11,7 @@
 #include "standin/files/lws/lws_kept_text.h"
 #include "standin/files/lws/lws_text.h"
 #include "standin/files/lws/lws_writer_parts.h"
+#include "standin/scene/bone_settings.h"
 
 namespace standin {
 namespace lws {
@@ -305,8 +306,10 @@ private:
       bool changed;
       std::string text;
     };
+    // Activity is the one setting Layout writes before the rest lines.
+    static const BoneSetting& active = *findBoneSetting(&BoneSetting::lws, "BoneActive");
     const Value values[] = {
-        {d.activeLine, bone.active != d.active,
+        {d.settingLines[boneSettingIndex(active)], bone.active != d.active,
          std::string("BoneActive ") + (bone.active ? "1" : "0")},
         {d.restPositionLine, bone.restPosition != d.restPosition,
          "BoneRestPosition " + vec3Text(bone.restPosition)},
@@ -333,12 +336,10 @@ private:
   // The lines after the rest length: a line whose setting is unchanged stays as written;
   // one the settings no longer call for goes, one they now call for is added in its place.
   void deformationValues(const LwsItem& d, const Item& bone, std::size_t anchor) {
-    const std::vector<DeformationLine> before =
-        deformationLines(d.strength, d.scaleStrength, d.deformation);
-    const std::vector<DeformationLine> now =
-        deformationLines(bone.strength, bone.scaleStrength, bone.deformation);
+    const std::vector<DeformationLine> before = deformationLines(d);
+    const std::vector<DeformationLine> now = deformationLines(bone);
     for (std::size_t i = 0; i < now.size(); ++i) {
-      const std::size_t line = d.*now[i].line;
+      const std::size_t line = d.settingLines[now[i].setting];
       const bool changed = now[i].written != before[i].written || now[i].text != before[i].text;
       if (line != kNoLine) {
         if (changed && now[i].written) {
