@@ -183,6 +183,19 @@ DialogControl Dialog::addChoice(const char* label, const char** items, int x, in
   return control;
 }
 
+DialogControl Dialog::addRange(const char* kind, const char* label, int min, int max, int width,
+                               int x, int y) {
+  LWPanControlDesc descriptor{};
+  descriptor.range.type = LWT_RANGE;
+  descriptor.range.width = width;
+  descriptor.range.min = min;
+  descriptor.range.max = max;
+  DialogControl control = addControl(kind, descriptor, label);
+  control.setInt(CTL_X, x);
+  control.setInt(CTL_Y, y);
+  return control;
+}
+
 bool Dialog::open() {
   return require(panels_->open, "panel open")(panel_, PANF_BLOCKING | PANF_CANCEL | PANF_FRAME) !=
          0;

@@ -104,6 +104,10 @@ public:
   DialogControl addControl(const char* kind, LWPanControlDesc& descriptor, const char* label);
   // A row of buttons at (x, y), one per name of `items` (null-terminated, outliving the panel).
   DialogControl addChoice(const char* label, const char** items, int x, int y);
+  // A control of `kind` ("PercentControl", "MiniSliderControl") over min..max at (x, y);
+  // width 0 leaves the host's own.
+  DialogControl addRange(const char* kind, const char* label, int min, int max, int width, int x,
+                         int y);
   // Shows it modally with OK and Cancel; true for OK.
   bool open();
 

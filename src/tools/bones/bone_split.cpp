@@ -22,13 +22,8 @@ void runBoneSplit(Host& host) {
   if (bone == LWITEM_NULL) return;
 
   Dialog dialog = host.createDialog("Vorrik version 0.17b : BoneSplit");
-  LWPanControlDesc descriptor{};
-  descriptor.range.type = LWT_RANGE;
-  descriptor.range.min = 0;
-  descriptor.range.max = 100;
-  DialogControl percent = dialog.addControl("PercentControl", descriptor, "Parent length ratio : ");
-  percent.setInt(CTL_X, 8);
-  percent.setInt(CTL_Y, 0);
+  DialogControl percent =
+      dialog.addRange("PercentControl", "Parent length ratio : ", 0, 100, 0, 8, 0);
   percent.setFloat(CTL_VALUE, 50.0);
   if (!dialog.open()) return;
 

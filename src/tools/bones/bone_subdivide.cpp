@@ -23,14 +23,8 @@ void runBoneSubdivide(Host& host, int& rememberedCount) {
   if (bone == LWITEM_NULL) return;
 
   Dialog dialog = host.createDialog("Vorrik version 0.17b : BoneSubdivide");
-  LWPanControlDesc descriptor{};
-  descriptor.range.type = LWT_RANGE;
-  descriptor.range.width = 100;
-  descriptor.range.min = kFewestParts;
-  descriptor.range.max = kMostParts;
-  DialogControl count = dialog.addControl("MiniSliderControl", descriptor, "Number of bones : ");
-  count.setInt(CTL_X, 8);
-  count.setInt(CTL_Y, 0);
+  DialogControl count = dialog.addRange("MiniSliderControl", "Number of bones : ", kFewestParts,
+                                        kMostParts, 100, 8, 0);
   count.setInt(CTL_VALUE, clampedCount(rememberedCount));
   if (!dialog.open()) return;
 
