@@ -5,11 +5,9 @@
 // item renamed since, and of no other item, is rewritten to the new name and listed. Words
 // are runs of letters, digits and the characters names usually hold ("_", "-", ":"), so a
 // name with a space or a dot in it is not recognised.
-#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
-#include "standin/files/lws/lws_text.h"
 #include "standin/files/lws/lws_writer_parts.h"
 
 namespace standin {
@@ -54,8 +52,8 @@ std::vector<NameReference> followNameReferences(FileUpdate& u) {
   std::vector<NameReference> found;
   for (const auto& [open, close] : u.doc.plugins) {
     if (u.edits.replaced(open)) continue;  // its item was removed, and the block with it
-    const std::vector<std::string_view> head = words(u.doc.lines[open]);
-    const std::string plugin = head.size() >= 4 ? std::string(head[3]) : std::string("?");
+    const std::string plugin = pluginServer(u, open);
+    const std::string holder = holderName(u, open);
     for (std::size_t i = open + 1; i < close; ++i) {
       // After the ids in it are brought up to date.
       const std::string text = u.edits.text(u.doc, i);
@@ -70,7 +68,7 @@ std::vector<NameReference> followNameReferences(FileUpdate& u) {
         while (end < text.size() && isNameCharacter(text[end])) ++end;
         const auto named = follow.find(text.substr(at, end - at));
         if (named != follow.end()) {
-          found.push_back({i + 1, plugin, holderName(u, open), named->first, named->second});
+          found.push_back({i + 1, plugin, holder, named->first, named->second});
           if (!named->second.empty()) {
             rewritten += text.substr(copied, at - copied) + named->second;
             copied = end;

@@ -46,6 +46,11 @@ std::string holderName(const FileUpdate& u, std::size_t line) {
   return "";
 }
 
+std::string pluginServer(const FileUpdate& u, std::size_t open) {
+  const std::vector<std::string_view> head = words(u.doc.lines[open]);
+  return head.size() >= 4 ? std::string(head[3]) : std::string("?");
+}
+
 // Ids of renumbered items are rewritten; ids of removed items stay as written. Both are
 // listed.
 std::vector<PluginReference> rewritePluginIds(FileUpdate& u) {
@@ -53,8 +58,7 @@ std::vector<PluginReference> rewritePluginIds(FileUpdate& u) {
   std::unordered_map<ItemId, std::string> savedNames;  // made when an id first dangles
   for (const auto& [open, close] : u.doc.plugins) {
     if (u.edits.replaced(open)) continue;  // its item was removed
-    const std::vector<std::string_view> head = words(u.doc.lines[open]);
-    const std::string plugin = head.size() >= 4 ? std::string(head[3]) : std::string("?");
+    const std::string plugin = pluginServer(u, open);
     const std::string holder = holderName(u, open);
     for (std::size_t i = open + 1; i < close; ++i) {
       const std::string& text = u.doc.lines[i];

@@ -52,6 +52,8 @@ void listLostSetup(const FileUpdate& u, std::size_t k, std::size_t first, std::s
                    std::vector<LostSetup>& out);
 // The name of the item whose section holds line `line` ("" at scene level).
 std::string holderName(const FileUpdate& u, std::size_t line);
+// The server name on the Plugin line `open` ("?" when it has none).
+std::string pluginServer(const FileUpdate& u, std::size_t open);
 // Words in the plug-in sections the file keeps that named an item the save removed, listed,
 // or an item the scene renamed, rewritten to the new name and listed.
 std::vector<NameReference> followNameReferences(FileUpdate& u);
