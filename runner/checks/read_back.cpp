@@ -42,6 +42,11 @@ std::string reasonFor(const standin::Scene& live, const standin::Item& item, int
 
 }  // namespace
 
+std::string switchedReferenceText(const standin::PluginReference& ref) {
+  return ref.written + " names " + ref.namesNow + " now: its old bone " + ref.named +
+         " was removed";
+}
+
 std::size_t SaveCheck::orphanedNames() const {
   std::size_t count = 0;
   for (const standin::NameReference& ref : names) count += ref.now.empty() ? 1 : 0;

@@ -45,6 +45,10 @@ struct SaveCheck {
   }
 };
 
+// "400c0000 names L_Foot now: its old bone L_Shin was removed", for a dangling id whose
+// number names another item in the saved file.
+std::string switchedReferenceText(const standin::PluginReference& ref);
+
 // The scene as a file at `path` (.lws or JSON), read back and compared with `live`.
 // Throws standin::SceneFileError when the scene cannot be written, or when a plug-in would
 // follow a removed item's number to another item, unless `letReferencesSwitch`.

@@ -195,8 +195,7 @@ std::string saveFailure(const std::vector<SaveCheck>& saves) {
     }
     for (const standin::PluginReference& ref : save.references) {
       if (ref.dangling && !ref.namesNow.empty()) {
-        return text + ": plug-in " + ref.plugin + "'s " + ref.written + " names " + ref.namesNow +
-               " now: its old bone " + ref.named + " was removed";
+        return text + ": plug-in " + ref.plugin + "'s " + switchedReferenceText(ref);
       }
       if (ref.dangling) {
         return text + ": plug-in " + ref.plugin + " names " + ref.named + " (" + ref.written +

@@ -63,8 +63,7 @@ void printSaveCheck(std::ostream& out, const SaveCheck& check) {
     out << "  plug-in " << ref.plugin << " (line " << ref.line
         << (ref.holder.empty() ? std::string() : ", in " + ref.holder) << "): ";
     if (ref.dangling && !ref.namesNow.empty()) {
-      out << ref.written << " names " << ref.namesNow << " now: its old bone " << ref.named
-          << " was removed\n";
+      out << switchedReferenceText(ref) << "\n";
     } else if (ref.dangling) {
       out << ref.written << " named " << ref.named
           << ", which was removed: kept as written, dangling (it names no item)\n";
