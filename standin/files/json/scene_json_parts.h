@@ -39,6 +39,15 @@ void writeObjectBoneSettings(J& out, const ObjectBoneSettings& s) {
   if (s.numLimitedBones != plain.numLimitedBones) out["numLimitedBones"] = s.numLimitedBones;
 }
 
+// Names that are not UTF-8 keep every byte: {"bytes": "Schulter%E4"} (base/name_bytes.h).
+template <class J>
+J nameJson(const std::string& name) {
+  if (isValidUtf8(name)) return J(name);
+  J bytes = J::object();
+  bytes["bytes"] = percentEscapeBytes(name);
+  return bytes;
+}
+
 // Writes the bone's settings that differ from a new bone's into `out`, a JSON object, so
 // that files from before a setting existed read the same; those marked so always.
 template <class J>
@@ -47,17 +56,7 @@ void writeBoneSettings(J& out, const Item& bone) {
     if (!s.jsonAlways && isNewBone(s, bone)) continue;
     J& field = out[std::string(s.json)];
     switch (s.kind) {
-      case BoneSettingKind::Name: {
-        const std::string& name = bone.deformation.*s.name;
-        // A name that is not UTF-8 keeps its bytes, as item names do (base/name_bytes.h).
-        if (isValidUtf8(name)) {
-          field = name;
-        } else {
-          field = J::object();
-          field["bytes"] = percentEscapeBytes(name);
-        }
-        break;
-      }
+      case BoneSettingKind::Name: field = nameJson<J>(bone.deformation.*s.name); break;
       case BoneSettingKind::Flag:
       case BoneSettingKind::FlagAmount: field = flagOf(s, bone); break;
       case BoneSettingKind::Number: field = numberOf(s, bone) + 0.0; break;

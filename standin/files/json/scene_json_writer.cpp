@@ -16,6 +16,7 @@ namespace {
 
 using nlohmann::json;
 
+using scene_json::nameJson;
 using scene_json::quote;
 using scene_json::writeBoneSettings;
 using scene_json::writeObjectBoneSettings;
@@ -121,15 +122,6 @@ J behaviorsJson(const Item& item) {
   J all = J::array();
   for (const ChannelBehaviors& b : item.behaviors) all.push_back(pair(b));
   return all;
-}
-
-// Names that are not UTF-8 keep every byte: {"bytes": "Schulter%E4"} (base/name_bytes.h).
-template <class J>
-J nameJson(const std::string& name) {
-  if (isValidUtf8(name)) return J(name);
-  J bytes = J::object();
-  bytes["bytes"] = percentEscapeBytes(name);
-  return bytes;
 }
 
 template <class J>
