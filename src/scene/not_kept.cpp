@@ -20,6 +20,13 @@ void NotKept::add(const std::string& reason, const std::string& item) {
   reasons_.push_back({reason, {item}});
 }
 
+void NotKept::addPlacedNowOnly(const Host& host, LWItemID item) {
+  add(host.hasKeyServices()
+          ? "Layout did not list the motion keys; placed at the current time only"
+          : "No channel and envelope services from Layout; placed at the current time only",
+      host.name(item));
+}
+
 std::string NotKept::text(const char* tool) const {
   std::string out = std::string(tool) + " could not keep everything.";
   for (const auto& entry : reasons_) {

@@ -13,6 +13,8 @@ namespace vorrik {
 class NotKept {
 public:
   void add(const std::string& reason, const std::string& item);
+  // An item whose keys could not be edited, so it was placed at the current time only.
+  void addPlacedNowOnly(const Host& host, LWItemID item);
   bool empty() const { return reasons_.empty(); }
   // "<tool> could not keep everything. <reason>: A, B." Names past the tenth of a reason
   // are counted, not listed.

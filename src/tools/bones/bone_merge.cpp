@@ -50,11 +50,7 @@ void placeFollower(const Host& host, LWItemID p, const Follower& follower,
       emitTransform(host, follower.item, move ? &values.positionNow : nullptr,
                     turn ? &values.rotationNow : nullptr, nullptr);
     }
-    notKept.add(host.hasKeyServices()
-                    ? "Layout did not list the motion keys; placed at the current time only"
-                    : "No channel and envelope services from Layout; placed at the current "
-                      "time only",
-                host.name(follower.item));
+    notKept.addPlacedNowOnly(host, follower.item);
   }
   if (follower.bone && (values.moveRest || values.turnRest)) {
     emitRest(host, follower.item, values.moveRest ? &values.restPosition : nullptr,

@@ -78,11 +78,7 @@ void moveChild(const Host& host, const MovedChild& child, LWItemID last, double 
     Vec3 position = child.position;
     position[2] -= shift;
     emitTransform(host, child.bone, &position, nullptr, nullptr);
-    notKept.add(host.hasKeyServices()
-                    ? "Layout did not list the motion keys; placed at the current time only"
-                    : "No channel and envelope services from Layout; placed at the current "
-                      "time only",
-                host.name(child.bone));
+    notKept.addPlacedNowOnly(host, child.bone);
   }
   Vec3 restPosition = child.restPosition;
   restPosition[2] -= restShift;
